@@ -1,0 +1,28 @@
+#include "serial/clock.h"
+
+#include <chrono>
+#include <thread>
+
+namespace tarvo::serial {
+namespace {
+
+class SystemClock final : public Clock {
+ public:
+  void SleepMs(uint32_t ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+  int64_t NowMs() override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+};
+
+SystemClock systemClock;
+Clock* installed = nullptr;
+
+}  // namespace
+
+Clock& CurrentClock() { return installed != nullptr ? *installed : systemClock; }
+
+void SetClock(Clock* clock) { installed = clock; }
+
+}  // namespace tarvo::serial

@@ -1,0 +1,24 @@
+#include "server/server_classes.h"
+
+#include "driver/com_driver.h"
+#include "pxr5100/pxr5100.h"
+#include "tarvo/guids.h"
+
+namespace tarvo {
+namespace {
+
+const ServerClass kClasses[] = {
+    {&CLSID_Cpxr5100, "Tarvo.pxr5100", "Cpxr5100", &ComDriver<Cpxr5100>::Create},
+};
+
+}  // namespace
+
+std::span<const ServerClass> ServerClasses() { return kClasses; }
+
+const ServerClass* FindServerClass(REFCLSID clsid) {
+  for (const ServerClass& entry : kClasses)
+    if (*entry.clsid == clsid) return &entry;
+  return nullptr;
+}
+
+}  // namespace tarvo
