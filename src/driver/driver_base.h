@@ -42,6 +42,11 @@ class DriverBase {
     error_ = code;
     return 0;
   }
+  // Stores code and returns false: for the inner steps of an operation.
+  bool FailStep(DriverError code) {
+    error_ = code;
+    return false;
+  }
   // Stores ErrOk and returns 1: the result of every successful operation.
   int32_t Succeed() {
     error_ = ErrOk;

@@ -1,6 +1,7 @@
 #include "pxr5100/pxr5100.h"
 
 #include "driver/parse_sensor_item.h"
+#include "serial/clock.h"
 
 namespace tarvo {
 
@@ -11,7 +12,9 @@ Cpxr5100::Cpxr5100()
                   {"WB", kAccessRead, kDataTypeFloat},
                   {"UA", kAccessRead, kDataTypeFloat},
                   {"UB", kAccessRead, kDataTypeFloat},
-                  {"WM", kAccessRead, kDataTypeFloat}}) {}
+                  {"WM", kAccessRead, kDataTypeFloat}}) {
+  pxr5100::SharedTables().Reset(serial::CurrentClock().NowSeconds());
+}
 
 int32_t Cpxr5100::ParseItem(const char* address, IoItem* item) {
   return ParseSensorItem(*this, address, item, {kLastChannel, kLastPoint});
