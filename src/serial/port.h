@@ -1,39 +1,71 @@
 // The serial line of one driver object: opening, adopting and closing it
 // from the host's PortConfig, and the transfer primitives every protocol
 // uses. Holds the object's line state (port number, rate, mode, time-out).
+//
+// Lines are shared: the first Open on a PortConfig opens the device and
+// publishes a token for it in SharedHandle; later Opens with that record
+// adopt the same line. Close closes the line for every object that holds
+// it; their transfers fail from then on. All waits go through the clock
+// (serial/clock.h); a transfer never outlives its call.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "serial/line_state.h"
 #include "tarvo/errors.h"
 #include "tarvo/records.h"
 
 namespace tarvo::serial {
 
+class Line;
+
 class Port {
  public:
-  Port() = default;
+  Port();
+  ~Port();
   Port(const Port&) = delete;
   Port& operator=(const Port&) = delete;
 
-  // Opens the line config describes, or adopts config->SharedHandle.
-  // Returns ErrOk or the code of the step that failed (10 to 14).
+  // Opens the line config describes, or adopts config->SharedHandle when it
+  // names a line that is still open. Returns ErrOk or the code of the step
+  // that failed: ErrCreatePort (the device cannot be opened),
+  // ErrPortTimeouts, ErrPortState, ErrInitPortData (mode string rejected),
+  // ErrRegisterLimit (settings rejected). On failure the object has no line
+  // and SharedHandle is unchanged. The time-out is taken from the text in
+  // every case.
   DriverError Open(PortConfig* config);
-  // Closes the line if the object has one; a no-op otherwise.
+  // Closes the object's line, also for the other objects that share it; a
+  // no-op when the object has none.
   void Close();
+  // True while the object holds a line that has not been closed.
   bool IsOpen() const;
 
   // Transfer time-out in ms (100..2000, else 300) as OpenPort set it.
   int32_t Timeout() const { return timeout_; }
   void SetTimeout(int32_t ms) { timeout_ = ms; }
 
+  // Port number, rate (9600 until a device open sets it) and the host's
+  // RTS/DTR mode word of the last device open; an adopted line changes none.
+  int32_t PortNumber() const { return portNumber_; }
+  int32_t BaudRate() const { return baudRate_; }
+  int32_t LineMode() const { return lineMode_; }
+  // The time-outs and settings the last device open gave its line.
+  const LineTimeouts& Timeouts() const { return timeouts_; }
+  const LineState& State() const { return state_; }
+
+  // Transfers fail when the object has no open line (a read after its
+  // sleep). Negative time-outs count as 0.
+
   // Purges both directions, then writes all count bytes within timeoutMs.
+  // Not all bytes written in time is a failure.
   bool Write(const uint8_t* bytes, int32_t count, int32_t timeoutMs);
   // Writes without the purge: input that arrived earlier stays queued.
   bool WriteNoPurge(const uint8_t* bytes, int32_t count, int32_t timeoutMs);
   // Sleeps timeoutMs, then reads what is queued, at most capacity bytes, into
-  // buffer; *count receives the number read (0 when nothing came).
+  // buffer; *count receives the number read (0 when nothing came). Bytes
+  // beyond capacity stay queued. On failure *count is not written.
   bool Read(uint8_t* buffer, size_t capacity, int32_t timeoutMs, uint32_t* count);
   // Read without the leading sleep.
   bool ReadNoSleep(uint8_t* buffer, size_t capacity, int32_t timeoutMs, uint32_t* count);
@@ -45,7 +77,15 @@ class Port {
   bool ClearError();
 
  private:
+  DriverError OpenDevice(PortConfig* config);
+
   int32_t timeout_ = 300;
+  int32_t portNumber_ = 0;
+  int32_t baudRate_ = 9600;
+  int32_t lineMode_ = 0;
+  LineTimeouts timeouts_;
+  LineState state_;
+  std::shared_ptr<Line> line_;
 };
 
 }  // namespace tarvo::serial

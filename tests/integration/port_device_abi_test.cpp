@@ -1,0 +1,104 @@
+// TarvoSetPortDevice as a host reaches it: through the loaded library.
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "driver/error_text.h"
+#include "gtest/gtest.h"
+#include "sim/pty_pair.h"
+#include "tarvo/tarvo.h"
+
+namespace {
+
+using SetPortDeviceFn = int32_t (*)(int32_t, const char*);
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+
+class PortDeviceAbi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handle_ = dlopen(TARVO_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+    setPortDevice_ = reinterpret_cast<SetPortDeviceFn>(dlsym(handle_, "TarvoSetPortDevice"));
+    getClassObject_ = reinterpret_cast<GetClassObjectFn>(dlsym(handle_, "DllGetClassObject"));
+    ASSERT_NE(setPortDevice_, nullptr);
+    ASSERT_NE(getClassObject_, nullptr);
+  }
+  void TearDown() override {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+
+  tarvo::IIoDriver* NewDriver() {
+    IClassFactory* factory = nullptr;
+    EXPECT_EQ(getClassObject_(tarvo::CLSID_Cpxr5100, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory)),
+              S_OK);
+    if (factory == nullptr) return nullptr;
+    void* driver = nullptr;
+    EXPECT_EQ(factory->CreateInstance(nullptr, tarvo::IID_IIoDriver, &driver), S_OK);
+    factory->Release();
+    return static_cast<tarvo::IIoDriver*>(driver);
+  }
+
+  void* handle_ = nullptr;
+  SetPortDeviceFn setPortDevice_ = nullptr;
+  GetClassObjectFn getClassObject_ = nullptr;
+};
+
+TEST_F(PortDeviceAbi, MapsPortNumbersOneTo255) {
+  struct Case {
+    int32_t port;
+    const char* path;
+    int32_t result;
+  };
+  const Case cases[] = {
+      {0, "/dev/null", 0}, {-1, "/dev/null", 0},  {256, "/dev/null", 0},
+      {1, "/dev/null", 1}, {255, "/dev/null", 1}, {255, nullptr, 1},
+      {1, "", 1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(setPortDevice_(c.port, c.path), c.result) << c.port;
+}
+
+TEST_F(PortDeviceAbi, AMappedPortOpensThatDevice) {
+  tarvo::sim::PtyPair pty;
+  ASSERT_EQ(setPortDevice_(12, pty.slavePath().c_str()), 1);
+  tarvo::LineSettings settings{};
+  settings.PortIndex = 11;
+  settings.BaudCode = 6;
+  settings.DataBitsCode = 1;
+  settings.ParityCode = 2;
+  settings.LineTimeout = 500;
+  tarvo::PortConfig config{};
+  config.Settings = &settings;
+  std::strcpy(config.TimeoutText, "300");
+
+  tarvo::IIoDriver* first = NewDriver();
+  tarvo::IIoDriver* second = NewDriver();
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(first->OpenPort(&config), 1) << first->GetErrorText();
+  const HANDLE shared = config.SharedHandle;
+  EXPECT_NE(shared, nullptr);
+  EXPECT_EQ(second->OpenPort(&config), 1);
+  EXPECT_EQ(config.SharedHandle, shared);
+  EXPECT_EQ(first->ClosePort(0), 1);
+  EXPECT_EQ(second->ClosePort(0), 1);
+
+  // A path that does not exist: the port cannot be created.
+  ASSERT_EQ(setPortDevice_(12, "/nonexistent/ttyX"), 1);
+  config.SharedHandle = nullptr;
+  EXPECT_EQ(first->OpenPort(&config), 0);
+  EXPECT_STREQ(first->GetErrorText(), tarvo::ErrorText(tarvo::ErrCreatePort));
+  EXPECT_EQ(config.SharedHandle, nullptr);
+  // The library closed the line: the old value opens the device afresh.
+  ASSERT_EQ(setPortDevice_(12, pty.slavePath().c_str()), 1);
+  config.SharedHandle = shared;
+  EXPECT_EQ(first->OpenPort(&config), 1);
+  EXPECT_NE(config.SharedHandle, shared);
+  EXPECT_EQ(first->ClosePort(0), 1);
+
+  EXPECT_EQ(setPortDevice_(12, nullptr), 1);
+  EXPECT_EQ(first->Release(), 0u);
+  EXPECT_EQ(second->Release(), 0u);
+}
+
+}  // namespace
