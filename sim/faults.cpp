@@ -33,11 +33,12 @@ std::vector<Chunk> ApplyFaults(Bytes answer, const Faults& faults, const Address
   if (faults.silent || answer.empty()) return {};
   if (faults.head) answer[0] = *faults.head;
   const size_t digits = address.offset;
-  if (faults.swapAddressCase && digits + 2 <= answer.size()) {
+  const bool hasDigits = address.present && digits < answer.size() && answer.size() - digits >= 2;
+  if (faults.swapAddressCase && hasDigits) {
     answer[digits] = OtherCase(answer[digits]);
     answer[digits + 1] = OtherCase(answer[digits + 1]);
   }
-  if (faults.fromAddress && digits + 2 <= answer.size()) {
+  if (faults.fromAddress && hasDigits) {
     const std::string other = HexAddress(*faults.fromAddress, address.letterCase);
     answer[digits] = static_cast<uint8_t>(other[0]);
     answer[digits + 1] = static_cast<uint8_t>(other[1]);

@@ -47,7 +47,8 @@ struct Faults {
 // Where the answer carries the address digits, and how the family writes an
 // address; supplied by the module so the address faults fit every family.
 struct AddressForm {
-  size_t offset = 1;  // index of the first of the two digits
+  bool present = true;  // false: the answers carry no address; address faults do nothing
+  size_t offset = 1;    // index of the first of the two digits
   HexCase letterCase = HexCase::kLower;
 };
 

@@ -31,7 +31,7 @@ class RawByteModule final : public Module {
     answer[0] = '!';
     return answer;
   }
-  AddressForm addressForm() const override { return {1, HexCase::kUpper}; }
+  AddressForm addressForm() const override { return {.offset = 1, .letterCase = HexCase::kUpper}; }
 };
 
 // A module that never makes up its mind: the bus must not wait for it forever.

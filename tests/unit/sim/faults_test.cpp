@@ -137,6 +137,22 @@ INSTANTIATE_TEST_SUITE_P(
                   {{5, "~<0"}, {15, "b1+"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(FaultEffects, AddressFaultsFollowTheFamilysAddressForm) {
+  std::mt19937 rng;
+  const auto apply = [&](const Faults& faults, const AddressForm& form) {
+    return Pieces(ApplyFaults(ToBytes("!x3CZ\r"), faults, form, rng)).at(0).bytes;
+  };
+  const AddressForm upperAt2{.offset = 2, .letterCase = HexCase::kUpper};
+  EXPECT_EQ(apply({.swapAddressCase = true}, upperAt2), "!x3cZ\r");
+  EXPECT_EQ(apply({.fromAddress = 0x7f}, upperAt2), "!x7FZ\r");
+  // Digits may be the last two bytes; digits that would reach past the end are left alone.
+  EXPECT_EQ(apply({.fromAddress = 0x7f}, {.offset = 4}), "!x3C7f");
+  EXPECT_EQ(apply({.fromAddress = 0x7f}, {.offset = 5}), "!x3CZ\r");
+  EXPECT_EQ(apply({.fromAddress = 0x7f}, {.offset = 9}), "!x3CZ\r");
+  const AddressForm none{.present = false};
+  EXPECT_EQ(apply({.swapAddressCase = true, .fromAddress = 1}, none), "!x3CZ\r");
+}
+
 TEST(FaultEffects, OverlongAnswerCarriesThePaddingAfterTheAnswer) {
   auto module = MakeModule();
   module->SetFaults({.padding = 3000});
