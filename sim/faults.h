@@ -25,19 +25,20 @@ struct Noise {
   uint32_t seed = 1;
 };
 
-// A set of switches; the default value is a healthy module.
+// A set of switches; the default value is a healthy module. Switched on per
+// module, e.g. module.SetFaults({.delayMs = 600, .pieces = 3}, 2).
 struct Faults {
   bool silent = false;                 // no answer at all (the module still acts on the command)
   std::optional<uint8_t> head{};       // byte 0 of the answer replaced by this byte
   bool swapAddressCase = false;        // hex letters among the address digits in the other case
-  std::optional<int> fromAddress{};    // the address digits of this other address
+  std::optional<int> fromAddress{};    // the address digits of this other address (0..255)
   std::optional<size_t> truncateTo{};  // only the first this many bytes of the answer
   bool dropFinalCr = false;            // a CR that ends the answer left off
   size_t padding = 0;                  // this many bytes appended (an over-long answer)
   uint8_t padByte = 0x55;
   Noise noise{};
   int64_t delayMs = 0;  // extra time before the first byte
-  int pieces = 1;       // the answer split into this many pieces (at most one byte each)
+  int pieces = 1;       // the answer cut into this many pieces (no more than it has bytes)
   int64_t gapMs = 0;    // between the pieces
   // Point lists (scan answers):
   std::optional<uint8_t> extraPoint{};  // this point number appended to the list, counted in N
