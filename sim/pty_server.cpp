@@ -1,0 +1,102 @@
+#include "sim/pty_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <exception>
+
+#include "sim/output_schedule.h"
+
+namespace tarvo::sim {
+namespace {
+
+int64_t NowUs(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
+
+}  // namespace
+
+PtyServer::PtyServer(PtyPair& pty, PeerFunction peer, Options options)
+    : pty_(pty), peer_(std::move(peer)), options_(options) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+PtyServer::~PtyServer() { Stop(); }
+
+void PtyServer::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  serving_ = false;
+}
+
+void PtyServer::HangUp() {
+  Stop();
+  // The thread has ended, so the master is no longer in use.
+  pty_.CloseMaster();
+}
+
+std::string PtyServer::error() const {
+  std::lock_guard lock(errorMutex_);
+  return error_;
+}
+
+void PtyServer::Run() {
+  const int master = pty_.master();
+  // Never block on the master: a driver that does not read must not keep
+  // Stop from joining.
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+  const auto start = std::chrono::steady_clock::now();
+  const int64_t tickUs = std::max(options_.tickMs, 1) * 1000;
+  OutputSchedule schedule(options_.baud);
+  uint8_t buffer[512];
+  bool blocked = false;
+
+  while (!stop_) {
+    int64_t now = NowUs(start);
+    int64_t waitUs = tickUs;
+    if (auto next = schedule.NextUs(); next && !blocked) {
+      waitUs = std::clamp<int64_t>(*next - now, 0, tickUs);
+    }
+    pollfd fd{master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0};
+    // Round up so a due chunk is not polled for again and again with 0 ms.
+    const int ready = poll(&fd, 1, static_cast<int>((waitUs + 999) / 1000));
+    if (ready > 0 && (fd.revents & POLLIN)) {
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n > 0) {
+        now = NowUs(start);
+        try {
+          schedule.Add(peer_(buffer, static_cast<size_t>(n), now / 1000), now);
+        } catch (const std::exception& e) {
+          std::lock_guard lock(errorMutex_);
+          error_ = e.what();
+          break;
+        } catch (...) {
+          std::lock_guard lock(errorMutex_);
+          error_ = "the peer threw";
+          break;
+        }
+      }
+    } else if (ready > 0 && !(fd.revents & POLLOUT)) {
+      // A hang-up or error with nothing to read returns at once; do not spin.
+      usleep(static_cast<useconds_t>(tickUs));
+    }
+    now = NowUs(start);
+    Bytes out = schedule.Take(now);
+    if (!out.empty()) {
+      const ssize_t written = write(master, out.data(), out.size());
+      const size_t sent = written > 0 ? static_cast<size_t>(written) : 0;
+      // The pty's queue is full while the driver does not read: wait for room.
+      blocked = sent < out.size();
+      schedule.PutBack(Bytes(out.begin() + sent, out.end()), now);
+    }
+  }
+  serving_ = false;
+}
+
+}  // namespace tarvo::sim
