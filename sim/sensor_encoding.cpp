@@ -59,17 +59,9 @@ void PutTemp12(RawRecord& record, double degrees) {
 }
 
 void PutTempSixteenths(RawRecord& record, double degrees) {
-  const long raw = Steps(degrees, 16, -2047, 2047);
-  const long magnitude = std::abs(raw);
-  const long whole = magnitude >> 4;
-  const long sixteenths = magnitude & 0x0F;
-  if (raw >= 0) {
-    record[1] = static_cast<uint8_t>(whole);
-    record[0] = static_cast<uint8_t>(sixteenths << 4);
-  } else {
-    record[1] = static_cast<uint8_t>(255 - whole);
-    record[0] = static_cast<uint8_t>(((16 - sixteenths) % 16) << 4);
-  }
+  const auto raw = static_cast<uint16_t>(Steps(degrees, 16, -2048, 2047) & 0x0FFF);
+  record[1] = static_cast<uint8_t>(raw >> 4);
+  record[0] = static_cast<uint8_t>((raw & 0x0F) << 4);
 }
 
 void PutHumidity(RawRecord& record, double percent) {

@@ -25,9 +25,9 @@ void PutTempExtended(RawRecord& record, double degrees);
 // 127.9375. Writes b0, b1.
 void PutTemp12(RawRecord& record, double degrees);
 
-// Whole degrees in b1 and sixteenths in the upper half of b0; a negative
-// value has bit 7 of b1 set: t = -((255 - b1) + ((16 - (b0 >> 4)) mod 16) / 16).
-// -127.9375 to 127.9375. Writes b0 (lower half 0), b1; the validity byte b2
+// Whole degrees in b1 and sixteenths in the upper half of b0, together a
+// 12-bit two's complement number of sixteenths: -128.0 to 127.9375. Writes
+// b0 (lower half 0), b1; the validity byte b2
 // is the caller's (0xFE marks the reading invalid).
 void PutTempSixteenths(RawRecord& record, double degrees);
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
+#include "sensors/conversions.h"
 #include "sim/pxr5100/encode.h"
 
 namespace tarvo::sim {
@@ -29,10 +30,8 @@ double DecodeTb(const RawRecord& r) {
   return 0.1;
 }
 double DecodeWa(const RawRecord& r) {  // NaN: rejected
-  if (r[2] == 0xFE) return NAN;
-  if ((r[1] & 0x80) == 0) return (16 * r[1] + (r[0] >> 4)) * 0.0625;
-  const int f = (16 - (r[0] >> 4)) % 16;
-  return (16 * (255 - r[1]) + f) * -0.0625;
+  float value = 0;
+  return sensors::ConvertTempSixteenths(r.data(), &value) ? value : NAN;
 }
 double DecodeWb(const RawRecord& r) {
   if (r[3] == 0xFE) return NAN;
@@ -64,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         BytesCase{{.ta = 0.0}, {0, 0x00, 12, 16}}, BytesCase{{.tb = 25.0625}, {0x91, 0x01, 0, 0}},
         BytesCase{{.tb = -10.125}, {0x5E, 0xFF, 0, 0}}, BytesCase{{.wa = 25.5}, {0x80, 25, 0, 0}},
         BytesCase{{.wa = -1.5}, {0x80, 0xFE, 0, 0}}, BytesCase{{.wa = -0.0625}, {0xF0, 0xFF, 0, 0}},
-        BytesCase{{.ua = 25.0625}, {0, 0, 0x91, 0x01}},
+        BytesCase{{.wa = -1.0}, {0x00, 0xFF, 0, 0}}, BytesCase{{.ua = 25.0625}, {0, 0, 0x91, 0x01}},
         BytesCase{{.ua = -25.0625}, {0, 0, 0x91, 0x09}}, BytesCase{{.ub = 25.5}, {0, 0, 51, 0}},
         BytesCase{{.wm = 25.0}, {0, 0, 0xC4, 0x09}}, BytesCase{{.wm = 655.35}, {0, 0, 0xFF, 0xFF}},
         BytesCase{{.tb = 25.0625, .ua = -25.0625}, {0x91, 0x01, 0x91, 0x09}},
@@ -101,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{"TB", [](double v) { return Pxr5100Values{.tb = v}; }, DecodeTb,
                                 -128, 127.9, 0.01, 1.0 / 32},
                       RoundTrip{"WA", [](double v) { return Pxr5100Values{.wa = v}; }, DecodeWa,
-                                -127.9, 127.9, 0.01, 1.0 / 32},
+                                -128, 127.9, 0.01, 1.0 / 32},
                       RoundTrip{"UA", [](double v) { return Pxr5100Values{.ua = v}; }, DecodeUa,
                                 -127.9, 127.9, 0.01, 1.0 / 32},
                       RoundTrip{"UB", [](double v) { return Pxr5100Values{.ub = v}; }, DecodeUb, 0,
