@@ -17,6 +17,7 @@ cleanup() {
   wine_stop
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 
 passed=0
 failed=0
