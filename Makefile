@@ -7,7 +7,7 @@ SHELL := /bin/bash
 TESTED_PRESETS := linux linux-asan
 BUILT_PRESETS := mingw-x64 mingw-i686
 
-.PHONY: deps test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) clean
+.PHONY: deps test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) windows clean
 
 deps:
 	@scripts/deps.sh
@@ -22,7 +22,12 @@ $(TESTED_PRESETS): %: deps build/%/build.ninja
 $(BUILT_PRESETS): %: deps build/%/build.ninja
 	cmake --build build/$@
 
-test: $(TESTED_PRESETS) $(BUILT_PRESETS)
+# The DLLs' exports, imports and resources; the x86-64 build under Wine.
+windows: $(BUILT_PRESETS)
+	tests/windows/check_dll.sh build/mingw-x64/src/Tarvo.dll build/mingw-i686/src/Tarvo.dll
+	tests/windows/run.sh build/mingw-x64
+
+test: $(TESTED_PRESETS) $(BUILT_PRESETS) windows
 
 demo: deps build/linux/build.ninja
 	cmake --build build/linux --target tarvo tarvo-demo

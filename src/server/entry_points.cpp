@@ -7,7 +7,12 @@
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  tarvo::ClassFactory* factory = tarvo::FindClassFactory(clsid);
+  tarvo::ClassFactory* factory = nullptr;
+  try {
+    factory = tarvo::FindClassFactory(clsid);  // builds the factory table on first use
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
   if (factory == nullptr) return CLASS_E_CLASSNOTAVAILABLE;
   return factory->QueryInterface(iid, object);
 }

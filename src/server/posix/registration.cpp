@@ -3,7 +3,7 @@
 
 namespace tarvo {
 
-HRESULT RegisterServer() { return S_OK; }
-HRESULT UnregisterServer() { return S_OK; }
+HRESULT RegisterServer() noexcept { return S_OK; }
+HRESULT UnregisterServer() noexcept { return S_OK; }
 
 }  // namespace tarvo

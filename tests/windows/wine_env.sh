@@ -1,0 +1,83 @@
+# Wine for the Windows tests: a private prefix per build folder, quiet, with
+# every invocation time-limited. Source this file, then:
+#
+#   wine_env_init BUILD_DIR     set up the environment (prefix: BUILD_DIR/wine-prefix)
+#   wine_start                  create the prefix on first use, start its wineserver
+#   wine_run SECONDS PROGRAM... run a Windows program (its stdout and stderr pass through)
+#   wine_stop                   stop the wineserver and every Wine process of the prefix
+#   wine_map_com_port N DEVICE  map COMn to a device path (e.g. a pty), effective at once
+#   wine_unmap_com_port N       remove that mapping again
+#   wine_path UNIX-PATH         the path as Windows programs see it
+#
+# Wine writes the dosdevices links of the COM ports from the registry key
+# HKLM\Software\Wine\Ports when its services start, so the mapping functions
+# restart the wineserver. Callers should `trap wine_stop EXIT`.
+
+WINE_BIN_DIR=${WINE_BIN_DIR:-/usr/lib/wine}
+
+wine_env_init() {
+  export WINEPREFIX
+  WINEPREFIX="$(realpath -m "$1")/wine-prefix"
+  export WINEARCH=win64
+  export WINEDEBUG=-all
+  export DISPLAY=
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  WINE_LOG="$(realpath -m "$1")/wine.log"
+  : > "$WINE_LOG"
+}
+
+# Wine's own noise (and that of the services it starts, which outlive the
+# call) goes to the log, never to the caller's pipes.
+_wine_quiet() {
+  local seconds=$1
+  shift
+  timeout -k 5 "$seconds" "$WINE_BIN_DIR/wine64" "$@" </dev/null >>"$WINE_LOG" 2>&1
+}
+
+wine_start() {
+  local ready="$WINEPREFIX/.tarvo-prefix-ready"
+  if [[ ! -f "$ready" ]]; then
+    rm -rf "$WINEPREFIX"
+    echo "Creating the Wine prefix $WINEPREFIX"
+    _wine_quiet 180 wineboot -i || { echo "wineboot -i failed; see $WINE_LOG" >&2; return 1; }
+    # Let the new prefix's registry reach the disk before it counts as made.
+    timeout 60 "$WINE_BIN_DIR/wineserver" -w 2>/dev/null || true
+    touch "$ready"
+  fi
+  _wine_quiet 120 wineboot || { echo "wineboot failed; see $WINE_LOG" >&2; return 1; }
+}
+
+wine_run() {
+  local seconds=$1
+  shift
+  timeout -k 5 "$seconds" "$WINE_BIN_DIR/wine64" "$@" </dev/null 2>>"$WINE_LOG"
+}
+
+wine_stop() {
+  [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" ]] || return 0
+  timeout 30 "$WINE_BIN_DIR/wineserver" -k 2>/dev/null || true
+  timeout 30 "$WINE_BIN_DIR/wineserver" -w 2>/dev/null || true
+}
+
+wine_path() {
+  local unix_path
+  unix_path=$(realpath -m "$1")
+  case "$unix_path" in
+    "$WINEPREFIX/drive_c/"*) printf 'C:\\%s\n' "${unix_path#"$WINEPREFIX/drive_c/"}" | tr / '\\' ;;
+    *) printf 'Z:%s\n' "$unix_path" | tr / '\\' ;;
+  esac
+}
+
+wine_map_com_port() {
+  _wine_quiet 60 reg add 'HKLM\Software\Wine\Ports' /v "COM$1" /t REG_SZ /d "$2" /f || return 1
+  wine_stop
+  wine_start
+}
+
+wine_unmap_com_port() {
+  _wine_quiet 60 reg delete 'HKLM\Software\Wine\Ports' /v "COM$1" /f || true
+  wine_stop
+  # Wine adds links for the mapped ports but leaves a stale one in place.
+  rm -f "$WINEPREFIX/dosdevices/com$1"
+  wine_start
+}
