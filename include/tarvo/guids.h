@@ -1,6 +1,7 @@
 // Identifiers of the driver interface, the five driver classes and their
-// dispinterfaces. Hosts create objects by these CLSIDs (or the ProgIDs in
-// tarvo/classes.h) and query every object for IID_IIoDriver.
+// dispinterfaces. Hosts create objects by these CLSIDs (or by the ProgIDs
+// "Tarvo.pxr5100", "Tarvo.CPxr5303", "Tarvo.Pxr530x", "Tarvo.pxr5700" and
+// "Tarvo.Pxr5760") and query every object for IID_IIoDriver.
 #pragma once
 
 #include "tarvo/com.h"
