@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev libfmt-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
-  wine64 python3
+  wine64 python3 libclang-rt-14-dev
 )
 
 missing=()
