@@ -2,6 +2,7 @@
 
 #include "driver/com_driver.h"
 #include "pxr5100/pxr5100.h"
+#include "pxr5700/pxr5700.h"
 #include "tarvo/guids.h"
 
 namespace tarvo {
@@ -9,6 +10,7 @@ namespace {
 
 const ServerClass kClasses[] = {
     {&CLSID_Cpxr5100, "Tarvo.pxr5100", "Cpxr5100", &ComDriver<Cpxr5100>::Create},
+    {&CLSID_Cpxr5700, "Tarvo.pxr5700", "Cpxr5700", &ComDriver<Cpxr5700>::Create},
 };
 
 }  // namespace
