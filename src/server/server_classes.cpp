@@ -2,6 +2,8 @@
 
 #include "driver/com_driver.h"
 #include "pxr5100/pxr5100.h"
+#include "pxr530x/pxr5303.h"
+#include "pxr530x/pxr530x.h"
 #include "tarvo/guids.h"
 
 namespace tarvo {
@@ -9,6 +11,8 @@ namespace {
 
 const ServerClass kClasses[] = {
     {&CLSID_Cpxr5100, "Tarvo.pxr5100", "Cpxr5100", &ComDriver<Cpxr5100>::Create},
+    {&CLSID_CPxr5303, "Tarvo.CPxr5303", "CPxr5303", &ComDriver<CPxr5303>::Create},
+    {&CLSID_CPxr530x, "Tarvo.Pxr530x", "CPxr530x", &ComDriver<CPxr530x>::Create},
 };
 
 }  // namespace
