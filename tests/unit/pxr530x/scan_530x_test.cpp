@@ -87,8 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Faults, Scan530xFirstAnswer,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Scan530x, APointListWithoutItsCrOnALaterChannelFails) {
+  test::ScriptedPeer script;  // outlives the line that calls it
   test::SensorLine<CPxr530x> line;
-  test::ScriptedPeer script;
   line.line().SetPeer(script.Peer());
   script.Answer("*050\r", ">050\x01\x01\r"s);
   script.Answer("*051\r", ">051\x03\x01\x02\x03X"s);
