@@ -2,6 +2,7 @@
 
 #include "driver/com_driver.h"
 #include "pxr5100/pxr5100.h"
+#include "pxr5760/pxr5760.h"
 #include "tarvo/guids.h"
 
 namespace tarvo {
@@ -9,6 +10,7 @@ namespace {
 
 const ServerClass kClasses[] = {
     {&CLSID_Cpxr5100, "Tarvo.pxr5100", "Cpxr5100", &ComDriver<Cpxr5100>::Create},
+    {&CLSID_CPxr5760, "Tarvo.Pxr5760", "CPxr5760", &ComDriver<CPxr5760>::Create},
 };
 
 }  // namespace
