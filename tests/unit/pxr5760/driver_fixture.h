@@ -3,6 +3,7 @@
 // at 0 ms when the driver was constructed. A line time-out of 100 ms.
 #pragma once
 
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -16,6 +17,10 @@
 
 namespace tarvo::test {
 
+// Sentinels a value record starts with, so an untouched record shows.
+inline constexpr uint32_t kUntouchedBits = 0xDEADBEEF;
+inline constexpr float kUntouchedAnalog = -999.0f;
+
 class Pxr5760Driver : public ::testing::Test {
  protected:
   struct Outcome {
@@ -23,10 +28,6 @@ class Pxr5760Driver : public ::testing::Test {
     int32_t code;
     IoValue value;
   };
-  // Sentinels a value record starts with, so an untouched record shows.
-  static constexpr uint32_t kUntouchedBits = 0xDEADBEEF;
-  static constexpr float kUntouchedAnalog = -999.0f;
-
   Pxr5760Driver() {
     line().SetPeer(bus.Peer());
     settings_.PortIndex = 0;
@@ -52,7 +53,8 @@ class Pxr5760Driver : public ::testing::Test {
   // The item ParseItem makes of address (DI and DO with data type 1).
   IoItem Item(const std::string& address) {
     IoItem item{};
-    const bool discrete = address.rfind("DI", 0) == 0 || address.rfind("DO", 0) == 0;
+    const bool discrete = address.size() > 1 && std::toupper(address[0]) == 'D' &&
+                          (std::toupper(address[1]) == 'I' || std::toupper(address[1]) == 'O');
     item.DataType = discrete ? kDataTypeDiscrete : kDataTypeFloat;
     EXPECT_EQ(driver->ParseItem(address.c_str(), &item), 1) << address;
     return item;
