@@ -38,15 +38,25 @@ class CPxr5760 : public DriverBase {
   // without traffic; otherwise block-reads the whole module, at most once
   // per module every 2 whole seconds (code 23 in between). Items ParseItem
   // lets through but the tables cannot hold are refused before anything is
-  // sent: point above 31 (20), sub-index outside 0..7 (21). A failure
-  // leaves *value untouched.
+  // sent: point above 31 (20), sub-index outside 0..7 (21); so is a
+  // register index outside 1..7 (22). A failure leaves *value untouched.
+  // Codes: 24 the scan learned nothing (the next read scans again), 23 gate
+  // shut, 16 the command could not be sent, 17 a read failed, 22 no answer
+  // or a wrong one, or no value for the item after the block read.
+  // Blocks the calling thread: a scan takes 8 x 200 ms; a block read waits
+  // Timeout per read, with a 500 ms pause after each empty one (at most
+  // three reads), and 2000 ms more after a missing or wrong answer.
   int32_t ReadItem(IoItem* item, IoValue* value);
 
   // Sets (DiscreteValue 1) or clears (any other value) one output bit of a
   // DO item, starting from the point's last known output byte, under the
   // module's refresh gate (up to three tries). Succeeds when the module
   // acknowledges; the acknowledged byte becomes the point's output byte.
-  // Other registers are refused with code 1, nothing sent.
+  // Other registers are refused with code 1, nothing sent; numbers outside
+  // the tables as by ReadItem. Codes: 22 no acknowledgement in any pass (a
+  // pass that finds the gate shut sends nothing), 16 the command could not
+  // be sent, 17 a read failed. Each pass that sends blocks like the answer
+  // loop of a block read, without the 2000 ms pause.
   int32_t WriteItem(IoItem* item, IoValue* value);
 
  private:

@@ -125,6 +125,20 @@ TEST_F(Pxr5760Read, AFullModuleFitsTheAnswerBuffer) {
   }
 }
 
+TEST_F(Pxr5760Read, RecordsMissingFromAShortAnswerReadAsZeros) {
+  module.SetRecord(0, 2, {0x00, 0x10, 0x20, 0x01});
+  module.SetRecord(1, 4, {0x00, 0x10, 0x20, 0x01});
+  ScanAndOpenGate();
+  module.SetFaults({.truncateTo = 7}, 1);  // the head and half of the first record
+  Outcome out = Read("HB26.1.4");
+  EXPECT_EQ(out.result, 1);
+  EXPECT_EQ(out.value.AnalogValue, 0.0f);
+  out = Read("HB26.0.2");
+  EXPECT_EQ(out.result, 1);
+  EXPECT_EQ(out.value.AnalogValue, 8.0f);
+  EXPECT_EQ(Read("TA26.0.2").value.AnalogValue, 0.0f);
+}
+
 TEST_F(Pxr5760Read, DoubleAndOutOfRangeListEntriesDoNotShiftLaterChannels) {
   module.SetRecord(0, 2, Ta(16 * 2));
   module.SetRecord(1, 4, Ta(16 * 4));
