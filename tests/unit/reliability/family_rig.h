@@ -1,0 +1,86 @@
+// One driver class as a host uses it: created through the server's class
+// factory and driven through IIoDriver only, on a fake line whose far end
+// is a simulated bus with one module of the family at address 26, in
+// virtual time. The polled items are fixed per family: a read of a point
+// whose healthy value is 5.0 (a second point lies before it in every
+// answer), and for the families that write, one output bit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sim/bus.h"
+#include "support/fake_serial.h"
+#include "tarvo/errors.h"
+#include "tarvo/io_driver.h"
+#include "tarvo/records.h"
+
+namespace tarvo::test {
+
+inline constexpr int kRigModule = 26;              // "1a" / "1A": a hex letter for the case faults
+inline constexpr int64_t kRigStartMs = 1'000'000;  // a whole second: gates count from 1000
+inline constexpr const char* kRigTimeout = "300";  // the transfer time-out, ms
+
+// Marks a value record starts with, so that a field a poll left alone shows.
+inline constexpr uint32_t kUntouchedBits = 0xDEADBEEF;
+inline constexpr float kUntouchedAnalog = -999.0f;
+
+enum class Operation { kRead, kWrite };
+
+struct FamilySpec {
+  const char* name;
+  const CLSID* clsid;
+  // Puts the family's module at kRigModule on bus with its points.
+  void (*populate)(sim::Bus& bus);
+  const char* readAddress;   // a float item
+  const char* writeAddress;  // a discrete item; null when the family writes nothing
+};
+
+// The five families, in the order the server offers them.
+inline constexpr size_t kFamilyCount = 5;
+const FamilySpec& Family(size_t index);
+// What a healthy module gives every family's read item.
+inline constexpr float kHealthyValue = 5.0f;
+
+struct PollResult {
+  int32_t result;
+  // The code the host learns from GetErrorText (the first code with that
+  // text; codes 4 and 19 share one).
+  DriverError code;
+  // The record after the poll. A read's started with both fields
+  // untouched, a write's with DiscreteValue 1 and AnalogValue untouched.
+  IoValue value;
+  size_t exchanges;   // commands the module took during the poll
+  int64_t elapsedMs;  // virtual time the poll blocked
+};
+
+class FamilyRig {
+ public:
+  explicit FamilyRig(const FamilySpec& spec);
+  ~FamilyRig();
+  FamilyRig(const FamilyRig&) = delete;
+  FamilyRig& operator=(const FamilyRig&) = delete;
+
+  // Reads the read item, or writes 1 to the write item.
+  PollResult Poll(Operation operation);
+  // Time the host spends between polls.
+  void Wait(int64_t ms) { serial_.clock().Advance(ms); }
+
+  sim::Module& module() { return *module_; }
+  sim::Bus& bus() { return bus_; }
+  FakeSerial& serial() { return serial_; }
+  IIoDriver& driver() { return *driver_; }
+
+ private:
+  FakeSerial serial_{kRigStartMs};
+  sim::Bus bus_;
+  sim::Module* module_ = nullptr;
+  IIoDriver* driver_ = nullptr;
+  LineSettings settings_{};
+  PortConfig config_{};
+  IoItem readItem_{};
+  IoItem writeItem_{};
+  bool writes_ = false;
+};
+
+}  // namespace tarvo::test
