@@ -63,7 +63,7 @@ DriverError CodeOf(const char* text) {
 
 const FamilySpec& Family(size_t index) { return kFamilies[index]; }
 
-FamilyRig::FamilyRig(const FamilySpec& spec) {
+FamilyRig::FamilyRig(const FamilySpec& spec, bool openPort) {
   serial_.line(1).SetPeer(bus_.Peer());
   spec.populate(bus_);
   module_ = bus_.Find(kRigModule);
@@ -80,13 +80,14 @@ FamilyRig::FamilyRig(const FamilySpec& spec) {
   settings_.LineTimeout = 500;
   config_.Settings = &settings_;
   std::strcpy(config_.TimeoutText, kRigTimeout);
-  if (driver_->OpenPort(&config_) != 1) throw std::runtime_error("OpenPort failed");
+  if (openPort && OpenPort() != 1) throw std::runtime_error("OpenPort failed");
 
   readItem_.DataType = kDataTypeFloat;
   if (driver_->ParseItem(spec.readAddress, &readItem_) != 1)
     throw std::runtime_error(spec.readAddress);
-  writes_ = spec.writeAddress != nullptr;
-  if (writes_) {
+  writeItem_ = readItem_;
+  if (spec.writeAddress != nullptr) {
+    writeItem_ = IoItem{};
     writeItem_.DataType = kDataTypeDiscrete;
     if (driver_->ParseItem(spec.writeAddress, &writeItem_) != 1)
       throw std::runtime_error(spec.writeAddress);
@@ -99,23 +100,25 @@ FamilyRig::~FamilyRig() {
 }
 
 PollResult FamilyRig::Poll(Operation operation) {
-  if (operation == Operation::kWrite && !writes_)
-    throw std::logic_error("the family writes nothing");
+  return PollItem(operation, operation == Operation::kRead ? readItem_ : writeItem_);
+}
+
+PollResult FamilyRig::PollItem(Operation operation, IoItem item) {
   bus_.log().Clear();
+  const size_t writesBefore = serial_.line(1).writes().size();
   const int64_t start = serial_.clock().NowMs();
   PollResult poll{};
   poll.value.DiscreteValue = kUntouchedBits;
   poll.value.AnalogValue = kUntouchedAnalog;
   if (operation == Operation::kRead) {
-    IoItem item = readItem_;
     poll.result = driver_->ReadItem(0, &item, &poll.value);
   } else {
-    IoItem item = writeItem_;
     poll.value.DiscreteValue = 1;
     poll.result = driver_->WriteItem(0, &item, &poll.value);
   }
   poll.code = CodeOf(driver_->GetErrorText());
   poll.exchanges = bus_.log().CountFor(kRigModule);
+  poll.writes = serial_.line(1).writes().size() - writesBefore;
   poll.elapsedMs = serial_.clock().NowMs() - start;
   return poll;
 }

@@ -51,18 +51,25 @@ struct PollResult {
   // untouched, a write's with DiscreteValue 1 and AnalogValue untouched.
   IoValue value;
   size_t exchanges;   // commands the module took during the poll
+  size_t writes;      // writes on the line during the poll, to any address
   int64_t elapsedMs;  // virtual time the poll blocked
 };
 
 class FamilyRig {
  public:
-  explicit FamilyRig(const FamilySpec& spec);
+  // Creates the object and, unless openPort is false, opens port 1 for it.
+  explicit FamilyRig(const FamilySpec& spec, bool openPort = true);
   ~FamilyRig();
   FamilyRig(const FamilyRig&) = delete;
   FamilyRig& operator=(const FamilyRig&) = delete;
 
-  // Reads the read item, or writes 1 to the write item.
+  // Reads the read item, or writes 1 to the write item (to the read item
+  // in the families that write nothing).
   PollResult Poll(Operation operation);
+  // The same with any item, parsed or not.
+  PollResult PollItem(Operation operation, IoItem item);
+  // OpenPort with the rig's settings (SharedHandle as the last open left it).
+  int32_t OpenPort() { return driver_->OpenPort(&config_); }
   // Time the host spends between polls.
   void Wait(int64_t ms) { serial_.clock().Advance(ms); }
 
@@ -80,7 +87,6 @@ class FamilyRig {
   PortConfig config_{};
   IoItem readItem_{};
   IoItem writeItem_{};
-  bool writes_ = false;
 };
 
 }  // namespace tarvo::test
