@@ -1,9 +1,7 @@
 // One driver class as a host uses it: created through the server's class
 // factory and driven through IIoDriver only, on a fake line whose far end
-// is a simulated bus with one module of the family at address 26, in
-// virtual time. The polled items are fixed per family: a read of a point
-// whose healthy value is 5.0 (a second point lies before it in every
-// answer), and for the families that write, one output bit.
+// is a simulated bus with the family's module (support/rig_families.h), in
+// virtual time.
 #pragma once
 
 #include <cstddef>
@@ -11,13 +9,13 @@
 
 #include "sim/bus.h"
 #include "support/fake_serial.h"
+#include "support/rig_families.h"
 #include "tarvo/errors.h"
 #include "tarvo/io_driver.h"
 #include "tarvo/records.h"
 
 namespace tarvo::test {
 
-inline constexpr int kRigModule = 26;              // "1a" / "1A": a hex letter for the case faults
 inline constexpr int64_t kRigStartMs = 1'000'000;  // a whole second: gates count from 1000
 inline constexpr const char* kRigTimeout = "300";  // the transfer time-out, ms
 
@@ -26,21 +24,6 @@ inline constexpr uint32_t kUntouchedBits = 0xDEADBEEF;
 inline constexpr float kUntouchedAnalog = -999.0f;
 
 enum class Operation { kRead, kWrite };
-
-struct FamilySpec {
-  const char* name;
-  const CLSID* clsid;
-  // Puts the family's module at kRigModule on bus with its points.
-  void (*populate)(sim::Bus& bus);
-  const char* readAddress;   // a float item
-  const char* writeAddress;  // a discrete item; null when the family writes nothing
-};
-
-// The five families, in the order the server offers them.
-inline constexpr size_t kFamilyCount = 5;
-const FamilySpec& Family(size_t index);
-// What a healthy module gives every family's read item.
-inline constexpr float kHealthyValue = 5.0f;
 
 struct PollResult {
   int32_t result;
