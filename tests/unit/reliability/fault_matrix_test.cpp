@@ -49,6 +49,8 @@ const sim::Faults kOverLong{.padding = 3000};  // beyond every receive buffer
 const sim::Faults kGarbage{.noise = {.count = 6}};
 const sim::Faults kLate{.delayMs = 700};
 const sim::Faults kPieces{.pieces = 3, .gapMs = 50};
+// The second half comes 700 ms after the first, after the driver has read.
+const sim::Faults kSplit{.pieces = 2, .gapMs = 700};
 const sim::Faults kTwice{.pointTwice = true};
 sim::Faults Truncated(size_t bytes) { return {.truncateTo = bytes}; }
 sim::Faults PointBeyond(uint8_t point) { return {.extraPoint = point}; }
@@ -72,6 +74,7 @@ const Row kPxr5100[] = {
     // Tolerated: the scan completes; the gate, 2 s from the object's
     // creation, is still shut.
     {"in_pieces",         kPieces,         Phase::kScan, ErrDelayNotElapsed, 8, 1600, kNone, 1},
+    {"split_across_read", kSplit,      Phase::kScan, ErrInitModule,      1,  200, kNone, 9},
     {"over_long",         kOverLong,       Phase::kScan, ErrDelayNotElapsed, 8, 1600, kNone, 1},
     {"point_beyond",      PointBeyond(64), Phase::kScan, ErrDelayNotElapsed, 8, 1600, kNone, 1},
     {"point_twice",       kTwice,          Phase::kScan, ErrDelayNotElapsed, 8, 1600, kNone, 1},
@@ -89,6 +92,7 @@ const Row kPxr5100[] = {
     {"missing_cr",        kNoCr,           Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
     {"late",              kLate,           Phase::kRead, ErrReadData,        3, 3300, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
+    {"split_across_read", kSplit,      Phase::kRead, ErrOk,              1,  600, kZeros, 1},
     {"over_long",         kOverLong,       Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
     {"point_beyond",      PointBeyond(64), Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
     {"point_twice",       kTwice,          Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
@@ -105,12 +109,13 @@ const Row kPxr5303[] = {
     {"wrong_head",        kHead,           Phase::kScan, ErrInitModule,      1,  200, kNone, 4},
     {"wrong_case_digits", kCase,           Phase::kScan, ErrInitModule,      1,  200, kNone, 4},
     {"other_address",     kOther,          Phase::kScan, ErrInitModule,      1,  200, kNone, 4},
-    // The "$" answer survives without its last count (channel 2 has none);
-    // the "*" answer does not survive without its CR.
-    {"truncated",         Truncated(7),    Phase::kScan, ErrInitModule,      2,  500, kNone, 4},
+    // An answer cut short fails the scan: the "$" answer without its last
+    // count, the "*" answer without its CR.
+    {"truncated",         Truncated(7),    Phase::kScan, ErrInitModule,      1,  200, kNone, 4},
     {"missing_cr",        kNoCr,           Phase::kScan, ErrInitModule,      2,  500, kNone, 4},
     {"late",              kLate,           Phase::kScan, ErrInitModule,      1,  200, kNone, 4},
     {"in_pieces",         kPieces,         Phase::kScan, ErrDelayNotElapsed, 3,  800, kNone, 1},
+    {"split_across_read", kSplit,      Phase::kScan, ErrInitModule,      1,  200, kNone, 4},
     {"over_long",         kOverLong,       Phase::kScan, ErrDelayNotElapsed, 3,  800, kNone, 1},
     {"point_beyond",      PointBeyond(16), Phase::kScan, ErrDelayNotElapsed, 3,  800, kNone, 1},
     {"point_twice",       kTwice,          Phase::kScan, ErrDelayNotElapsed, 3,  800, kNone, 1},
@@ -123,6 +128,7 @@ const Row kPxr5303[] = {
     {"missing_cr",        kNoCr,           Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
     {"late",              kLate,           Phase::kRead, ErrReadData,        3, 4400, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
+    {"split_across_read", kSplit,      Phase::kRead, ErrOk,              1,  300, kZeros, 1},
     {"over_long",         kOverLong,       Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
     {"point_beyond",      PointBeyond(16), Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
     {"point_twice",       kTwice,          Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
@@ -141,6 +147,7 @@ const Row kPxr530x[] = {
     {"missing_cr",        kNoCr,           Phase::kScan, ErrInitModule, 1,   200, kNone, 9},
     {"late",              kLate,           Phase::kScan, ErrInitModule, 1,   200, kNone, 9},
     {"in_pieces",         kPieces,         Phase::kScan, ErrOk,         9, 11900, 5.0f,  1},
+    {"split_across_read", kSplit,      Phase::kScan, ErrInitModule, 1,   200, kNone, 9},
     {"over_long",         kOverLong,       Phase::kScan, ErrOk,         9, 11900, 5.0f,  1},
     {"point_beyond",      PointBeyond(64), Phase::kScan, ErrOk,         9, 11900, 5.0f,  1},
     {"point_twice",       kTwice,          Phase::kScan, ErrOk,         9, 11900, 5.0f,  1},
@@ -153,6 +160,7 @@ const Row kPxr530x[] = {
     {"missing_cr",        kNoCr,           Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
     {"late",              kLate,           Phase::kRead, ErrReadData,   3, 14400, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
+    {"split_across_read", kSplit,      Phase::kRead, ErrOk,         1, 10300, kZeros, 1},
     {"over_long",         kOverLong,       Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
     {"point_beyond",      PointBeyond(64), Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
     {"point_twice",       kTwice,          Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
@@ -173,6 +181,7 @@ const Row kPxr5700[] = {
     {"missing_cr",        kNoCr,           Phase::kRead,  ErrOk,       1, 300, 5.0f,  1},
     {"late",              kLate,           Phase::kRead,  ErrPortRead, 1, 300, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead,  ErrOk,       1, 300, 5.0f,  1},
+    {"split_across_read", kSplit,      Phase::kRead,  ErrPortRead, 1, 300, kNone, 1},
     {"over_long",         kOverLong,       Phase::kRead,  ErrOk,       1, 300, 5.0f,  1},
     {"point_beyond",      PointBeyond(64), Phase::kRead,  ErrOk,       1, 300, 5.0f,  1},
     {"point_twice",       kTwice,          Phase::kRead,  ErrOk,       1, 300, 5.0f,  1},
@@ -185,6 +194,7 @@ const Row kPxr5700[] = {
     {"missing_cr",        kNoCr,           Phase::kWrite, ErrOk,       1, 300, kNone, 1},
     {"late",              kLate,           Phase::kWrite, ErrPortRead, 1, 300, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kWrite, ErrOk,       1, 300, kNone, 1},
+    {"split_across_read", kSplit,      Phase::kWrite, ErrPortRead, 1, 300, kNone, 1},
     {"over_long",         kOverLong,       Phase::kWrite, ErrOk,       1, 300, kNone, 1},
     {"point_beyond",      PointBeyond(64), Phase::kWrite, ErrOk,       1, 300, kNone, 1},
     {"point_twice",       kTwice,          Phase::kWrite, ErrOk,       1, 300, kNone, 1},
@@ -204,6 +214,7 @@ const Row kPxr5760[] = {
     {"missing_cr",        kNoCr,           Phase::kScan,  ErrInitModule,      1,  200, kNone, 9},
     {"late",              kLate,           Phase::kScan,  ErrInitModule,      1,  200, kNone, 9},
     {"in_pieces",         kPieces,         Phase::kScan,  ErrDelayNotElapsed, 8, 1600, kNone, 1},
+    {"split_across_read", kSplit,      Phase::kScan,  ErrInitModule,      1,  200, kNone, 9},
     {"over_long",         kOverLong,       Phase::kScan,  ErrDelayNotElapsed, 8, 1600, kNone, 1},
     {"point_beyond",      PointBeyond(32), Phase::kScan,  ErrDelayNotElapsed, 8, 1600, kNone, 1},
     {"point_twice",       kTwice,          Phase::kScan,  ErrDelayNotElapsed, 8, 1600, kNone, 1},
@@ -216,6 +227,7 @@ const Row kPxr5760[] = {
     {"missing_cr",        kNoCr,           Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
     {"late",              kLate,           Phase::kRead,  ErrReadData,        3, 4400, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
+    {"split_across_read", kSplit,      Phase::kRead,  ErrOk,              1,  300, kZeros, 1},
     {"over_long",         kOverLong,       Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
     {"point_beyond",      PointBeyond(32), Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
     {"point_twice",       kTwice,          Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
@@ -228,6 +240,7 @@ const Row kPxr5760[] = {
     {"missing_cr",        kNoCr,           Phase::kWrite, ErrOk,              1,  300, kNone, 1},
     {"late",              kLate,           Phase::kWrite, ErrReadData,        9, 7200, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kWrite, ErrOk,              1,  300, kNone, 1},
+    {"split_across_read", kSplit,      Phase::kWrite, ErrReadData,        1,  300, kNone, 1},
     {"over_long",         kOverLong,       Phase::kWrite, ErrOk,              1,  300, kNone, 1},
     {"point_beyond",      PointBeyond(32), Phase::kWrite, ErrOk,              1,  300, kNone, 1},
     {"point_twice",       kTwice,          Phase::kWrite, ErrOk,              1,  300, kNone, 1},
