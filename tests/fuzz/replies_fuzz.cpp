@@ -3,7 +3,11 @@
 // time. The input is a script:
 //   byte 0        the class (among those the server offers)
 //   then items:   6 bytes each (register, module, channel, point, sub-index,
-//                 operation), up to 8 of them, ended by 0xFF
+//                 operation), up to 8 of them, ended by 0xFF. Operation:
+//                 bit 0 discrete data type, bits 1-2 the value written,
+//                 bit 5 the port closed before the call, bit 6 opened again
+//                 (with the PortConfig that names the closed line), bit 7
+//                 a write rather than a read
 //   the rest      the answers: per command a 2-byte little-endian length
 //                 (bounded by what is left), a delay byte (x 10 ms), then the
 //                 bytes; a command with no script left gets no answer.
@@ -86,13 +90,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int round = 0; round < 3; ++round) {
     for (size_t i = 0; i < items.size(); ++i) {
-      IoValue value{};
-      value.DiscreteValue = operations[i] >> 1 & 3;
-      if (operations[i] & 0x80)
-        driver->WriteItem(0, &items[i], &value);
-      else
-        driver->ReadItem(0, &items[i], &value);
-      driver->GetErrorText();
+      const uint8_t operation = operations[i];
+      if (operation & 0x20) driver->ClosePort(0);
+      if (operation & 0x40) driver->OpenPort(&config);
+      // Fields the drivers do not own carry a pattern; the item is read only.
+      IoValue value;
+      std::memset(&value, 0xA5, sizeof value);
+      value.DiscreteValue = operation >> 1 & 3;
+      const IoValue before = value;
+      IoItem item = items[i];
+      const bool write = (operation & 0x80) != 0;
+      const int32_t result =
+          write ? driver->WriteItem(0, &item, &value) : driver->ReadItem(0, &item, &value);
+      const bool ok = std::strcmp(driver->GetErrorText(), "OK") == 0;
+      if (result != 0 && result != 1) __builtin_trap();
+      if ((result == 1) != ok) __builtin_trap();  // success and only success says "OK"
+      if (std::memcmp(&item, &items[i], sizeof item) != 0) __builtin_trap();
+      // A write, or a read that failed, leaves the value record alone; a read
+      // that succeeded writes one value field and nothing between them.
+      const bool untouched = std::memcmp(&value, &before, sizeof value) == 0;
+      if ((write || result == 0) && !untouched) __builtin_trap();
+      if (std::memcmp(value.Reserved, before.Reserved, sizeof value.Reserved) != 0)
+        __builtin_trap();
     }
     serial.clock().Advance(2000);
   }
