@@ -5,6 +5,8 @@
 //   then items:   6 bytes each (register, module, channel, point, sub-index,
 //                 operation), up to 8 of them, ended by 0xFF. Operation:
 //                 bit 0 discrete data type, bits 1-2 the value written,
+//                 bits 3-4 a device call that fails once during the call
+//                 (none, the next write, read or clear-error),
 //                 bit 5 the port closed before the call, bit 6 opened again
 //                 (with the PortConfig that names the closed line), bit 7
 //                 a write rather than a read
@@ -93,6 +95,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const uint8_t operation = operations[i];
       if (operation & 0x20) driver->ClosePort(0);
       if (operation & 0x40) driver->OpenPort(&config);
+      const test::FakeOp failing[] = {test::FakeOp::Write, test::FakeOp::Read,
+                                      test::FakeOp::ClearError};
+      const int fault = operation >> 3 & 3;
+      if (fault != 0) serial.line(1).FailNext(failing[fault - 1]);
       // Fields the drivers do not own carry a pattern; the item is read only.
       IoValue value;
       std::memset(&value, 0xA5, sizeof value);
