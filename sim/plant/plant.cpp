@@ -81,6 +81,9 @@ void Plant::Add(Entry entry, std::unique_ptr<Module> module, std::function<void(
 }
 
 std::unique_ptr<Plant> LoadPlant(std::string_view text, std::string_view source) {
+  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
+    throw PlantError(std::string(source) +
+                     ":1:1: the plant is empty; it needs {\"modules\": [...]}");
   Json root;
   try {
     root = Json::parse(text);
