@@ -1,14 +1,17 @@
 // tarvo-poll against pxrsim over a pseudo-terminal, both run as programs:
 // one run per family reading known values, the simulator's faults and
 // logs, Ctrl-C statistics, and the simulator's own refusals.
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 
 #include "gtest/gtest.h"
+#include "sim/pty_pair.h"
 #include "support/process.h"
 
 namespace tarvo::test {
@@ -141,8 +144,11 @@ constexpr std::string_view kModule12 =
 
 TEST(ToolsOverPty, ASilentModuleShowsCode24AndTheBytesOnBothSides) {
   TempDir dir;
-  Simulator sim(dir, Plant(kModule12), {"-v", "--fault", "12:silent"});
+  Simulator sim(dir, Plant(kModule12), {"-v", "--fault", "12:silent", "-b", "1200"});
   ASSERT_TRUE(sim.started()) << sim.process().err();
+  EXPECT_NE(sim.process().out().find("), answers paced at 1200 baud; Ctrl-C stops\n"),
+            std::string::npos)
+      << sim.process().out();
   const RunResult result =
       RunProgram({kPoll, "-p", sim.link(), "-1", "--trace", "-f", "csv", "pxr5100", "TA12.0.0"});
   EXPECT_EQ(result.status, 1) << result.err;
@@ -192,6 +198,30 @@ TEST(ToolsOverPty, TheSimulatorRefusesABadPlantNamingTheLine) {
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.err, "pxrsim: cannot read the plant file " + dir.path() +
                              "/none.json: No such file or directory\n");
+}
+
+TEST(ToolsOverPty, TheSimulatorServesASerialDevice) {
+  // The slave end of a pty stands in for the device; the test is the host
+  // on the master end.
+  TempDir dir;
+  sim::PtyPair line;
+  Process sim({kSim, "--plant", dir.Write("plant.json", Plant(kModule12)), "--device",
+               line.slavePath(), "-b", "19200", "--parity", "even"});
+  ASSERT_TRUE(sim.WaitForOutput("pxrsim: serving on " + line.slavePath() + " at 19200 8E1", 10s))
+      << sim.err();
+  ASSERT_EQ(write(line.master(), "*0c0\r", 5), 5);
+  std::string answer;
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  char buffer[64];
+  while (answer.size() < 7 && std::chrono::steady_clock::now() < end) {
+    pollfd fd{line.master(), POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) continue;
+    const ssize_t n = read(line.master(), buffer, sizeof buffer);
+    if (n > 0) answer.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(answer, std::string(">0c0\x01\x00\r", 7));
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(10s), 0);
 }
 
 TEST(ToolsOverPty, OneLinkServesOneSimulator) {
