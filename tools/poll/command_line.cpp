@@ -19,7 +19,7 @@ constexpr const char* kDescription =
     "Example: tarvo-poll -p /dev/ttyUSB0 -b 9600 pxr5100 TA5.1.2 WB5.1.2\n\n"
     "Exit status: 0 when every item of the last poll succeeded, 1 when one failed,\n"
     "2 for a usage error or when the library, the class, the port or an item address\n"
-    "cannot be used.";
+    "cannot be used.\n";
 
 std::string BaudList() {
   std::string list;

@@ -20,7 +20,7 @@ constexpr const char* kDescription =
     "head=BYTE, swap_address_case, from_address=N, truncate_to=N, drop_final_cr,\n"
     "padding=N, pad_byte=BYTE, noise=N, noise_replaces_answer, noise_byte=BYTE,\n"
     "noise_seed=N, delay_ms=N, pieces=N, gap_ms=N, extra_point=N, point_twice,\n"
-    "answers=N (how many answers the switches hold for; default: all).";
+    "answers=N (how many answers the switches hold for; default: all).\n";
 
 }  // namespace
 
