@@ -3,6 +3,7 @@
 // items and polls them; see --help.
 #include <fmt/format.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -89,6 +90,15 @@ struct PortMapping {
   }
 };
 
+// Whether a poll's table fits the terminal on stdout, so that it can be
+// redrawn in place (the cursor cannot go back above the top of the screen).
+bool FitsTerminal(size_t rows) {
+  if (isatty(STDOUT_FILENO) != 1) return false;
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0) return true;
+  return rows + 4 < size.ws_row;  // a blank line, the poll line, the heading, the prompt
+}
+
 std::unique_ptr<PollOutput> MakeOutput(const PollOptions& o, const DriverClass& c) {
   switch (o.format) {
     case OutputFormat::kCsv:
@@ -98,8 +108,9 @@ std::unique_ptr<PollOutput> MakeOutput(const PollOptions& o, const DriverClass& 
     case OutputFormat::kTable:
       break;
   }
-  // Redrawn in place only on a terminal, and not when trace lines scroll it.
-  return MakeTableOutput(std::cout, isatty(STDOUT_FILENO) == 1 && !o.trace);
+  // Redrawn in place only on a terminal it fits, and not when trace lines
+  // scroll it.
+  return MakeTableOutput(std::cout, !o.trace && FitsTerminal(o.items.size() + o.writes.size()));
 }
 
 int Run(const PollOptions& o) {
