@@ -7,10 +7,13 @@ SHELL := /bin/bash
 TESTED_PRESETS := linux linux-asan
 BUILT_PRESETS := mingw-x64 mingw-i686
 
-.PHONY: deps test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz fuzz-smoke clean
+.PHONY: deps deps-demo test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz fuzz-smoke clean
 
 deps:
 	@scripts/deps.sh
+
+deps-demo:
+	@scripts/deps.sh demo
 
 build/%/build.ninja:
 	cmake --preset $* > /dev/null
@@ -39,9 +42,10 @@ fuzz-smoke:
 
 test: $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz-smoke
 
-demo: deps build/linux/build.ninja
-	cmake --build build/linux --target tarvo tarvo-demo
-	build/linux/tools/tarvo-demo build/linux/src/libtarvo.so
+# The simulator serving its built-in plant, and tarvo-poll reading it.
+demo: deps-demo build/linux/build.ninja
+	cmake --build build/linux --target tarvo tarvo-poll pxrsim
+	scripts/demo.sh build/linux
 
 clean:
 	rm -rf build

@@ -1,0 +1,240 @@
+// tarvo-poll against pxrsim over a pseudo-terminal, both run as programs:
+// one run per family reading known values, the simulator's faults and
+// logs, Ctrl-C statistics, and the simulator's own refusals.
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "gtest/gtest.h"
+#include "sim/pty_pair.h"
+#include "support/process.h"
+
+namespace tarvo::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kPoll = TARVO_POLL_PATH;
+const std::string kSim = PXRSIM_PATH;
+
+// pxrsim serving a plant for one test; stopped with SIGTERM at the end,
+// which must leave no link behind.
+class Simulator {
+ public:
+  Simulator(const TempDir& dir, std::string_view plant, std::vector<std::string> options = {})
+      : link_(dir.path() + "/pxr") {
+    std::vector<std::string> argv{kSim, "--plant", dir.Write("plant.json", plant), "--link", link_};
+    argv.insert(argv.end(), options.begin(), options.end());
+    process_.emplace(argv);
+    started_ = process_->WaitForOutput("pxrsim: serving on " + link_, 10s);
+  }
+  ~Simulator() {
+    process_->Signal(SIGTERM);
+    EXPECT_EQ(process_->Wait(10s), 0) << process_->err();
+    struct stat status {};
+    EXPECT_NE(lstat(link_.c_str(), &status), 0) << "the link is left";
+    EXPECT_NE(process_->out().find("pxrsim: stopped\n"), std::string::npos);
+  }
+  bool started() const { return started_; }
+  const std::string& link() const { return link_; }
+  Process& process() { return *process_; }
+
+ private:
+  std::string link_;
+  std::optional<Process> process_;
+  bool started_ = false;
+};
+
+std::string Plant(std::string_view module) {
+  return "{\"modules\": [" + std::string(module) + "]}";
+}
+
+struct Expected {
+  std::string item;
+  double value;
+  double tolerance;
+};
+
+// One row per family: a module of constant values in the plant, the items
+// tarvo-poll reads (after the writes), and what the last poll must show.
+struct FamilyRun {
+  const char* family;
+  const char* module;
+  std::vector<std::string> reads;
+  std::vector<std::string> writes;
+  std::vector<Expected> expected;
+};
+
+const FamilyRun kFamilyRuns[] = {
+    {"pxr5100",
+     R"({"family": "pxr5100", "address": 12, "channels": [{"channel": 1, "points": [
+         {"point": 0, "ta": 23.5}, {"point": 3, "tb": -10.125, "ua": 18.25},
+         {"point": 7, "wa": 21.5, "wb": 46.7}, {"point": 9, "ub": 12.5},
+         {"point": 63, "wm": 123.45}]}]})",
+     {"TA12.1.0", "tb12.1.3", "UA12.1.3", "WA12.1.7", "WB12.1.7", "UB12.1.9", "WM12.1.63"},
+     {},
+     {{"TA12.1.0", 23.5, 0},
+      {"tb12.1.3", -10.125, 0},
+      {"UA12.1.3", 18.25, 0},
+      {"WA12.1.7", 21.5, 0},
+      {"WB12.1.7", 46.7, 0.2},  // the nearest the converter readings give
+      {"UB12.1.9", 12.5, 0},
+      {"WM12.1.63", 123.45, 1e-4}}},
+};
+
+void PrintTo(const FamilyRun& run, std::ostream* out) { *out << run.family; }
+
+class FamilyOverPty : public testing::TestWithParam<FamilyRun> {};
+
+TEST_P(FamilyOverPty, ReadsTheValuesOfThePlant) {
+  const FamilyRun& run = GetParam();
+  TempDir dir;
+  Simulator sim(dir, Plant(run.module));
+  ASSERT_TRUE(sim.started()) << sim.process().out() << sim.process().err();
+
+  std::vector<std::string> argv{kPoll, "-p", sim.link(), "-n", "2", "-f", "json", run.family};
+  for (const std::string& write : run.writes) argv.insert(argv.end(), {"--write", write});
+  argv.insert(argv.end(), run.reads.begin(), run.reads.end());
+  const RunResult result = RunProgram(argv);
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+
+  // The last poll's lines, by item.
+  std::map<std::string, nlohmann::json> last;
+  std::istringstream lines(result.out);
+  for (std::string line; std::getline(lines, line);) {
+    const nlohmann::json object = nlohmann::json::parse(line);
+    if (object["poll"] == 2) last[object["item"]] = object;
+  }
+  ASSERT_EQ(last.size(), run.reads.size() + run.writes.size()) << result.out;
+  for (const Expected& e : run.expected) {
+    const nlohmann::json& object = last[e.item];
+    EXPECT_EQ(object["ok"], true) << e.item << ": " << object;
+    EXPECT_EQ(object["code"], 0) << e.item;
+    EXPECT_EQ(object["text"], "OK") << e.item;
+    ASSERT_TRUE(object["value"].is_number()) << e.item << ": " << object;
+    EXPECT_NEAR(object["value"].get<double>(), e.value, e.tolerance) << e.item;
+  }
+  // The first poll may meet the module's gate (code 23): discovering the
+  // sensors takes about as long as the gate stays shut after the driver
+  // object is created.
+  const size_t items = run.reads.size() + run.writes.size();
+  const std::string firstFailed = result.out.substr(0, result.out.find("\"poll\":2"));
+  if (firstFailed.find("\"ok\":false") == std::string::npos) {
+    EXPECT_EQ(result.err,
+              "--- 2 polls, " + std::to_string(2 * items) + " values read, 0 failures\n");
+  } else {
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
+              "--- 2 polls, " + std::to_string(items) + " values read, " + std::to_string(items) +
+                  " failures\n")
+        << result.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, FamilyOverPty, testing::ValuesIn(kFamilyRuns),
+                         [](const auto& info) { return std::string(info.param.family); });
+
+constexpr std::string_view kModule12 =
+    R"({"family": "pxr5100", "address": 12, "channels": [{"channel": 0, "points": [
+        {"point": 0, "ta": 20.0}]}]})";
+
+TEST(ToolsOverPty, ASilentModuleShowsCode24AndTheBytesOnBothSides) {
+  TempDir dir;
+  Simulator sim(dir, Plant(kModule12), {"-v", "--fault", "12:silent", "-b", "1200"});
+  ASSERT_TRUE(sim.started()) << sim.process().err();
+  EXPECT_NE(sim.process().out().find("), answers paced at 1200 baud; Ctrl-C stops\n"),
+            std::string::npos)
+      << sim.process().out();
+  const RunResult result =
+      RunProgram({kPoll, "-p", sim.link(), "-1", "--trace", "-f", "csv", "pxr5100", "TA12.0.0"});
+  EXPECT_EQ(result.status, 1) << result.err;
+  const std::string row = result.out.substr(result.out.find('\n') + 1);
+  EXPECT_NE(row.find(",1,Cpxr5100,TA12.0.0,read,false,,24,初始化模块失败,module initialisation "
+                     "failed\n"),
+            std::string::npos)
+      << result.out;
+  // The discovery's first command, and no answer to it.
+  EXPECT_NE(result.err.find(" Read Send       5  2a 30 63 30 0d"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(" Read Receive    0  (nothing)\n"), std::string::npos) << result.err;
+  ASSERT_TRUE(sim.process().WaitForOutput("-> (no answer)", 5s)) << sim.process().out();
+  EXPECT_NE(sim.process().out().find(" module  12 pxr5100   <- 2a 30 63 30 0d"), std::string::npos)
+      << sim.process().out();
+}
+
+TEST(ToolsOverPty, CtrlCEndsThePollsWithStatistics) {
+  TempDir dir;
+  Simulator sim(dir, Plant(kModule12));
+  ASSERT_TRUE(sim.started()) << sim.process().err();
+  Process poll({kPoll, "-p", sim.link(), "-f", "json", "pxr5100", "TA12.0.0"});
+  ASSERT_TRUE(poll.WaitForOutput("\"poll\":1", 20s)) << poll.err();
+  poll.Signal(SIGINT);
+  const std::optional<int> status = poll.Wait(10s);
+  ASSERT_TRUE(status.has_value());
+  const bool failed = poll.out().find("\"ok\":false") != std::string::npos;
+  EXPECT_EQ(*status, failed ? 1 : 0);
+  if (failed) {
+    EXPECT_EQ(poll.err(),
+              "--- 1 poll, 0 values read, 1 failure\n"
+              "     1  延时时间未到 (delay not elapsed, code 23)\n");
+  } else {
+    EXPECT_EQ(poll.err(), "--- 1 poll, 1 value read, 0 failures\n");
+  }
+}
+
+TEST(ToolsOverPty, TheSimulatorRefusesABadPlantNamingTheLine) {
+  TempDir dir;
+  const std::string file =
+      dir.Write("bad.json", "{\"modules\": [\n  {\"family\": \"pxr5100\", \"address\": -1}]}\n");
+  const RunResult result = RunProgram({kSim, "--plant", file, "--link", dir.path() + "/pxr"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "pxrsim: " + file +
+                            ":2:36: modules[0].address: expected a whole number from 0 to 127, "
+                            "found -1\n");
+  const RunResult missing = RunProgram({kSim, "--plant", dir.path() + "/none.json"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "pxrsim: cannot read the plant file " + dir.path() +
+                             "/none.json: No such file or directory\n");
+}
+
+TEST(ToolsOverPty, TheSimulatorServesASerialDevice) {
+  // The slave end of a pty stands in for the device; the test is the host
+  // on the master end.
+  TempDir dir;
+  sim::PtyPair line;
+  Process sim({kSim, "--plant", dir.Write("plant.json", Plant(kModule12)), "--device",
+               line.slavePath(), "-b", "19200", "--parity", "even"});
+  ASSERT_TRUE(sim.WaitForOutput("pxrsim: serving on " + line.slavePath() + " at 19200 8E1", 10s))
+      << sim.err();
+  ASSERT_EQ(write(line.master(), "*0c0\r", 5), 5);
+  std::string answer;
+  const auto end = std::chrono::steady_clock::now() + 5s;
+  char buffer[64];
+  while (answer.size() < 7 && std::chrono::steady_clock::now() < end) {
+    pollfd fd{line.master(), POLLIN, 0};
+    if (poll(&fd, 1, 100) <= 0) continue;
+    const ssize_t n = read(line.master(), buffer, sizeof buffer);
+    if (n > 0) answer.append(buffer, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(answer, std::string(">0c0\x01\x00\r", 7));
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.Wait(10s), 0);
+}
+
+TEST(ToolsOverPty, OneLinkServesOneSimulator) {
+  TempDir dir;
+  Simulator first(dir, Plant(kModule12));
+  ASSERT_TRUE(first.started());
+  const RunResult second = RunProgram({kSim, "--link", first.link()});
+  EXPECT_EQ(second.status, 2);
+  EXPECT_NE(second.err.find("pxrsim: another pxrsim serves " + first.link() +
+                            "; stop it or choose another path with --link\n"),
+            std::string::npos)
+      << second.err;
+}
+
+}  // namespace
+}  // namespace tarvo::test
