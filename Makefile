@@ -25,10 +25,12 @@ $(TESTED_PRESETS): %: deps build/%/build.ninja
 $(BUILT_PRESETS): %: deps build/%/build.ninja
 	cmake --build build/$@
 
-# The DLLs' exports, imports and resources; the x86-64 build under Wine.
-windows: $(BUILT_PRESETS)
+# The DLLs' exports, imports and resources; the x86-64 build under Wine,
+# with the linux preset's simulator behind its COM ports.
+windows: $(BUILT_PRESETS) build/linux/build.ninja
+	cmake --build build/linux --target tarvo_sim_peer
 	tests/windows/check_dll.sh build/mingw-x64/src/Tarvo.dll build/mingw-i686/src/Tarvo.dll
-	tests/windows/run.sh build/mingw-x64
+	tests/windows/run.sh build/mingw-x64 build/linux
 
 # Every fuzzer for FUZZ_SECONDS each, from its seed corpus (kept in the
 # repository; what a run finds stays under build/fuzz/corpus).
