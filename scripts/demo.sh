@@ -49,16 +49,21 @@ available() {
   tarvo-poll --list "$1" >/dev/null 2>&1 && pxrsim --families | grep -q "^$1 "
 }
 
-# family NAME POLLS "ITEMS" ["ITEM=VALUE ..."]: reads the items of the
-# family's module in the built-in plant, POLLS times, after the writes.
-# Every item must read on the last poll.
+# family NAME POLLS "ITEMS" ["ITEM=VALUE ..." ["NOTE" ...]]: reads the
+# items of the family's module in the built-in plant, POLLS times, after
+# the writes. Every item must read on the last poll.
 family() {
   local name=$1 polls=$2 items=$3 writes=${4:-}
   if ! available "$name"; then
     say "$name: not in this build yet (the library or the simulator lacks it), skipped"
     return
   fi
-  say "$name: $polls polls of its module in the built-in plant"
+  if [[ $polls -eq 1 ]]; then
+    say "$name: 1 poll of its module in the built-in plant"
+  else
+    say "$name: $polls polls of its module in the built-in plant"
+  fi
+  [[ $# -gt 4 ]] && note "${@:5}"
   local options=(-p "$link" -n "$polls")
   for write in $writes; do options+=(--write "$write"); done
   # shellcheck disable=SC2086
@@ -83,10 +88,16 @@ show 0 tarvo-poll --list pxr5100
 # One line per family: its items in the built-in plant (sim/plant/<family>.cpp)
 # and the outputs to write first.
 family pxr5100 4 "TA1.0.0 TB1.0.1 WM1.0.1 WA1.0.2 WB1.0.2 UA1.0.3 UB1.0.5"
-family pxr5303 3 "TA2.0.0 TB2.0.1 WA2.1.0 WB2.1.0"
-family pxr530x 1 "TA3.0.0 TB3.0.1 WA3.1.0 WB3.1.0"
-family pxr5700 3 "DI4.0 DI4.1 DO4.2 TA4.1 TB4.2 WI4.1" "DO4.2=1"
-family pxr5760 3 "TA5.0.0 HB5.0.1 KT5.0.2 AD5.1.0.3 DI5.2.0.1 DO5.2.0.4" "DO5.2.0.4=1"
+family pxr5303 2 "TA2.0.0 TB2.0.1 WA2.1.0 WB2.1.0" "" \
+  "Its gate opens 2 whole seconds after the driver object is created: the" \
+  "first poll may show code 23, the second reads."
+family pxr530x 1 "TA3.0.0 TB3.0.1 WA3.1.0 WB3.1.0" "" \
+  "The driver waits 10 s before every block read; one block read serves all four."
+family pxr5700 2 "DI4.0 DI4.1 DO4.2 TA4.1 TB4.2 WI4.1 WI4.2" "DO4.2=1" \
+  "Output 2 is written before the first poll and read back from the module."
+family pxr5760 2 "TA5.0.0 HB5.0.1 KT5.0.2 AD5.1.0.3 DI5.2.0.1 DO5.2.0.4" "DO5.2.0.4=1" \
+  "A write shares the module's 2-second gate: tarvo-poll waits until the new" \
+  "object's gate opens, the write uses it, and the first poll may show code 23."
 
 say "An honest failure: code 23, and the bytes on the wire"
 note "A pxr5100 module answers one block read every 2 seconds, for one channel." \

@@ -6,11 +6,16 @@ namespace tarvo::sim {
 
 // One file per family in this folder defines its entry.
 extern const PlantFamily kPxr5100PlantFamily;
+extern const PlantFamily kPxr5303PlantFamily;
+extern const PlantFamily kPxr530xPlantFamily;
+extern const PlantFamily kPxr5700PlantFamily;
+extern const PlantFamily kPxr5760PlantFamily;
 
 namespace {
 
 const PlantFamily* const kFamilies[] = {
-    &kPxr5100PlantFamily,
+    &kPxr5100PlantFamily, &kPxr5303PlantFamily, &kPxr530xPlantFamily,
+    &kPxr5700PlantFamily, &kPxr5760PlantFamily,
 };
 
 }  // namespace

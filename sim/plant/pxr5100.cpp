@@ -10,13 +10,12 @@
 // sim/pxr5100/encode.h), or its raw 4-byte record as four hex bytes.
 // Channels 0..7, points 0..63; points not listed are absent.
 #include <array>
-#include <cctype>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 #include "sim/plant/family.h"
+#include "sim/plant/raw_record_reader.h"
 #include "sim/plant/value_source_reader.h"
 #include "sim/pxr5100/module.h"
 
@@ -36,22 +35,6 @@ Pxr5100Values ValuesAt(PointSources& sources, double seconds) {
   for (size_t i = 0; i < kKinds.size(); ++i)
     if (sources.kinds[i]) v[i] = sources.kinds[i]->At(seconds);
   return {v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
-}
-
-RawRecord ReadRawRecord(const PlantNode& node) {
-  const std::string text = node.String();
-  std::istringstream words(text);
-  std::vector<std::string> bytes;
-  for (std::string word; words >> word;) bytes.push_back(word);
-  RawRecord record{};
-  bool ok = bytes.size() == record.size();
-  for (size_t i = 0; ok && i < record.size(); ++i) {
-    ok = bytes[i].size() == 2 && std::isxdigit(static_cast<unsigned char>(bytes[i][0])) &&
-         std::isxdigit(static_cast<unsigned char>(bytes[i][1]));
-    if (ok) record[i] = static_cast<uint8_t>(std::stoi(bytes[i], nullptr, 16));
-  }
-  if (!ok) node.Fail("expected four hex bytes such as \"32 00 0c 10\"");
-  return record;
 }
 
 PlantModule Build(const PlantNode& description, int address) {

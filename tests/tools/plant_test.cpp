@@ -90,7 +90,7 @@ TEST(Plant, ABadDescriptionGivesAMessageNamingTheLine) {
        "p.json:2:2: modules[0]: missing key \"family\""},
       {"unknown family", "{\"modules\": [\n {\"family\": \"pxr9999\", \"address\": 1}]}",
        "p.json:2:13: modules[0].family: unknown family \"pxr9999\"; this simulator serves: "
-       "pxr5100"},
+       "pxr5100, pxr5303, pxr530x, pxr5700, pxr5760"},
       {"address too big",
        "{\"modules\": [\n {\"family\": \"pxr5100\",\n  \"address\": 128, \"channels\": []}]}",
        "p.json:3:14: modules[0].address: expected a whole number from 0 to 127, found 128"},

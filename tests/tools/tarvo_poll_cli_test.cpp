@@ -66,6 +66,15 @@ TEST(TarvoPollCli, UsageErrors) {
        2,
        "tarvo-poll: --write \"DO1.2\": expected ITEM=VALUE, e.g. DO5.3=1\n" +
            std::string(kSeeHelp)},
+      {"a write takes one word: the class and items follow it",
+       {"--write", "DO1.2=1", "pxr9999", "DI1.0", "-p", "COM1"},
+       2,
+       "tarvo-poll: unknown class \"pxr9999\"; the classes are:\n"
+       "  pxr5100  Cpxr5100  Tarvo.pxr5100\n"
+       "  pxr5303  CPxr5303  Tarvo.CPxr5303\n"
+       "  pxr530x  CPxr530x  Tarvo.Pxr530x\n"
+       "  pxr5700  Cpxr5700  Tarvo.pxr5700\n"
+       "  pxr5760  CPxr5760  Tarvo.Pxr5760\n"},
       {"-1 and -n",
        {"-p", "COM1", "-1", "-n", "3", "pxr5100", "TA1.0.0"},
        2,

@@ -61,12 +61,14 @@ struct Expected {
 };
 
 // One row per family: a module of constant values in the plant, the items
-// tarvo-poll reads (after the writes), and what the last poll must show.
+// tarvo-poll reads (after the writes, which go out on the first poll), the
+// number of polls, and what the last poll must show.
 struct FamilyRun {
   const char* family;
   const char* module;
   std::vector<std::string> reads;
   std::vector<std::string> writes;
+  int polls;
   std::vector<Expected> expected;
 };
 
@@ -78,6 +80,7 @@ const FamilyRun kFamilyRuns[] = {
          {"point": 63, "wm": 123.45}]}]})",
      {"TA12.1.0", "tb12.1.3", "UA12.1.3", "WA12.1.7", "WB12.1.7", "UB12.1.9", "WM12.1.63"},
      {},
+     2,
      {{"TA12.1.0", 23.5, 0},
       {"tb12.1.3", -10.125, 0},
       {"UA12.1.3", 18.25, 0},
@@ -85,6 +88,63 @@ const FamilyRun kFamilyRuns[] = {
       {"WB12.1.7", 46.7, 0.2},  // the nearest the converter readings give
       {"UB12.1.9", 12.5, 0},
       {"WM12.1.63", 123.45, 1e-4}}},
+    // The module's gate opens 2 whole seconds after the driver object is
+    // created: the first poll may find it shut.
+    {"pxr5303",
+     R"({"family": "pxr5303", "address": 7, "channels": [
+         {"channel": 0, "points": [{"point": 0, "ta": 21.5}, {"point": 3, "tb": -1.0625}]},
+         {"channel": 2, "points": [{"point": 15, "wa": -18.25, "wb": 60}]}]})",
+     {"TA7.0.0", "TB7.0.3", "wa7.2.15", "WB7.2.15"},
+     {},
+     2,
+     {{"TA7.0.0", 21.5, 0}, {"TB7.0.3", -1.0625, 0}, {"wa7.2.15", -18.25, 0}, {"WB7.2.15", 60, 0}}},
+    // Every block read waits 10 s: one poll, one block read.
+    {"pxr530x",
+     R"({"family": "pxr530x", "address": 9, "channels": [
+         {"channel": 0, "points": [{"point": 0, "ta": 24.25}]},
+         {"channel": 7, "points": [{"point": 63, "wa": 21.5, "wb": 50},
+                                   {"point": 2, "tb": -1.0625}]}]})",
+     {"TA9.0.0", "TB9.7.2", "WA9.7.63", "WB9.7.63"},
+     {},
+     1,
+     {{"TA9.0.0", 24.25, 0},
+      {"TB9.7.2", -1.0625, 0},
+      {"WA9.7.63", 21.5, 0},
+      {"WB9.7.63", 50, 0.2}}},  // the nearest the converter readings give
+    // A write sends all eight outputs: those never read go out as off.
+    {"pxr5700",
+     R"({"family": "pxr5700", "address": 10, "inputs": 8, "outputs": 3,
+         "temperatures": [{"channel": 1, "ta": 38.5}, {"channel": 2, "tb": -1.0625}],
+         "numerics": [{"channel": 1, "value": 23.45}, {"channel": 2, "text": "  -1."}]})",
+     {"DI10.3", "di10.5", "DO10.7", "DO10.0", "TA10.1", "TB10.2", "WI10.1", "WI10.2"},
+     {"DO10.7=1"},
+     2,
+     {{"DI10.3", 1, 0},
+      {"di10.5", 0, 0},
+      {"DO10.7", 1, 0},
+      {"DO10.0", 0, 0},
+      {"TA10.1", 38.5, 0},
+      {"TB10.2", -1.0625, 0},
+      {"WI10.1", 23.45, 1e-5},
+      {"WI10.2", -1, 0}}},
+    // The write waits for the gate and uses it, so the first poll may find
+    // it shut. The driver builds the point's output byte from the outputs
+    // it last saw, none yet: the write sends 01, bit 7 goes off.
+    {"pxr5760",
+     R"({"family": "pxr5760", "address": 26, "channels": [
+         {"channel": 0, "points": [{"point": 0, "ta": 25.0625, "hb": -8}, {"point": 2, "kt": 68}]},
+         {"channel": 2, "points": [{"point": 5, "inputs": 8, "outputs": 129}]},
+         {"channel": 7, "points": [{"point": 4, "ad": [{"sub_channel": 7, "value": 5}]}]}]})",
+     {"TA26.0.0", "HB26.0.0", "KT26.0.2", "AD26.7.4.7", "DI26.2.5.3", "DO26.2.5.0", "DO26.2.5.7"},
+     {"DO26.2.5.0=1"},
+     2,
+     {{"TA26.0.0", 25.0625, 0},
+      {"HB26.0.0", -8, 0},
+      {"KT26.0.2", 68, 0},
+      {"AD26.7.4.7", 5, 1e-6},
+      {"DI26.2.5.3", 1, 0},
+      {"DO26.2.5.0", 1, 0},
+      {"DO26.2.5.7", 0, 0}}},
 };
 
 void PrintTo(const FamilyRun& run, std::ostream* out) { *out << run.family; }
@@ -97,20 +157,35 @@ TEST_P(FamilyOverPty, ReadsTheValuesOfThePlant) {
   Simulator sim(dir, Plant(run.module));
   ASSERT_TRUE(sim.started()) << sim.process().out() << sim.process().err();
 
-  std::vector<std::string> argv{kPoll, "-p", sim.link(), "-n", "2", "-f", "json", run.family};
+  std::vector<std::string> argv{kPoll, "-p",   sim.link(), "-n", std::to_string(run.polls),
+                                "-f",  "json", run.family};
   for (const std::string& write : run.writes) argv.insert(argv.end(), {"--write", write});
   argv.insert(argv.end(), run.reads.begin(), run.reads.end());
   const RunResult result = RunProgram(argv);
   EXPECT_EQ(result.status, 0) << result.out << result.err;
 
-  // The last poll's lines, by item.
+  // The writes (on the first poll), and the last poll's reads, by item.
+  std::map<std::string, nlohmann::json> written;
   std::map<std::string, nlohmann::json> last;
+  bool firstFailed = false;
   std::istringstream lines(result.out);
   for (std::string line; std::getline(lines, line);) {
     const nlohmann::json object = nlohmann::json::parse(line);
-    if (object["poll"] == 2) last[object["item"]] = object;
+    if (object["op"] == "write") {
+      written[object["item"]] = object;
+    } else if (object["poll"] == run.polls) {
+      last[object["item"]] = object;
+    }
+    if (object["poll"] == 1 && object["op"] == "read" && object["ok"] == false) firstFailed = true;
   }
-  ASSERT_EQ(last.size(), run.reads.size() + run.writes.size()) << result.out;
+  ASSERT_EQ(written.size(), run.writes.size()) << result.out;
+  for (const std::string& write : run.writes) {
+    const nlohmann::json& object = written[write.substr(0, write.find('='))];
+    EXPECT_EQ(object["poll"], 1) << write << ": " << object;
+    EXPECT_EQ(object["ok"], true) << write << ": " << object;
+    EXPECT_EQ(object["code"], 0) << write << ": " << object;
+  }
+  ASSERT_EQ(last.size(), run.reads.size()) << result.out;
   for (const Expected& e : run.expected) {
     const nlohmann::json& object = last[e.item];
     EXPECT_EQ(object["ok"], true) << e.item << ": " << object;
@@ -121,16 +196,25 @@ TEST_P(FamilyOverPty, ReadsTheValuesOfThePlant) {
   }
   // The first poll may meet the module's gate (code 23): discovering the
   // sensors takes about as long as the gate stays shut after the driver
-  // object is created.
-  const size_t items = run.reads.size() + run.writes.size();
-  const std::string firstFailed = result.out.substr(0, result.out.find("\"poll\":2"));
-  if (firstFailed.find("\"ok\":false") == std::string::npos) {
-    EXPECT_EQ(result.err,
-              "--- 2 polls, " + std::to_string(2 * items) + " values read, 0 failures\n");
+  // object is created, and a pxr5760 write uses the gate up. Then every
+  // item of that poll fails, as no block read brought fresh values.
+  const int reads = static_cast<int>(run.reads.size());
+  const std::string writes =
+      run.writes.empty() ? ""
+                         : ", " + std::to_string(run.writes.size()) +
+                               (run.writes.size() == 1 ? " value written" : " values written");
+  if (run.polls == 1) {
+    EXPECT_FALSE(firstFailed);
+    EXPECT_EQ(result.err, "");
+  } else if (!firstFailed) {
+    EXPECT_EQ(result.err, "--- " + std::to_string(run.polls) + " polls, " +
+                              std::to_string(run.polls * reads) + " values read" + writes +
+                              ", 0 failures\n");
   } else {
     EXPECT_EQ(result.err.substr(0, result.err.find('\n') + 1),
-              "--- 2 polls, " + std::to_string(items) + " values read, " + std::to_string(items) +
-                  " failures\n")
+              "--- " + std::to_string(run.polls) + " polls, " +
+                  std::to_string((run.polls - 1) * reads) + " values read" + writes + ", " +
+                  std::to_string(reads) + " failures\n")
         << result.out;
   }
 }

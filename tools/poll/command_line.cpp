@@ -78,7 +78,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
       ->check(CLI::IsMember({"table", "csv", "json"}));
   app.add_option("-w,--write", o.writes,
                  "ITEM=VALUE: write an output before the first poll (VALUE 0, 1, on, off);\n"
-                 "may be repeated");
+                 "may be repeated. Where writes share the module's gate (pxr5760), the\n"
+                 "first poll waits until the gate of the new driver object opens (2 s)")
+      ->allow_extra_args(false);  // one ITEM=VALUE each: the words after it are CLASS and ITEMs
   app.add_flag("--trace", o.trace, "hex dump of every command and reply (to stderr)");
   app.add_flag("--list", o.list, "show the class's register table and item addresses");
   app.add_option("--library", o.library,

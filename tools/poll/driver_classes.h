@@ -21,6 +21,10 @@ struct DriverClass {
   // not given: enough for the modules' refresh gate where the family has
   // one (a gate that opens 2 whole seconds after the last block read).
   double defaultIntervalSeconds;
+  // Seconds from the creation of the driver object until a write can pass
+  // the module's gate, where writes share it (0: writes need no wait).
+  // Written items otherwise fail at once on a new object.
+  double writeGateSeconds;
   // How items are addressed, for --list (lines separated by '\n').
   std::string_view addressSyntax;
 };

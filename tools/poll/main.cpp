@@ -129,6 +129,7 @@ int Run(const PollOptions& o) {
   }
   HRESULT created = S_OK;
   DriverObject object{library.Create(*c.clsid, &created)};
+  const auto createdAt = std::chrono::steady_clock::now();
   if (object.driver == nullptr) {
     if (created == CLASS_E_CLASSNOTAVAILABLE) {
       std::cerr << fmt::format("tarvo-poll: the library {} does not offer {} ({})\n", path,
@@ -219,6 +220,13 @@ int Run(const PollOptions& o) {
   PollStatistics statistics;
   bool lastFailed = false;
   for (int number = 1; o.count == 0 || number <= o.count; ++number) {
+    if (number == 1 && !o.writes.empty() && c.writeGateSeconds > 0) {
+      // The object's gate opens this long after its creation; a write
+      // before then fails without reaching the module.
+      SleepUntil(createdAt + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                 std::chrono::duration<double>(c.writeGateSeconds)));
+      if (interrupted) break;
+    }
     PollRecord poll{number, std::chrono::system_clock::now(), {}};
     if (number == 1) poll.readings = session.Write();
     for (ItemReading& reading : session.Read()) poll.readings.push_back(std::move(reading));
