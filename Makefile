@@ -7,7 +7,7 @@ SHELL := /bin/bash
 TESTED_PRESETS := linux linux-asan
 BUILT_PRESETS := mingw-x64 mingw-i686
 
-.PHONY: deps deps-demo test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) windows clean
+.PHONY: deps deps-demo test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz fuzz-smoke clean
 
 deps:
 	@scripts/deps.sh
@@ -30,7 +30,17 @@ windows: $(BUILT_PRESETS)
 	tests/windows/check_dll.sh build/mingw-x64/src/Tarvo.dll build/mingw-i686/src/Tarvo.dll
 	tests/windows/run.sh build/mingw-x64
 
-test: $(TESTED_PRESETS) $(BUILT_PRESETS) windows
+# Every fuzzer for FUZZ_SECONDS each, from its seed corpus (kept in the
+# repository; what a run finds stays under build/fuzz/corpus).
+FUZZ_SECONDS ?= 60
+fuzz: deps build/fuzz/build.ninja
+	cmake --build build/fuzz --target fuzzers
+	scripts/run_fuzzers.sh build/fuzz $(FUZZ_SECONDS)
+
+fuzz-smoke:
+	$(MAKE) fuzz FUZZ_SECONDS=20
+
+test: $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz-smoke
 
 # The simulator serving its built-in plant, and tarvo-poll reading it.
 demo: deps-demo build/linux/build.ninja

@@ -14,7 +14,7 @@ packages=(
   "${demo_packages[@]}"
   git clang clang-format libbenchmark-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
-  wine64 python3
+  wine64 python3 libclang-rt-14-dev
 )
 [[ "${1:-}" == demo ]] && packages=("${demo_packages[@]}")
 

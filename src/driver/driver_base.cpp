@@ -1,6 +1,5 @@
 #include "driver/driver_base.h"
 
-#include <cctype>
 #include <cstring>
 
 #include "driver/error_text.h"
@@ -42,7 +41,10 @@ const char* DriverBase::GetErrorText() {
 }
 
 int16_t DriverBase::FindRegister(const char* name) const {
-  const auto upper = [](char c) { return std::toupper(static_cast<unsigned char>(c)); };
+  // ASCII only: a host's locale must not change which names match.
+  const auto upper = [](char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  };
   for (size_t i = 0; i < registers_.size(); ++i) {
     const char* entry = registers_[i].Name;
     bool same = true;

@@ -1,47 +1,23 @@
 // TarvoSetPortDevice as a host reaches it: through the loaded library.
-#include <dlfcn.h>
-
 #include <cstring>
 
 #include "driver/error_text.h"
 #include "gtest/gtest.h"
 #include "sim/pty_pair.h"
+#include "support/host_library.h"
 #include "tarvo/tarvo.h"
 
 namespace {
 
-using SetPortDeviceFn = int32_t (*)(int32_t, const char*);
-using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
-
 class PortDeviceAbi : public ::testing::Test {
  protected:
-  void SetUp() override {
-    handle_ = dlopen(TARVO_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(handle_, nullptr) << dlerror();
-    setPortDevice_ = reinterpret_cast<SetPortDeviceFn>(dlsym(handle_, "TarvoSetPortDevice"));
-    getClassObject_ = reinterpret_cast<GetClassObjectFn>(dlsym(handle_, "DllGetClassObject"));
-    ASSERT_NE(setPortDevice_, nullptr);
-    ASSERT_NE(getClassObject_, nullptr);
+  void SetUp() override { ASSERT_TRUE(library_.ok()) << library_.error(); }
+  int32_t setPortDevice_(int32_t port, const char* path) {
+    return library_.SetPortDevice(port, path);
   }
-  void TearDown() override {
-    if (handle_ != nullptr) dlclose(handle_);
-  }
+  tarvo::IIoDriver* NewDriver() { return library_.Create(tarvo::CLSID_Cpxr5100); }
 
-  tarvo::IIoDriver* NewDriver() {
-    IClassFactory* factory = nullptr;
-    EXPECT_EQ(getClassObject_(tarvo::CLSID_Cpxr5100, IID_IClassFactory,
-                              reinterpret_cast<void**>(&factory)),
-              S_OK);
-    if (factory == nullptr) return nullptr;
-    void* driver = nullptr;
-    EXPECT_EQ(factory->CreateInstance(nullptr, tarvo::IID_IIoDriver, &driver), S_OK);
-    factory->Release();
-    return static_cast<tarvo::IIoDriver*>(driver);
-  }
-
-  void* handle_ = nullptr;
-  SetPortDeviceFn setPortDevice_ = nullptr;
-  GetClassObjectFn getClassObject_ = nullptr;
+  tarvo::test::HostLibrary library_;
 };
 
 TEST_F(PortDeviceAbi, MapsPortNumbersOneTo255) {
