@@ -25,6 +25,7 @@
 #include "tools/poll/poll_statistics.h"
 #include "tools/poll/register_list.h"
 #include "tools/poll/trace_printer.h"
+#include "tools/poll/wire_time.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
 #define TARVO_DEFAULT_LIBRARY "libtarvo.so"
@@ -187,6 +188,12 @@ int Run(const PollOptions& o) {
     return kUsageError;
   }
   object.open = true;
+  // Start, data, parity and stop bits of every byte on the line.
+  const int bitsPerCharacter =
+      1 + o.dataBits + (settings.ParityCode == *ParityCode("none") ? 0 : 1) + o.stopBits;
+  if (const std::optional<std::string> warning =
+          TimeoutWarning(c.family, o.baud, bitsPerCharacter, o.timeoutMs))
+    std::cerr << *warning;
 
   PollSession session(driver);
   bool refused = false;
