@@ -188,12 +188,6 @@ int Run(const PollOptions& o) {
     return kUsageError;
   }
   object.open = true;
-  // Start, data, parity and stop bits of every byte on the line.
-  const int bitsPerCharacter =
-      1 + o.dataBits + (settings.ParityCode == *ParityCode("none") ? 0 : 1) + o.stopBits;
-  if (const std::optional<std::string> warning =
-          TimeoutWarning(c.family, o.baud, bitsPerCharacter, o.timeoutMs))
-    std::cerr << *warning;
 
   PollSession session(driver);
   bool refused = false;
@@ -214,6 +208,14 @@ int Run(const PollOptions& o) {
                              c.family);
     return kUsageError;
   }
+
+  // Once the items are accepted, before the first poll. Start, data, parity
+  // and stop bits of every byte on the line.
+  const int bitsPerCharacter =
+      1 + o.dataBits + (settings.ParityCode == *ParityCode("none") ? 0 : 1) + o.stopBits;
+  if (const std::optional<std::string> warning =
+          TimeoutWarning(c.family, o.baud, bitsPerCharacter, o.timeoutMs))
+    std::cerr << *warning;
 
   std::optional<TracePrinter> trace;
   if (o.trace) trace.emplace(library, std::cerr);
