@@ -1,5 +1,6 @@
 # make demo   - build the library and show it at work
 # make test   - install what is missing, build every preset, run every test
+# make bench  - build the release preset and run the benchmarks (not part of test)
 SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eu -o pipefail -c
@@ -7,7 +8,7 @@ SHELL := /bin/bash
 TESTED_PRESETS := linux linux-asan
 BUILT_PRESETS := mingw-x64 mingw-i686
 
-.PHONY: deps deps-demo test demo build $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz fuzz-smoke clean
+.PHONY: deps deps-demo test demo bench build $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz fuzz-smoke clean
 
 deps:
 	@scripts/deps.sh
@@ -43,6 +44,12 @@ fuzz-smoke:
 	$(MAKE) fuzz FUZZ_SECONDS=20
 
 test: $(TESTED_PRESETS) $(BUILT_PRESETS) windows fuzz-smoke
+
+# Benchmarks on the release build; the figures are recorded in
+# docs/performance.md. Slow (about two minutes: real exchanges wait).
+bench: deps build/linux-release/build.ninja
+	cmake --build build/linux-release
+	scripts/bench.sh build/linux-release
 
 # The simulator serving its built-in plant, and tarvo-poll reading it.
 demo: deps-demo build/linux/build.ninja

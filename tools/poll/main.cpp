@@ -25,6 +25,7 @@
 #include "tools/poll/poll_statistics.h"
 #include "tools/poll/register_list.h"
 #include "tools/poll/trace_printer.h"
+#include "tools/poll/wire_time.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
 #define TARVO_DEFAULT_LIBRARY "libtarvo.so"
@@ -208,6 +209,14 @@ int Run(const PollOptions& o) {
                              c.family);
     return kUsageError;
   }
+
+  // Once the items are accepted, before the first poll. Start, data, parity
+  // and stop bits of every byte on the line.
+  const int bitsPerCharacter =
+      1 + o.dataBits + (settings.ParityCode == *ParityCode("none") ? 0 : 1) + o.stopBits;
+  if (const std::optional<std::string> warning =
+          TimeoutWarning(c.family, o.baud, bitsPerCharacter, o.timeoutMs))
+    std::cerr << *warning;
 
   std::optional<TracePrinter> trace;
   if (o.trace) trace.emplace(library, std::cerr);
