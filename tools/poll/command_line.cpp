@@ -64,6 +64,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   app.add_option("-s,--stop-bits", o.stopBits, "1 or 2 (default 1)")->check(CLI::IsMember({1, 2}));
   app.add_option("-t,--timeout", o.timeoutMs, "transfer time-out in ms, 100..2000 (default 300)")
       ->check(CLI::Range(100, 2000));
+  app.add_flag("--early", o.early,
+               "end each exchange as soon as the whole answer is in, rather than\n"
+               "after the full time-out (adds \",early\" to the time-out text)");
   app.add_option("-i,--interval", o.intervalSeconds,
                  "seconds from the end of one poll to the start of the next\n"
                  "(default: 2 for the families with a 2-second refresh gate, else 1)")

@@ -179,7 +179,8 @@ int Run(const PollOptions& o) {
   settings.LineTimeout = static_cast<uint32_t>(o.timeoutMs);
   PortConfig config{};
   config.Settings = &settings;
-  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d", o.timeoutMs);
+  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d%s", o.timeoutMs,
+                o.early ? ",early" : "");
   const std::string lineText =
       fmt::format("{} {}{}{}", o.baud, o.dataBits, ParityLetter(settings.ParityCode), o.stopBits);
   if (driver->OpenPort(&config) != 1) {
@@ -222,8 +223,8 @@ int Run(const PollOptions& o) {
   if (o.trace) trace.emplace(library, std::cerr);
   const double interval = o.intervalSeconds.value_or(c.defaultIntervalSeconds);
   std::unique_ptr<PollOutput> output = MakeOutput(o, c);
-  output->Start(
-      {std::string(c.className), std::string(c.progId), portText, lineText, o.timeoutMs, interval});
+  output->Start({std::string(c.className), std::string(c.progId), portText, lineText, o.timeoutMs,
+                 interval, o.early});
 
   CatchInterrupts();
   PollStatistics statistics;

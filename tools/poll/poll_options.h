@@ -20,6 +20,7 @@ struct PollOptions {
   int dataBits = 8;
   int stopBits = 1;
   int timeoutMs = 300;                    // the transfer time-out
+  bool early = false;                     // early replies (",early" in the time-out text)
   std::optional<double> intervalSeconds;  // pause between polls; unset: the class's default
   int count = 0;                          // polls; 0: until Ctrl-C
   OutputFormat format = OutputFormat::kTable;

@@ -19,6 +19,7 @@ struct PollHeader {
   std::string line;       // "9600 8N1"
   int timeoutMs = 0;
   double intervalSeconds = 0;
+  bool early = false;  // early replies asked for
 };
 
 class PollOutput {

@@ -13,8 +13,9 @@ class TableOutput final : public PollOutput {
   TableOutput(std::ostream& out, bool inPlace) : out_(out), inPlace_(inPlace) {}
 
   void Start(const PollHeader& h) override {
-    out_ << fmt::format("{} ({}) on {}, {}, time-out {} ms, {} s between polls\n", h.className,
-                        h.progId, h.port, h.line, h.timeoutMs, h.intervalSeconds);
+    out_ << fmt::format("{} ({}) on {}, {}, time-out {} ms{}, {} s between polls\n", h.className,
+                        h.progId, h.port, h.line, h.timeoutMs, h.early ? " (early replies)" : "",
+                        h.intervalSeconds);
     out_.flush();
   }
 
