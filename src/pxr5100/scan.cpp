@@ -12,6 +12,8 @@ namespace tarvo {
 namespace {
 constexpr size_t kScanBufferSize = 600;
 constexpr uint8_t kCarriageReturn = 0x0D;
+// Byte 4 is the count: an answer that ends before it says nothing.
+constexpr uint32_t kCountByte = 4;
 }  // namespace
 
 bool Cpxr5100::ScanModule(uint8_t module, int32_t timeoutMs) {
@@ -33,6 +35,10 @@ bool Cpxr5100::ScanModule(uint8_t module, int32_t timeoutMs) {
       return false;
     TraceHook("Read Receive", answer, static_cast<int32_t>(count));
     if (std::memcmp(answer, head, sizeof head) != 0) return false;
+    // Cut off before its count (the rest still on its way), the answer
+    // would read as a channel without sensors, and the module would stay
+    // scanned that way.
+    if (count <= kCountByte) return false;
 
     const int listed = answer[4];
     std::bitset<pxr5100::kPoints>& present = state.present[static_cast<size_t>(channel)];

@@ -21,6 +21,8 @@ bool SensorModuleDriver::ScanPerChannel(ModuleState& state, uint8_t module, int3
     // Without a valid answer on channel 0 nothing was learned: the scan
     // fails, so the module is asked again at the next read.
     if (!HasHead(answer, '>', list)) return channel > 0;
+    // Cut off before its count, the answer would read as an empty channel.
+    if (count < kPointListStart) return false;
     const int listed = ApplyPointList(state, channel, answer);
     if (listed < 0) return false;
     state.sensorCount[static_cast<size_t>(channel)] = listed;

@@ -15,7 +15,7 @@
 namespace tarvo::pxr530x {
 namespace {
 constexpr size_t kSummaryCounts = 5;  // byte of channel 0's count
-constexpr size_t kSummaryLength = 8;  // the counts of three channels end it
+constexpr size_t kSummaryLength = 8;  // "!" AA, two mask digits, three counts
 }  // namespace
 
 bool SensorModuleDriver::ScanSummary(ModuleState& state, uint8_t module, int32_t timeoutMs) {
@@ -27,7 +27,9 @@ bool SensorModuleDriver::ScanSummary(ModuleState& state, uint8_t module, int32_t
   if (!Ask(summary, FixedReply(AnswerHead('!', summary), kSummaryLength), timeoutMs, answer.data(),
            answer.size(), &count))
     return false;
-  if (!HasHead(answer, '!', summary)) return false;
+  // A summary cut short would read as channels without sensors, and the
+  // module would stay scanned that way.
+  if (!HasHead(answer, '!', summary) || count < kSummaryLength) return false;
   const int mask = (answer[3] & 0x0F) * 16 + (answer[4] & 0x0F);
   for (int channel = 0; channel < state.channels(); ++channel) {
     const bool used = ((mask >> channel) & 1) != 0;
@@ -41,7 +43,7 @@ bool SensorModuleDriver::ScanSummary(ModuleState& state, uint8_t module, int32_t
     if (!Ask(list, PointListReply(AnswerHead('>', list)), timeoutMs, answer.data(), answer.size(),
              &count))
       return false;
-    if (!HasHead(answer, '>', list)) return false;
+    if (!HasHead(answer, '>', list) || count < kPointListStart) return false;
     if (ApplyPointList(state, 0, answer) < 0) return false;
   }
 

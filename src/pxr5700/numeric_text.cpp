@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 
 namespace tarvo::pxr5700 {
@@ -11,7 +12,11 @@ bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Far beyond both ends of the double range: scaling stops there.
-constexpr int kExponentLimit = 400;
+constexpr int64_t kScaleLimit = 400;
+// A written exponent saturates here: far beyond the shift the digits of any
+// text that fits in memory can add (one per digit), so that the sum of the
+// two still has the right sign and size.
+constexpr int64_t kExponentLimit = 1'000'000'000'000'000;
 constexpr uint64_t kMantissaLimit = 1'000'000'000'000'000'000u;
 
 }  // namespace
@@ -26,7 +31,7 @@ float ParseNumericText(const char* text, size_t length) {
 
   // Digits beyond what a 64-bit integer holds only shift the decimal point.
   uint64_t mantissa = 0;
-  int exponent = 0;
+  int64_t exponent = 0;
   bool digits = false;
   const auto take = [&](bool fraction) {
     const auto digit = static_cast<uint64_t>(text[at++] - '0');
@@ -52,7 +57,7 @@ float ParseNumericText(const char* text, size_t length) {
     if (charAt(next) == '+' || charAt(next) == '-') negativeExponent = text[next++] == '-';
     // An "e" without digits is not part of the number.
     if (IsDigit(charAt(next))) {
-      int written = 0;
+      int64_t written = 0;
       while (IsDigit(charAt(next))) {
         if (written < kExponentLimit) written = written * 10 + (text[next] - '0');
         ++next;
@@ -65,7 +70,7 @@ float ParseNumericText(const char* text, size_t length) {
   // Powers of ten up to 1e22 are exact, so texts without a large exponent
   // come out correctly rounded.
   double scale = 1.0;
-  for (int i = 0; i < std::abs(exponent) && i < kExponentLimit; ++i) scale *= 10.0;
+  for (int64_t i = 0; i < std::abs(exponent) && i < kScaleLimit; ++i) scale *= 10.0;
   double value = static_cast<double>(mantissa);
   value = exponent < 0 ? value / scale : value * scale;
   if (negative) value = -value;

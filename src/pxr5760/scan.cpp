@@ -11,6 +11,8 @@
 namespace tarvo {
 namespace {
 constexpr size_t kScanBufferSize = 600;
+// Byte 4 is the count: an answer that ends before it says nothing.
+constexpr uint32_t kCountByte = 4;
 }  // namespace
 
 bool CPxr5760::ScanModule(pxr5760::ModuleState& state, uint8_t module, int32_t timeoutMs) {
@@ -34,6 +36,10 @@ bool CPxr5760::ScanModule(pxr5760::ModuleState& state, uint8_t module, int32_t t
     // scan with what the earlier channels reported; it and the channels
     // after it keep what they held.
     if (std::memcmp(answer, head, sizeof head) != 0) return channel > 0;
+    // Cut off before its count (the rest still on its way), the answer
+    // would read as a channel without points, and the module would stay
+    // scanned that way: the scan fails and is repeated at the next read.
+    if (count <= kCountByte) return false;
 
     const int listed = answer[4];
     if (listed != 0 && answer[5 + listed] != pxr5760::kCarriageReturn) return false;

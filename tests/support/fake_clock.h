@@ -23,6 +23,7 @@ class FakeClock final : public serial::Clock {
   void Advance(int64_t ms) { nowMs_ += ms; }
   // Every SleepMs so far, in order.
   const std::vector<uint32_t>& sleeps() const { return sleeps_; }
+  void ClearSleeps() { sleeps_.clear(); }
 
  private:
   int64_t nowMs_;

@@ -152,6 +152,12 @@ size_t FakeLine::arrived() const {
 
 size_t FakeLine::inFlight() const { return input_.size() - arrived(); }
 
+void FakeLine::ClearRecords() {
+  writes_.clear();
+  purges_.clear();
+  modes_.clear();
+}
+
 std::unique_ptr<serial::Device> FakeLine::Open() {
   if (!Call(FakeOp::Open) || missing_ || open_) return nullptr;
   open_ = true;

@@ -81,6 +81,9 @@ class FakeLine : public std::enable_shared_from_this<FakeLine> {
   size_t arrived() const;
   // Bytes still on their way.
   size_t inFlight() const;
+  // Forgets the writes, purges and mode strings recorded so far (a long
+  // run keeps its memory flat this way); calls stay counted.
+  void ClearRecords();
 
   // The device the platform hands out; null when the open fails (missing,
   // a fault, or the line already open: a line has one user).

@@ -123,6 +123,18 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"SummaryHead", ">0501\x01\x00\x00"s, "", "", {"$056\r"}},
         FailureCase{"SummaryAddress", "!0601\x01\x00\x00"s, "", "", {"$056\r"}},
         FailureCase{"ListHead", "!0501\x01\x00\x00"s, "!050\x01\x01\r"s, "", {"$056\r", "*050\r"}},
+        // Answers cut short (their rest still on its way) would read as
+        // channels without sensors.
+        FailureCase{"SummaryCut",
+                    "!0503\x01"s,
+                    ">050\x01\x01\r"s,
+                    ">058\x02\x32\x00\x0C\x10\x04\x00\x50\x00"s,
+                    {"$056\r"}},
+        FailureCase{"ListCut",
+                    "!0501\x01\x00\x00"s,
+                    ">050"s,
+                    ">058\x01\x32\x00\x0C\x10"s,
+                    {"$056\r", "*050\r"}},
         FailureCase{"BlockSilent", "!0501\x01\x00\x00"s, ">050\x01\x01\r"s, "", kAll},
         FailureCase{"BlockHead", "!0501\x01\x00\x00"s, ">050\x01\x01\r"s, "!058\x01\x01\x00"s,
                     kAll}),

@@ -65,6 +65,15 @@ TEST(NumericTextBounds, ReadsNoFurtherThanItsLength) {
   EXPECT_FLOAT_EQ(ParseNumericText(large.data(), large.size()), 2.5e31f);
   const std::string huge(60, '9');
   EXPECT_EQ(ParseNumericText(huge.data(), huge.size()), kInf);
+  // A written exponent beyond any float still weighs against the digits:
+  // 600 digits times 10 to the -40000342 is 0, not infinity, and 500
+  // leading zeros and a 1 times 10 to the 600 is infinity, not 0.
+  const std::string many = std::string(600, '9') + "e-40000342";
+  EXPECT_EQ(ParseNumericText(many.data(), many.size()), 0.0f);
+  const std::string tiny = "0." + std::string(500, '0') + "1e+600";
+  EXPECT_EQ(ParseNumericText(tiny.data(), tiny.size()), kInf);
+  const std::string exact = "1" + std::string(450, '0') + "e-440";
+  EXPECT_FLOAT_EQ(ParseNumericText(exact.data(), exact.size()), 1e10f);
 }
 
 }  // namespace
