@@ -26,7 +26,8 @@ bool Port::ReadReply(uint8_t* buffer, size_t capacity, int32_t settleMs, int32_t
                      const ReplyRule& whole, uint32_t* count) {
   if (early_ && whole && line_ != nullptr && (buffer != nullptr || capacity == 0))
     return ReadEarly(buffer, capacity,
-                     static_cast<int32_t>(Milliseconds(settleMs) + Milliseconds(timeoutMs)),
+                     static_cast<int32_t>(std::min<int64_t>(
+                         Milliseconds(settleMs) + Milliseconds(timeoutMs), INT32_MAX)),
                      timeoutMs, whole, count);
   if (settleMs > 0) CurrentClock().SleepMs(static_cast<uint32_t>(settleMs));
   return Read(buffer, capacity, timeoutMs, count);

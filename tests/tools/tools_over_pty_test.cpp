@@ -259,6 +259,29 @@ TEST(ToolsOverPty, ASilentModuleShowsCode24AndTheBytesOnBothSides) {
       << sim.process().out();
 }
 
+TEST(ToolsOverPty, EarlyRepliesReadTheSameValues) {
+  TempDir dir;
+  Simulator sim(dir, Plant(kFamilyRuns[0].module), {"-b", "9600"});
+  ASSERT_TRUE(sim.started()) << sim.process().err();
+  std::vector<std::string> argv{kPoll, "-p", sim.link(), "--early", "-n", "2", "pxr5100"};
+  argv.insert(argv.end(), kFamilyRuns[0].reads.begin(), kFamilyRuns[0].reads.end());
+  const RunResult result = RunProgram(argv);
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_NE(result.out.find(", time-out 300 ms (early replies), 2 s between polls\n"),
+            std::string::npos)
+      << result.out;
+  // The second poll reads every value: the scan took a fraction of the
+  // gate's two seconds, so only the first poll met the shut gate.
+  const std::string second = result.out.substr(result.out.rfind("poll 2"));
+  for (const char* value : {"23.5", "-10.125", "18.25", "21.5", "12.5", "123.45"})
+    EXPECT_NE(second.find(value), std::string::npos) << value << "\n" << result.out;
+  size_t ok = 0;
+  for (size_t at = second.find("  OK\n"); at != std::string::npos;
+       at = second.find("  OK\n", at + 1))
+    ++ok;
+  EXPECT_EQ(ok, kFamilyRuns[0].reads.size()) << result.out;
+}
+
 TEST(ToolsOverPty, CtrlCEndsThePollsWithStatistics) {
   TempDir dir;
   Simulator sim(dir, Plant(kModule12));
