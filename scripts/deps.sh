@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
-# A no-op when all are present.
+# A no-op when all are present. "scripts/deps.sh demo" installs only what
+# make demo needs (the Linux build, the tools), so a newcomer's first
+# command does not wait for the cross compilers and Wine.
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ make git clang clang-format
-  libgtest-dev libgmock-dev libbenchmark-dev
+demo_packages=(
+  cmake ninja-build g++ make
+  libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev libfmt-dev
+)
+packages=(
+  "${demo_packages[@]}"
+  git clang clang-format libbenchmark-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
   wine64 python3 libclang-rt-14-dev
 )
+[[ "${1:-}" == demo ]] && packages=("${demo_packages[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

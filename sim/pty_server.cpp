@@ -23,7 +23,12 @@ int64_t NowUs(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 PtyServer::PtyServer(PtyPair& pty, PeerFunction peer, Options options)
-    : pty_(pty), peer_(std::move(peer)), options_(options) {
+    : pty_(&pty), fd_(pty.master()), peer_(std::move(peer)), options_(options) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+PtyServer::PtyServer(int fd, PeerFunction peer, Options options)
+    : pty_(nullptr), fd_(fd), peer_(std::move(peer)), options_(options) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -38,7 +43,7 @@ void PtyServer::Stop() {
 void PtyServer::HangUp() {
   Stop();
   // The thread has ended, so the master is no longer in use.
-  pty_.CloseMaster();
+  if (pty_ != nullptr) pty_->CloseMaster();
 }
 
 std::string PtyServer::error() const {
@@ -47,7 +52,7 @@ std::string PtyServer::error() const {
 }
 
 void PtyServer::Run() {
-  const int master = pty_.master();
+  const int master = fd_;
   // Never block on the master: a driver that does not read must not keep
   // Stop from joining.
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);

@@ -8,6 +8,10 @@
 // The driver may close and reopen the slave at any time; the pair keeps the
 // slave open itself, so the master sees no hang-up. Bytes written while the
 // driver had the slave closed wait in the pty until it reads.
+//
+// The same server can serve a serial device instead: given an open file
+// descriptor, it reads and writes that (the device's own baud rate paces
+// the bytes then, so Options::baud is usually 0).
 #pragma once
 
 #include <atomic>
@@ -31,6 +35,9 @@ class PtyServer {
   // called on the server's thread only.
   PtyServer(PtyPair& pty, PeerFunction peer, Options options);
   PtyServer(PtyPair& pty, PeerFunction peer) : PtyServer(pty, std::move(peer), Options{}) {}
+  // Serves the open descriptor `fd` (set non-blocking by the server). The
+  // caller closes it after the server has stopped; HangUp only stops.
+  PtyServer(int fd, PeerFunction peer, Options options);
   // Stop().
   ~PtyServer();
   PtyServer(const PtyServer&) = delete;
@@ -52,7 +59,8 @@ class PtyServer {
  private:
   void Run();
 
-  PtyPair& pty_;
+  PtyPair* pty_;  // null when serving a descriptor given by the caller
+  int fd_;
   PeerFunction peer_;
   Options options_;
   std::atomic<bool> stop_{false};

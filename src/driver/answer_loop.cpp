@@ -7,14 +7,13 @@
 
 namespace tarvo {
 
-AnswerStatus ReadAnswer(serial::Port& port, const AnswerLoop& loop, uint8_t* buffer,
-                        size_t capacity, uint32_t* count) {
+AnswerStatus ReadAnswer(serial::Port& port, const AnswerLoop& loop, const serial::ReplyRule& whole,
+                        uint8_t* buffer, size_t capacity, uint32_t* count) {
   serial::Clock& clock = serial::CurrentClock();
   for (int attempt = 1;; ++attempt) {
     std::memset(buffer, 0, capacity);
     *count = 0;
-    if (loop.settleMs > 0) clock.SleepMs(static_cast<uint32_t>(loop.settleMs));
-    const bool read = port.Read(buffer, capacity, port.Timeout(), count);
+    const bool read = port.ReadReply(buffer, capacity, loop.settleMs, port.Timeout(), whole, count);
     if (!read) return AnswerStatus::kReadFailed;
     TraceHook(loop.receiveLabel, buffer, static_cast<int32_t>(*count));
     if (*count > 0) return AnswerStatus::kReceived;

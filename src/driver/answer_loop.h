@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "serial/port.h"
+#include "serial/reply_rule.h"
 
 namespace tarvo {
 
@@ -35,8 +36,9 @@ inline constexpr int kAnswerAttempts = 3;
 // (capacity bytes) first, so positions past the answer read as zeros; an
 // empty read is followed by a 500 ms pause and, unless it was the third,
 // the command again with a 30 ms write time-out. Never touches bytes
-// outside buffer.
-AnswerStatus ReadAnswer(serial::Port& port, const AnswerLoop& loop, uint8_t* buffer,
-                        size_t capacity, uint32_t* count);
+// outside buffer. whole tells an early-reply port when an answer is
+// complete (Port::ReadReply); the default mode does not consult it.
+AnswerStatus ReadAnswer(serial::Port& port, const AnswerLoop& loop, const serial::ReplyRule& whole,
+                        uint8_t* buffer, size_t capacity, uint32_t* count);
 
 }  // namespace tarvo

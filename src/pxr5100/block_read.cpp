@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "driver/answer_loop.h"
+#include "driver/reply_rules.h"
 #include "driver/trace.h"
 #include "pxr5100/pxr5100.h"
 #include "serial/clock.h"
@@ -38,7 +39,9 @@ bool Cpxr5100::BlockRead(pxr5100::ModuleState& state, uint8_t module, int channe
   uint8_t answer[kAnswerBufferSize];
   uint32_t count = 0;
   const AnswerLoop loop{command, sizeof command, Port().Timeout(), "Read Send", "Read Receive"};
-  switch (ReadAnswer(Port(), loop, answer, sizeof answer, &count)) {
+  const uint8_t head[3] = {'>', command[1], command[2]};
+  const size_t records = state.present[static_cast<size_t>(channel)].count();
+  switch (ReadAnswer(Port(), loop, RecordsReply(head, records), answer, sizeof answer, &count)) {
     case AnswerStatus::kReadFailed:
       return FailStep(ErrPortRead);
     case AnswerStatus::kWriteFailed:

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/reply_rules.h"
 #include "driver/trace.h"
 #include "pxr5100/pxr5100.h"
-#include "serial/clock.h"
 
 namespace tarvo {
 namespace {
@@ -30,8 +30,9 @@ bool Cpxr5100::ScanModule(uint8_t module, int32_t timeoutMs) {
 
     uint8_t answer[kScanBufferSize] = {};
     uint32_t count = 0;
-    serial::CurrentClock().SleepMs(static_cast<uint32_t>(timeoutMs));
-    if (!Port().Read(answer, sizeof answer, timeoutMs, &count)) return false;
+    if (!Port().ReadReply(answer, sizeof answer, timeoutMs, timeoutMs, PointListReply(head),
+                          &count))
+      return false;
     TraceHook("Read Receive", answer, static_cast<int32_t>(count));
     if (std::memcmp(answer, head, sizeof head) != 0) return false;
     // Cut off before its count (the rest still on its way), the answer

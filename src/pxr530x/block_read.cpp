@@ -3,6 +3,7 @@
 // order, as many per channel as the scan's count, belonging to the
 // channel's present points in ascending point order.
 #include "driver/answer_loop.h"
+#include "driver/reply_rules.h"
 #include "driver/trace.h"
 #include "pxr530x/point_marks.h"
 #include "pxr530x/sensor_module_driver.h"
@@ -28,7 +29,8 @@ bool SensorModuleDriver::BlockRead(ModuleState& state, uint8_t module) {
   uint32_t count = 0;
   const AnswerLoop loop{command.data(), static_cast<int32_t>(command.size()), 0, "Read Send",
                         "Read Receive"};
-  switch (ReadAnswer(Port(), loop, answer, sizeof answer, &count)) {
+  const serial::ReplyRule whole = RecordsReply(AnswerHead('>', command), state.BlockRecords());
+  switch (ReadAnswer(Port(), loop, whole, answer, sizeof answer, &count)) {
     case AnswerStatus::kReadFailed:
       return FailStep(ErrPortRead);
     case AnswerStatus::kWriteFailed:

@@ -21,6 +21,11 @@ inline Command MakeCommand(char lead, uint8_t module, char last) {
           kCarriageReturn};
 }
 
+// The head an answer to command starts with: lead and the address digits.
+inline std::array<uint8_t, 3> AnswerHead(char lead, const Command& command) {
+  return {static_cast<uint8_t>(lead), command[1], command[2]};
+}
+
 // Whether answer begins with lead and the address digits of command
 // (compared case-sensitively). answer holds at least 3 bytes.
 inline bool HasHead(std::span<const uint8_t> answer, char lead, const Command& command) {

@@ -4,7 +4,6 @@
 
 #include "driver/trace.h"
 #include "pxr530x/sensor_module_driver.h"
-#include "serial/clock.h"
 
 namespace tarvo::pxr530x {
 
@@ -18,15 +17,14 @@ bool SensorModuleDriver::ScanModule(ModuleState& state, uint8_t module, int32_t 
   return false;
 }
 
-bool SensorModuleDriver::Ask(const Command& command, int32_t timeoutMs, uint8_t* buffer,
-                             size_t capacity, uint32_t* count) {
+bool SensorModuleDriver::Ask(const Command& command, const serial::ReplyRule& whole,
+                             int32_t timeoutMs, uint8_t* buffer, size_t capacity, uint32_t* count) {
   TraceHook("Read Send", command.data(), static_cast<int32_t>(command.size()));
   if (!Port().Write(command.data(), static_cast<int32_t>(command.size()), timeoutMs)) return false;
   std::memset(buffer, 0, capacity);
   *count = 0;
   // The module gets this wait on top of the read's own before it is read.
-  serial::CurrentClock().SleepMs(static_cast<uint32_t>(timeoutMs));
-  if (!Port().Read(buffer, capacity, timeoutMs, count)) return false;
+  if (!Port().ReadReply(buffer, capacity, timeoutMs, timeoutMs, whole, count)) return false;
   TraceHook("Read Receive", buffer, static_cast<int32_t>(*count));
   return true;
 }

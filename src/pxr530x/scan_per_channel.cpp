@@ -4,6 +4,7 @@
 // scan ends there with success, the remaining channels untouched.
 #include <vector>
 
+#include "driver/reply_rules.h"
 #include "pxr530x/point_marks.h"
 #include "pxr530x/sensor_module_driver.h"
 
@@ -14,7 +15,9 @@ bool SensorModuleDriver::ScanPerChannel(ModuleState& state, uint8_t module, int3
   uint32_t count = 0;
   for (int channel = 0; channel < state.channels(); ++channel) {
     const Command list = MakeCommand('*', module, static_cast<char>('0' + channel));
-    if (!Ask(list, timeoutMs, answer.data(), answer.size(), &count)) return false;
+    if (!Ask(list, PointListReply(AnswerHead('>', list)), timeoutMs, answer.data(), answer.size(),
+             &count))
+      return false;
     // Without a valid answer on channel 0 nothing was learned: the scan
     // fails, so the module is asked again at the next read.
     if (!HasHead(answer, '>', list)) return channel > 0;

@@ -7,6 +7,7 @@
 // byte.
 #include <vector>
 
+#include "driver/reply_rules.h"
 #include "pxr530x/point_marks.h"
 #include "pxr530x/sensor_module_driver.h"
 #include "serial/clock.h"
@@ -23,7 +24,9 @@ bool SensorModuleDriver::ScanSummary(ModuleState& state, uint8_t module, int32_t
   uint32_t count = 0;
 
   const Command summary = MakeCommand('$', module, '6');
-  if (!Ask(summary, timeoutMs, answer.data(), answer.size(), &count)) return false;
+  if (!Ask(summary, FixedReply(AnswerHead('!', summary), kSummaryLength), timeoutMs, answer.data(),
+           answer.size(), &count))
+    return false;
   // A summary cut short would read as channels without sensors, and the
   // module would stay scanned that way.
   if (!HasHead(answer, '!', summary) || count < kSummaryLength) return false;
@@ -37,7 +40,9 @@ bool SensorModuleDriver::ScanSummary(ModuleState& state, uint8_t module, int32_t
   if (state.sensorCount[0] != 0) {
     clock.SleepMs(static_cast<uint32_t>(timeoutMs));
     const Command list = MakeCommand('*', module, '0');
-    if (!Ask(list, timeoutMs, answer.data(), answer.size(), &count)) return false;
+    if (!Ask(list, PointListReply(AnswerHead('>', list)), timeoutMs, answer.data(), answer.size(),
+             &count))
+      return false;
     if (!HasHead(answer, '>', list) || count < kPointListStart) return false;
     if (ApplyPointList(state, 0, answer) < 0) return false;
   }
@@ -46,7 +51,9 @@ bool SensorModuleDriver::ScanSummary(ModuleState& state, uint8_t module, int32_t
   if (!Port().ClearError()) return false;
   clock.SleepMs(static_cast<uint32_t>(timeoutMs));
   const Command block = MakeCommand('#', module, '8');
-  if (!Ask(block, timeoutMs, answer.data(), answer.size(), &count)) return false;
+  if (!Ask(block, RecordsReply(AnswerHead('>', block), state.BlockRecords()), timeoutMs,
+           answer.data(), answer.size(), &count))
+    return false;
   if (count == 0 || !HasHead(answer, '>', block)) return false;
 
   size_t channelStart = kFirstRecord + kRecordBytes * static_cast<size_t>(state.sensorCount[0]);

@@ -13,6 +13,7 @@
 #include "pxr530x/class_traits.h"
 #include "pxr530x/command.h"
 #include "pxr530x/tables.h"
+#include "serial/reply_rule.h"
 #include "tarvo/records.h"
 
 namespace tarvo::pxr530x {
@@ -52,10 +53,11 @@ class SensorModuleDriver : public DriverBase {
   bool ScanSummary(ModuleState& state, uint8_t module, int32_t timeoutMs);
   bool ScanPerChannel(ModuleState& state, uint8_t module, int32_t timeoutMs);
   // One scan question: sends command with timeoutMs, clears buffer, waits
-  // timeoutMs and reads what came (at most capacity bytes). False when the
-  // line refused the write or the read.
-  bool Ask(const Command& command, int32_t timeoutMs, uint8_t* buffer, size_t capacity,
-           uint32_t* count);
+  // timeoutMs and reads what came (at most capacity bytes); an early-reply
+  // port stops waiting once whole says the answer is complete. False when
+  // the line refused the write or the read.
+  bool Ask(const Command& command, const serial::ReplyRule& whole, int32_t timeoutMs,
+           uint8_t* buffer, size_t capacity, uint32_t* count);
   // The class's condition for a block read; false with the code stored.
   bool PaceBlockRead(ModuleState& state);
   // "#" AA "8" and the distribution of its records; false with the code

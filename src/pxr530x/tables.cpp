@@ -1,5 +1,7 @@
 #include "pxr530x/tables.h"
 
+#include <algorithm>
+
 namespace tarvo::pxr530x {
 
 ModuleState::ModuleState(int channels, int points, int64_t now)
@@ -11,6 +13,12 @@ ModuleState::ModuleState(int channels, int points, int64_t now)
 std::span<PointState> ModuleState::Channel(int channel) {
   const auto width = static_cast<size_t>(points_);
   return std::span<PointState>(slots_).subspan(static_cast<size_t>(channel) * width, width);
+}
+
+size_t ModuleState::BlockRecords() const {
+  size_t records = 0;
+  for (const int32_t count : sensorCount) records += static_cast<size_t>(std::max(count, 0));
+  return records;
 }
 
 void Tables::Reset(int64_t now) {

@@ -32,6 +32,8 @@ struct ModuleState {
   std::span<PointState> Channel(int channel);
   PointState& Point(int channel, int point) { return Channel(channel)[static_cast<size_t>(point)]; }
   int channels() const { return static_cast<int>(sensorCount.size()); }
+  // The records of a whole block answer: the sum of sensorCount.
+  size_t BlockRecords() const;
 
   bool scanned = false;
   bool refreshDue = false;

@@ -60,9 +60,11 @@ class Cpxr5700 : public DriverBase {
   bool CheckItem(const IoItem& item);
   // Sends a five-byte command and receives the reply into reply (cleared
   // first); false, with ErrPortWrite or ErrPortRead stored, when either
-  // transfer fails. The reply's content is the caller's to check.
+  // transfer fails. The reply's content is the caller's to check. An
+  // early-reply port stops waiting once a reply starting with head has
+  // length bytes.
   bool Exchange(const pxr5700::Command& command, const char* sendLabel, const char* receiveLabel,
-                uint8_t* reply, size_t capacity, uint32_t* count);
+                uint8_t head, size_t length, uint8_t* reply, size_t capacity, uint32_t* count);
   // Hands out the item's entry, which must be fresh, and clears its flag.
   int32_t Deliver(pxr5700::ModuleState& state, int16_t reg, int16_t channel, IoValue* value);
 };

@@ -71,7 +71,11 @@ int32_t Cpxr5700::ReadItem(IoItem* item, IoValue* value) {
       pxr5700::MakeCommand(pxr5700::kReadLead, module, pxr5700::ReadCode(reg));
   uint8_t reply[pxr5700::kReplyBufferSize];
   uint32_t count = 0;
-  if (!Exchange(command, "Read Send", "Read Receive", reply, sizeof reply, &count)) return 0;
+  const size_t whole =
+      pxr5700::kReadReplyLength[static_cast<size_t>(reg)] + pxr5700::kReplyEndBytes;
+  if (!Exchange(command, "Read Send", "Read Receive", pxr5700::kReadReplyHead, whole, reply,
+                sizeof reply, &count))
+    return 0;
   // Nothing, something else, or a reply cut short by the time-out: the
   // missing bytes must not pass for readings of zero.
   if (reply[0] != pxr5700::kReadReplyHead ||

@@ -24,6 +24,10 @@ inline constexpr size_t kNumericAt[2] = {5, 11};
 inline constexpr size_t kReadReplyLength[5] = {kBitsAt + 1, kBitsAt + 1, kTemperatureAt[1] + 4,
                                                kTemperatureAt[1] + 4, kNumericAt[1] + 5};
 inline constexpr size_t kWriteReplyLength = kBitsAt + 1;
+// A whole reply: those bytes and the CR that ends every reply. An early-reply
+// read waits for the CR too, so that it cannot arrive after the next
+// command's purge and head that command's reply.
+inline constexpr size_t kReplyEndBytes = 1;
 
 // Every reply fits; a longer one is cut here, its rest discarded before the
 // next command.

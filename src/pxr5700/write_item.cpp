@@ -27,7 +27,9 @@ int32_t Cpxr5700::WriteItem(IoItem* item, IoValue* value) {
   const pxr5700::Command command = pxr5700::MakeCommand(pxr5700::kWriteLead, module, bits);
   uint8_t reply[pxr5700::kReplyBufferSize];
   uint32_t count = 0;
-  if (!Exchange(command, "Write Send", "Write Receive", reply, sizeof reply, &count)) return 0;
+  if (!Exchange(command, "Write Send", "Write Receive", pxr5700::kWriteReplyHead,
+                pxr5700::kWriteReplyLength + pxr5700::kReplyEndBytes, reply, sizeof reply, &count))
+    return 0;
   if (reply[0] != pxr5700::kWriteReplyHead || count < pxr5700::kWriteReplyLength)
     return Fail(ErrPortRead);
   if (reply[pxr5700::kBitsAt] != bits) return Fail(ErrPortWrite);

@@ -1,8 +1,10 @@
 // The block read: "#" mm "8" CR asks the module for the records of all its
 // present points at once.
+#include <algorithm>
 #include <cstring>
 
 #include "driver/answer_loop.h"
+#include "driver/reply_rules.h"
 #include "driver/trace.h"
 #include "pxr5760/pxr5760.h"
 #include "pxr5760/wire.h"
@@ -15,7 +17,7 @@ namespace {
 constexpr uint32_t kBadAnswerPauseMs = 2000;
 }  // namespace
 
-bool CPxr5760::BlockRead(uint8_t module, uint8_t* answer) {
+bool CPxr5760::BlockRead(const pxr5760::ModuleState& state, uint8_t module, uint8_t* answer) {
   Port().Purge();
   const auto digits = pxr5760::AddressDigits(module);
   const uint8_t command[5] = {'#', digits[0], digits[1], '8', pxr5760::kCarriageReturn};
@@ -25,7 +27,12 @@ bool CPxr5760::BlockRead(uint8_t module, uint8_t* answer) {
 
   uint32_t count = 0;
   const AnswerLoop loop{command, sizeof command, 0, "Read Send", "Read Receive"};
-  switch (ReadAnswer(Port(), loop, answer, pxr5760::kAnswerBufferSize, &count)) {
+  const uint8_t head[3] = {'>', digits[0], digits[1]};
+  size_t records = 0;
+  for (const int32_t channelRecords : state.sensorCount)
+    records += static_cast<size_t>(std::max(channelRecords, 0));
+  switch (ReadAnswer(Port(), loop, RecordsReply(head, records), answer, pxr5760::kAnswerBufferSize,
+                     &count)) {
     case AnswerStatus::kReadFailed:
       return FailStep(ErrPortRead);
     case AnswerStatus::kWriteFailed:

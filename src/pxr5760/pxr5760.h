@@ -65,8 +65,9 @@ class CPxr5760 : public DriverBase {
   // without a valid answer went through.
   bool ScanModule(pxr5760::ModuleState& state, uint8_t module, int32_t timeoutMs);
   // Fetches the records of every present point of module into answer
-  // (kAnswerBufferSize bytes). False, with the code stored, when it failed.
-  bool BlockRead(uint8_t module, uint8_t* answer);
+  // (kAnswerBufferSize bytes); state tells how many records the answer
+  // carries. False, with the code stored, when it failed.
+  bool BlockRead(const pxr5760::ModuleState& state, uint8_t module, uint8_t* answer);
 };
 
 }  // namespace tarvo

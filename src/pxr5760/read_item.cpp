@@ -34,7 +34,7 @@ int32_t CPxr5760::ReadItem(IoItem* item, IoValue* value) {
 
   if (!pxr5760::TakeRefreshGate(state)) return Fail(ErrDelayNotElapsed);
   uint8_t answer[pxr5760::kAnswerBufferSize];
-  if (!BlockRead(module, answer)) return 0;
+  if (!BlockRead(state, module, answer)) return 0;
   pxr5760::Distribute(state, answer);
   if (pxr5760::ExtractValue(point, reg, sub, ExtractMode::kAfterBlockRead, value) ==
       ExtractOutcome::kDelivered)

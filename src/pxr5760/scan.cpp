@@ -3,10 +3,10 @@
 // values) and CR. With n = 0 nothing after the count is examined.
 #include <cstring>
 
+#include "driver/reply_rules.h"
 #include "driver/trace.h"
 #include "pxr5760/pxr5760.h"
 #include "pxr5760/wire.h"
-#include "serial/clock.h"
 
 namespace tarvo {
 namespace {
@@ -27,8 +27,9 @@ bool CPxr5760::ScanModule(pxr5760::ModuleState& state, uint8_t module, int32_t t
 
     uint8_t answer[kScanBufferSize] = {};
     uint32_t count = 0;
-    serial::CurrentClock().SleepMs(static_cast<uint32_t>(timeoutMs));
-    if (!Port().Read(answer, sizeof answer, timeoutMs, &count)) return false;
+    if (!Port().ReadReply(answer, sizeof answer, timeoutMs, timeoutMs, PointListReply(head),
+                          &count))
+      return false;
     TraceHook("Read Receive", answer, static_cast<int32_t>(count));
     // A module that gives no valid answer on channel 0 has told nothing and
     // is asked again at the next read. A later channel without one ends the

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/answer_loop.h"
+#include "driver/reply_rules.h"
 #include "driver/trace.h"
 #include "pxr5760/item_check.h"
 #include "pxr5760/pxr5760.h"
@@ -46,6 +47,9 @@ int32_t CPxr5760::WriteItem(IoItem* item, IoValue* value) {
                                            pxr5760::kCarriageReturn};
   const uint8_t head[3] = {'!', digits[0], digits[1]};
   const AnswerLoop loop{command, kCommandLength, 0, "Write Send", "Write Receive"};
+  // The acknowledgement is the head and CR. Waiting for the CR too keeps it
+  // from arriving after the next command's purge and heading its answer.
+  const serial::ReplyRule acknowledgement = FixedReply(head, sizeof head + 1);
 
   for (int pass = 0; pass < kWritePasses; ++pass) {
     // A pass that finds the gate shut, or the line in error, sends nothing;
@@ -59,7 +63,7 @@ int32_t CPxr5760::WriteItem(IoItem* item, IoValue* value) {
 
     uint8_t reply[pxr5760::kAnswerBufferSize];
     uint32_t count = 0;
-    switch (ReadAnswer(Port(), loop, reply, sizeof reply, &count)) {
+    switch (ReadAnswer(Port(), loop, acknowledgement, reply, sizeof reply, &count)) {
       case AnswerStatus::kReadFailed:
         return Fail(ErrPortRead);
       case AnswerStatus::kWriteFailed:

@@ -24,6 +24,7 @@ Port::~Port() = default;
 DriverError Port::Open(PortConfig* config) {
   if (config == nullptr) return ErrCreatePort;
   timeout_ = TransferTimeout(config->TimeoutText, sizeof config->TimeoutText);
+  early_ = EarlyRepliesOption(config->TimeoutText, sizeof config->TimeoutText);
   const auto token = reinterpret_cast<uintptr_t>(config->SharedHandle);
   if (token != 0) {
     // A closed line, or a value this library never handed out, is not

@@ -14,12 +14,16 @@
 #include <memory>
 
 #include "serial/line_state.h"
+#include "serial/reply_rule.h"
 #include "tarvo/errors.h"
 #include "tarvo/records.h"
 
 namespace tarvo::serial {
 
 class Line;
+
+// The step in which an early-reply read looks for more of its answer.
+inline constexpr uint32_t kReplyPollMs = 1;
 
 class Port {
  public:
@@ -45,6 +49,10 @@ class Port {
   // Transfer time-out in ms (100..2000, else 300) as OpenPort set it.
   int32_t Timeout() const { return timeout_; }
   void SetTimeout(int32_t ms) { timeout_ = ms; }
+  // True when the time-out text asked for early replies ("300,early"), as
+  // the last Open read it; see ReadReply.
+  bool EarlyReplies() const { return early_; }
+  void SetEarlyReplies(bool early) { early_ = early; }
 
   // Port number, rate (9600 until a device open sets it) and the host's
   // RTS/DTR mode word of the last device open; an adopted line changes none.
@@ -69,6 +77,19 @@ class Port {
   bool Read(uint8_t* buffer, size_t capacity, int32_t timeoutMs, uint32_t* count);
   // Read without the leading sleep.
   bool ReadNoSleep(uint8_t* buffer, size_t capacity, int32_t timeoutMs, uint32_t* count);
+  // The wait for the answer to a command, then its read. Default mode:
+  // sleeps settleMs (when above 0), then Read with timeoutMs; whole is not
+  // consulted, and the clock and device see exactly those calls.
+  // Early-reply mode: the same total wait (settleMs + timeoutMs, negatives
+  // as 0) passes in steps of kReplyPollMs, taking what has arrived after
+  // each, and ends as soon as whole says the bytes taken form the whole
+  // answer. An answer that is not whole by then (never whole, a length
+  // beyond capacity, or too late) ends at the default mode's time with the
+  // default mode's bytes: all that arrived, at most capacity. On a line
+  // that fails, returns false at that time as well; buffer may then hold
+  // bytes taken before the failure and *count is not written.
+  bool ReadReply(uint8_t* buffer, size_t capacity, int32_t settleMs, int32_t timeoutMs,
+                 const ReplyRule& whole, uint32_t* count);
   // Aborts pending transfers and empties both queues; result not reported.
   void Purge();
   // Discards only the input queue.
@@ -79,7 +100,11 @@ class Port {
  private:
   DriverError OpenDevice(PortConfig* config);
 
+  bool ReadEarly(uint8_t* buffer, size_t capacity, int32_t waitMs, int32_t timeoutMs,
+                 const ReplyRule& whole, uint32_t* count);
+
   int32_t timeout_ = 300;
+  bool early_ = false;
   int32_t portNumber_ = 0;
   int32_t baudRate_ = 9600;
   int32_t lineMode_ = 0;

@@ -1,5 +1,7 @@
 #include "serial/timeout_text.h"
 
+#include <string_view>
+
 namespace tarvo::serial {
 namespace {
 bool IsBlank(char c) {
@@ -21,6 +23,24 @@ int32_t TransferTimeout(const char* text, size_t size) {
   if (negative) value = -value;
   return value >= kMinTimeoutMs && value <= kMaxTimeoutMs ? static_cast<int32_t>(value)
                                                           : kDefaultTimeoutMs;
+}
+
+bool EarlyRepliesOption(const char* text, size_t size) {
+  if (text == nullptr) return false;
+  size_t end = 0;
+  while (end < size && text[end] != '\0') ++end;
+  const std::string_view field(text, end);
+  size_t at = field.find(',');
+  while (at != std::string_view::npos) {
+    const size_t next = field.find(',', at + 1);
+    std::string_view option =
+        field.substr(at + 1, next == std::string_view::npos ? next : next - at - 1);
+    while (!option.empty() && IsBlank(option.front())) option.remove_prefix(1);
+    while (!option.empty() && IsBlank(option.back())) option.remove_suffix(1);
+    if (option == "early") return true;
+    at = next;
+  }
+  return false;
 }
 
 }  // namespace tarvo::serial

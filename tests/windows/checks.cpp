@@ -1,5 +1,6 @@
 #include "checks.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -58,6 +59,32 @@ void Checks::ExpectEqual(const std::wstring& actual, const std::wstring& expecte
 void Checks::ExpectEqual(long long actual, long long expected, const std::string& what) {
   Record(actual == expected, what,
          ": got " + std::to_string(actual) + ", want " + std::to_string(expected));
+}
+
+void Checks::ExpectEqual(const std::string& actual, const std::string& expected,
+                         const std::string& what) {
+  const auto shown = [](const std::string& bytes) {
+    std::string text;
+    for (unsigned char c : bytes) {
+      if (c >= 0x20 && c < 0x7F) {
+        text += static_cast<char>(c);
+      } else {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        text += hex;
+      }
+    }
+    return text;
+  };
+  Record(actual == expected, what,
+         ": got \"" + shown(actual) + "\", want \"" + shown(expected) + "\"");
+}
+
+void Checks::ExpectNear(double actual, double expected, double tolerance, const std::string& what) {
+  char detail[96];
+  std::snprintf(detail, sizeof detail, ": got %.6g, want %.6g (within %.3g)", actual, expected,
+                tolerance);
+  Record(std::fabs(actual - expected) <= tolerance, what, detail);
 }
 
 int Checks::Finish() const {

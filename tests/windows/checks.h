@@ -23,6 +23,10 @@ class Checks {
   void ExpectEqual(const std::wstring& actual, const std::wstring& expected,
                    const std::string& what);
   void ExpectEqual(long long actual, long long expected, const std::string& what);
+  // Byte texts (e.g. the drivers' GBK messages); the message shows bytes
+  // outside printable ASCII as \xNN.
+  void ExpectEqual(const std::string& actual, const std::string& expected, const std::string& what);
+  void ExpectNear(double actual, double expected, double tolerance, const std::string& what);
   // Prints the summary line; 0 when every check passed and at least one ran.
   int Finish() const;
 

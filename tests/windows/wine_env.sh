@@ -5,8 +5,10 @@
 #   wine_start                  create the prefix on first use, start its wineserver
 #   wine_run SECONDS PROGRAM... run a Windows program (its stdout and stderr pass through)
 #   wine_stop                   stop the wineserver and every Wine process of the prefix
-#   wine_map_com_port N DEVICE  map COMn to a device path (e.g. a pty), effective at once
-#   wine_unmap_com_port N       remove that mapping again
+#   wine_map_com_port N DEVICE [N DEVICE]...
+#                               map COMn to a device path (e.g. a pty), effective at once
+#   wine_unmap_com_port N [N]...
+#                               remove those mappings again
 #   wine_path UNIX-PATH         the path as Windows programs see it
 #
 # Wine writes the dosdevices links of the COM ports from the registry key
@@ -68,16 +70,23 @@ wine_path() {
   esac
 }
 
+# Several ports at once cost one restart.
 wine_map_com_port() {
-  _wine_quiet 60 reg add 'HKLM\Software\Wine\Ports' /v "COM$1" /t REG_SZ /d "$2" /f || return 1
+  while (($# >= 2)); do
+    _wine_quiet 60 reg add 'HKLM\Software\Wine\Ports' /v "COM$1" /t REG_SZ /d "$2" /f || return 1
+    shift 2
+  done
   wine_stop
   wine_start
 }
 
 wine_unmap_com_port() {
-  _wine_quiet 60 reg delete 'HKLM\Software\Wine\Ports' /v "COM$1" /f || true
+  local port
+  for port in "$@"; do
+    _wine_quiet 60 reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f || true
+  done
   wine_stop
   # Wine adds links for the mapped ports but leaves a stale one in place.
-  rm -f "$WINEPREFIX/dosdevices/com$1"
+  for port in "$@"; do rm -f "$WINEPREFIX/dosdevices/com$port"; done
   wine_start
 }

@@ -1,0 +1,64 @@
+#include "sim/plant/value_source_reader.h"
+
+#include <limits>
+#include <nlohmann/json.hpp>
+
+#include "sim/plant/plant_error.h"
+
+namespace tarvo::sim {
+namespace {
+
+constexpr double kHuge = 1e9;        // larger than any module can show
+constexpr double kLongest = 1e7;     // seconds: about four months
+constexpr double kShortest = 0.001;  // seconds
+
+std::optional<double> Optional(const PlantNode& shape, std::string_view key, double min,
+                               double max) {
+  const std::optional<PlantNode> member = shape.Find(key);
+  if (!member) return std::nullopt;
+  return member->Number(min, max);
+}
+
+}  // namespace
+
+ValueSource ReadValueSource(const PlantNode& node) {
+  constexpr const char* kExpected =
+      "expected a number or an object with one of constant, ramp, sine, random_walk";
+  if (node.IsNumber()) return ValueSource(ConstantValue{node.Number(-kHuge, kHuge)});
+  if (!node.IsObject()) node.Fail(kExpected);
+  node.CheckKeys({"constant", "ramp", "sine", "random_walk"});
+  if (node.json().size() != 1) node.Fail(kExpected);
+
+  if (auto constant = node.Find("constant"))
+    return ValueSource(ConstantValue{constant->Number(-kHuge, kHuge)});
+  if (auto ramp = node.Find("ramp")) {
+    ramp->CheckKeys({"from", "to", "period"});
+    return ValueSource(RampValue{ramp->At("from").Number(-kHuge, kHuge),
+                                 ramp->At("to").Number(-kHuge, kHuge),
+                                 ramp->At("period").Number(kShortest, kLongest)});
+  }
+  if (auto sine = node.Find("sine")) {
+    sine->CheckKeys({"mean", "amplitude", "period", "phase"});
+    return ValueSource(SineValue{Optional(*sine, "mean", -kHuge, kHuge).value_or(0.0),
+                                 sine->At("amplitude").Number(-kHuge, kHuge),
+                                 sine->At("period").Number(kShortest, kLongest),
+                                 Optional(*sine, "phase", -360.0, 360.0).value_or(0.0)});
+  }
+  const PlantNode walk = node.At("random_walk");
+  walk.CheckKeys({"start", "step", "min", "max", "interval", "seed"});
+  RandomWalkValue value{
+      walk.At("start").Number(-kHuge, kHuge),
+      walk.At("step").Number(0.0, kHuge),
+      walk.At("min").Number(-kHuge, kHuge),
+      walk.At("max").Number(-kHuge, kHuge),
+      Optional(walk, "interval", kShortest, kLongest).value_or(1.0),
+      static_cast<uint32_t>(
+          walk.Find("seed") ? walk.At("seed").Integer(0, std::numeric_limits<uint32_t>::max()) : 1),
+  };
+  if (value.min > value.max) walk.At("max").Fail("must not be less than min");
+  if (value.start < value.min || value.start > value.max)
+    walk.At("start").Fail("must lie from min to max");
+  return ValueSource(value);
+}
+
+}  // namespace tarvo::sim

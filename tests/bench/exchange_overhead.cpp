@@ -1,0 +1,141 @@
+// The cost of one exchange as a host feels it: a ReadItem that performs one
+// block read (one command, one answer) against the simulator on a
+// pseudo-terminal, in real time, through the IIoDriver vtable. The wall
+// time minus the waits the exchange prescribes is our overhead; the CPU
+// time (user + system) of the calling thread is what the driver burns.
+//
+// Prescribed waits with a time-out of T ms: pxr5100 2 T (a settle and the
+// read's own sleep); pxr5303 and pxr5760 T; pxr530x 10000 ms + T; pxr5700
+// T (at least 100 ms). The simulator sends each answer whole as soon as the
+// command is in (no baud pacing), so the figure holds no wire time.
+//
+// Usage: tarvo_exchange_overhead [samples] [pxr530x samples]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/family_rig.h"
+#include "sim/pty_pair.h"
+#include "sim/pty_server.h"
+
+namespace tarvo::bench {
+namespace {
+
+constexpr int32_t kPort = 200;
+constexpr int32_t kTimeoutMs = 100;
+constexpr int kModule = 5;
+
+double ThreadCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_THREAD, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
+}
+
+struct Plan {
+  Family family;
+  const char* address;  // read again and again; each read needs a block read
+  double prescribedMs;
+  bool gated;  // at most one block read per module every 2 whole seconds
+};
+
+// Returns false when a read failed.
+bool Measure(const Plan& plan, int samples) {
+  sim::Bus bus;
+  AddFullModule(bus, plan.family, kModule);
+  sim::PtyPair pty;
+  sim::PtyServer server(pty, bus.Peer());
+  if (TarvoSetPortDevice(kPort, pty.slavePath().c_str()) != 1) {
+    std::fprintf(stderr, "cannot map the port to %s\n", pty.slavePath().c_str());
+    return false;
+  }
+  IIoDriver* driver = CreateDriver(FamilyClass(plan.family));
+  LineSettings settings{};
+  settings.PortIndex = kPort - 1;
+  settings.BaudCode = 6;
+  settings.DataBitsCode = 1;
+  settings.ParityCode = 2;
+  PortConfig config{};
+  config.Settings = &settings;
+  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d", kTimeoutMs);
+  bool ok = driver != nullptr && driver->OpenPort(&config) == 1;
+  IoItem item{};
+  item.DataType = plan.family == Family::kPxr5700 ? kDataTypeDiscrete : kDataTypeFloat;
+  ok = ok && driver->ParseItem(plan.address, &item) == 1;
+  if (ok) {
+    // The first read scans the module; the gate then needs its 2 seconds.
+    IoValue value{};
+    driver->ReadItem(0, &item, &value);
+  }
+  std::vector<double> overheadMs;
+  std::vector<double> cpuUs;
+  for (int i = 0; ok && i < samples; ++i) {
+    if (plan.gated) std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    IoItem copy = item;
+    IoValue value{};
+    const size_t commands = bus.log().Count("#");
+    const double cpuBefore = ThreadCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    const int32_t result = driver->ReadItem(0, &copy, &value);
+    const auto stop = std::chrono::steady_clock::now();
+    const double cpuAfter = ThreadCpuSeconds();
+    if (result != 1 || bus.log().Count("#") != commands + 1) {
+      std::fprintf(stderr, "%s: the read did not perform one block read (result %d, %s)\n",
+                   FamilyName(plan.family), result, driver->GetErrorText());
+      ok = false;
+      break;
+    }
+    overheadMs.push_back(std::chrono::duration<double, std::milli>(stop - start).count() -
+                         plan.prescribedMs);
+    cpuUs.push_back((cpuAfter - cpuBefore) * 1e6);
+  }
+  if (driver != nullptr) {
+    driver->ClosePort(0);
+    driver->Release();
+  }
+  TarvoSetPortDevice(kPort, nullptr);
+  if (!ok) return false;
+  std::printf("%-8s  %7.0f ms  %6d  %8.3f ms  %8.3f ms  %8.3f ms  %7.0f us  %7.0f us\n",
+              FamilyName(plan.family), plan.prescribedMs, samples, Median(overheadMs),
+              *std::min_element(overheadMs.begin(), overheadMs.end()),
+              *std::max_element(overheadMs.begin(), overheadMs.end()), Median(cpuUs),
+              *std::max_element(cpuUs.begin(), cpuUs.end()));
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+}  // namespace tarvo::bench
+
+int main(int argc, char** argv) {
+  using namespace tarvo::bench;
+  const int samples = argc > 1 ? std::atoi(argv[1]) : 5;
+  const int slowSamples = argc > 2 ? std::atoi(argv[2]) : 3;
+  const Plan plans[] = {
+      {Family::kPxr5100, "TA5.0.0", 2.0 * kTimeoutMs, true},
+      {Family::kPxr5303, "TA5.0.0", kTimeoutMs, true},
+      {Family::kPxr530x, "TA5.0.0", 10000.0 + kTimeoutMs, false},
+      {Family::kPxr5700, "DI5.0", kTimeoutMs, false},
+      {Family::kPxr5760, "TA5.0.0", kTimeoutMs, true},
+  };
+  std::printf("exchange overhead: one block read per sample, time-out %d ms\n", kTimeoutMs);
+  std::printf("%-8s  %10s  %6s  %11s  %11s  %11s  %10s  %10s\n", "family", "prescribed", "runs",
+              "overhead", "min", "max", "cpu", "cpu max");
+  bool ok = true;
+  for (const Plan& plan : plans)
+    ok = Measure(plan, plan.family == Family::kPxr530x ? slowSamples : samples) && ok;
+  return ok ? 0 : 1;
+}

@@ -1,0 +1,266 @@
+#include "bench/family_rig.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "sim/pxr5100/module.h"
+#include "sim/pxr530x/module_5303.h"
+#include "sim/pxr530x/module_530x.h"
+#include "sim/pxr5700/module.h"
+#include "sim/pxr5760/module.h"
+
+namespace tarvo::bench {
+namespace {
+
+// Time enough for any module's refresh gate (2 whole seconds).
+constexpr int64_t kGateMs = 2000;
+
+std::string Format(const char* pattern, int a, int b = 0, int c = 0, int d = 0) {
+  char text[48];
+  std::snprintf(text, sizeof text, pattern, a, b, c, d);
+  return text;
+}
+
+// A plausible temperature per point. The other kinds read the same record
+// bytes with their own conversions.
+double Reading(int channel, int point) { return 15.0 + channel + point * 0.25; }
+
+}  // namespace
+
+const char* FamilyName(Family family) {
+  switch (family) {
+    case Family::kPxr5100:
+      return "pxr5100";
+    case Family::kPxr5303:
+      return "pxr5303";
+    case Family::kPxr530x:
+      return "pxr530x";
+    case Family::kPxr5700:
+      return "pxr5700";
+    case Family::kPxr5760:
+      break;
+  }
+  return "pxr5760";
+}
+
+const CLSID& FamilyClass(Family family) {
+  switch (family) {
+    case Family::kPxr5100:
+      return CLSID_Cpxr5100;
+    case Family::kPxr5303:
+      return CLSID_CPxr5303;
+    case Family::kPxr530x:
+      return CLSID_CPxr530x;
+    case Family::kPxr5700:
+      return CLSID_Cpxr5700;
+    case Family::kPxr5760:
+      break;
+  }
+  return CLSID_CPxr5760;
+}
+
+IIoDriver* CreateDriver(const CLSID& clsid) {
+  IClassFactory* factory = nullptr;
+  if (DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
+    return nullptr;
+  void* object = nullptr;
+  const HRESULT created = factory->CreateInstance(nullptr, IID_IIoDriver, &object);
+  factory->Release();
+  return created == S_OK ? static_cast<IIoDriver*>(object) : nullptr;
+}
+
+void AddFullModule(sim::Bus& bus, Family family, int address) {
+  switch (family) {
+    case Family::kPxr5100: {
+      auto& module = bus.Emplace<sim::Pxr5100Module>(address);
+      for (int c = 0; c < sim::Pxr5100Module::kChannels; ++c)
+        for (int p = 0; p < sim::Pxr5100Module::kPoints; ++p)
+          module.SetValues(c, p, {.ta = Reading(c, p)});
+      return;
+    }
+    case Family::kPxr5303: {
+      auto& module = bus.Emplace<sim::Pxr5303Module>(address);
+      for (int c = 0; c < sim::Pxr5303Module::kChannels; ++c)
+        for (int p = 0; p < sim::Pxr5303Module::kPoints; ++p)
+          module.SetValues(c, p, {.ta = Reading(c, p)});
+      return;
+    }
+    case Family::kPxr530x: {
+      auto& module = bus.Emplace<sim::Pxr530xModule>(address);
+      for (int c = 0; c < sim::Pxr530xModule::kChannels; ++c)
+        for (int p = 0; p < sim::Pxr530xModule::kPoints; ++p)
+          module.SetValues(c, p, {.ta = Reading(c, p)});
+      return;
+    }
+    case Family::kPxr5700: {
+      auto& module = bus.Emplace<sim::Pxr5700Module>(address);
+      module.SetInputs(0xA5);
+      module.SetOutputs(0x3C);
+      module.SetTemperatureRecord(1, {0x2F, 0x00, 0x05, 0x10});
+      module.SetTemperatureRecord(2, {0x31, 0x00, 0x07, 0x10});
+      module.SetNumericText(1, "123.4");
+      module.SetNumericText(2, "-56.7");
+      return;
+    }
+    case Family::kPxr5760: {
+      auto& module = bus.Emplace<sim::Pxr5760Module>(address);
+      for (int c = 0; c < sim::Pxr5760Module::kChannels; ++c)
+        for (int p = 0; p < sim::Pxr5760Module::kPoints; ++p)
+          module.SetRecord(c, p,
+                           {static_cast<uint8_t>(40 + p), 0x00, static_cast<uint8_t>(p << 5),
+                            static_cast<uint8_t>(c)});
+      return;
+    }
+  }
+}
+
+FamilyRig::FamilyRig(test::FakeSerial& serial, int32_t port, Family family,
+                     const std::vector<int>& modules)
+    : serial_(serial), port_(port), family_(family) {
+  for (int module : modules) AddFullModule(bus_, family, module);
+  line().SetPeer(bus_.Peer());
+  settings_.PortIndex = static_cast<int16_t>(port - 1);
+  settings_.BaudCode = 6;  // 9600
+  settings_.DataBitsCode = 1;
+  settings_.ParityCode = 2;
+  config_.Settings = &settings_;
+  std::strcpy(config_.TimeoutText, "100");
+  driver_ = CreateDriver(FamilyClass(family));
+  if (driver_ == nullptr) {
+    error_ = "the class factory created no object";
+    return;
+  }
+  if (driver_->OpenPort(&config_) != 1) {
+    error_ = std::string("OpenPort: ") + driver_->GetErrorText();
+    return;
+  }
+  ok_ = true;
+}
+
+FamilyRig::~FamilyRig() {
+  if (driver_ == nullptr) return;
+  driver_->ClosePort(0);
+  driver_->Release();
+}
+
+bool FamilyRig::Parse(const std::vector<std::string>& addresses, std::vector<IoItem>* items) {
+  items->clear();
+  for (const std::string& address : addresses) {
+    IoItem item{};
+    // DI and DO are discrete in both families that have them.
+    const bool discrete = address.rfind("DI", 0) == 0 || address.rfind("DO", 0) == 0;
+    item.DataType = discrete ? kDataTypeDiscrete : kDataTypeFloat;
+    if (driver_->ParseItem(address.c_str(), &item) != 1) {
+      error_ = "ParseItem refused " + address;
+      return false;
+    }
+    items->push_back(item);
+  }
+  return true;
+}
+
+std::vector<std::string> FamilyRig::AllAddresses(int module) const {
+  std::vector<std::string> all;
+  switch (family_) {
+    case Family::kPxr5100:
+      for (int p = 0; p < 64; ++p)
+        for (const char* kind : {"TA", "TB", "WA", "WB", "UA", "UB", "WM"})
+          all.push_back(kind + Format("%d.0.%d", module, p));
+      break;
+    case Family::kPxr5303:
+    case Family::kPxr530x: {
+      const int channels = family_ == Family::kPxr5303 ? 3 : 8;
+      const int points = family_ == Family::kPxr5303 ? 16 : 64;
+      for (int c = 0; c < channels; ++c)
+        for (int p = 0; p < points; ++p)
+          for (const char* kind : {"TA", "TB", "WA", "WB"})
+            all.push_back(kind + Format("%d.%d.%d", module, c, p));
+      break;
+    }
+    case Family::kPxr5700:
+      for (int c = 0; c < 8; ++c) all.push_back("DI" + Format("%d.%d", module, c));
+      for (int c = 0; c < 8; ++c) all.push_back("DO" + Format("%d.%d", module, c));
+      for (const char* kind : {"TA", "TB", "WI"})
+        for (int c = 1; c <= 2; ++c) all.push_back(kind + Format("%d.%d", module, c));
+      break;
+    case Family::kPxr5760:
+      for (int c = 0; c < 8; ++c)
+        for (int p = 0; p < 32; ++p) {
+          for (const char* kind : {"TA", "HB", "KT"})
+            all.push_back(kind + Format("%d.%d.%d", module, c, p));
+          for (const char* kind : {"LT", "AD", "DI"})
+            for (int s = 0; s < 8; ++s)
+              all.push_back(kind + Format("%d.%d.%d.%d", module, c, p, s));
+        }
+      break;
+  }
+  return all;
+}
+
+std::vector<std::string> FamilyRig::ArmingAddresses(int module) const {
+  switch (family_) {
+    case Family::kPxr5100:
+      return {"TA" + Format("%d.0.0", module)};
+    case Family::kPxr5700:
+      return {"DI" + Format("%d.0", module), "DO" + Format("%d.0", module),
+              "TA" + Format("%d.1", module), "WI" + Format("%d.1", module)};
+    default:
+      return {"TA" + Format("%d.0.0", module)};
+  }
+}
+
+bool FamilyRig::Arm(int module) {
+  std::vector<IoItem> items;
+  if (!Parse(ArmingAddresses(module), &items)) return false;
+  serial_.clock().Advance(kGateMs);
+  for (IoItem& item : items) {
+    const size_t writes = line().writes().size();
+    IoValue value{};
+    const int32_t result = driver_->ReadItem(0, &item, &value);
+    if (line().writes().size() == writes) {
+      // Still fresh from before: deliver it, then exchange.
+      if (result != 1 || driver_->ReadItem(0, &item, &value) != 1) {
+        error_ = std::string("arming read failed: ") + driver_->GetErrorText();
+        return false;
+      }
+    } else if (result != 1) {
+      error_ = std::string("arming read failed: ") + driver_->GetErrorText();
+      return false;
+    }
+  }
+  return true;
+}
+
+std::vector<IoItem> FamilyRig::FreshItems(int module) {
+  std::vector<IoItem> candidates;
+  if (!Parse(AllAddresses(module), &candidates)) return {};
+  // A candidate that needed an exchange refreshed others out of turn, so
+  // probe again with the survivors until a whole pass needs none.
+  for (int pass = 0; pass < 8; ++pass) {
+    if (pass > 0 && !Arm(module)) return {};
+    std::vector<IoItem> fresh;
+    for (const IoItem& candidate : candidates) {
+      IoItem item = candidate;
+      const size_t writes = line().writes().size();
+      IoValue value{};
+      if (driver_->ReadItem(0, &item, &value) == 1 && line().writes().size() == writes)
+        fresh.push_back(candidate);
+    }
+    if (fresh.size() == candidates.size()) return fresh;
+    candidates = std::move(fresh);
+  }
+  error_ = "no stable set of fresh items";
+  return {};
+}
+
+int FamilyRig::ReadAll(const std::vector<IoItem>& items) {
+  int failed = 0;
+  for (const IoItem& original : items) {
+    IoItem item = original;
+    IoValue value{};
+    if (driver_->ReadItem(0, &item, &value) != 1) ++failed;
+  }
+  return failed;
+}
+
+}  // namespace tarvo::bench

@@ -1,0 +1,55 @@
+#include <fmt/format.h>
+
+#include "tools/common/time_text.h"
+#include "tools/poll/poll_output.h"
+
+namespace tarvo::tools {
+namespace {
+
+// A field quoted when it holds a comma, a quote or a line break (some error
+// texts hold a comma).
+std::string Field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"') quoted += '"';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+class CsvOutput final : public PollOutput {
+ public:
+  CsvOutput(std::ostream& out, std::string className)
+      : out_(out), className_(std::move(className)) {}
+
+  void Start(const PollHeader&) override {
+    out_ << "time,poll,class,item,op,ok,value,code,text,gloss\n";
+    out_.flush();
+  }
+
+  void Show(const PollRecord& poll) override {
+    const std::string time = IsoTime(poll.time);
+    for (const ItemReading& r : poll.readings) {
+      const std::string value = r.ok || r.write ? FormatValue(r) : "";
+      const std::optional<int> code = r.error.code();
+      out_ << fmt::format("{},{},{},{},{},{},{},{},{},{}\n", time, poll.number, className_,
+                          Field(r.item), r.write ? "write" : "read", r.ok ? "true" : "false", value,
+                          code ? std::to_string(*code) : "", Field(r.error.text),
+                          Field(r.error.gloss));
+    }
+    out_.flush();
+  }
+
+ private:
+  std::ostream& out_;
+  std::string className_;
+};
+
+}  // namespace
+
+std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out, std::string className) {
+  return std::make_unique<CsvOutput>(out, std::move(className));
+}
+
+}  // namespace tarvo::tools

@@ -1,0 +1,125 @@
+#include "tools/poll/poll_session.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "tools/common/gbk.h"
+
+namespace tarvo::tools {
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A failure the driver reported only through its result keeps the text
+// "OK"; it must still read as a failure.
+ExplainedError Outcome(int32_t result, ExplainedError text) {
+  if (result == 1 || !text.ok()) return text;
+  return {"(none)", {}, "the driver failed without an error code"};
+}
+
+}  // namespace
+
+PollSession::PollSession(IIoDriver* driver) : driver_(driver) {
+  driver_->GetRegisterTable(&table_, &count_);
+}
+
+const RegisterDesc* PollSession::RegisterOf(const std::string& address) const {
+  const std::string name = Lower(address.substr(0, 2));
+  for (int16_t i = 0; i < count_ && table_ != nullptr; ++i) {
+    const std::string registerName(table_[i].Name, strnlen(table_[i].Name, sizeof table_[i].Name));
+    if (Lower(registerName) == name) return &table_[i];
+  }
+  return nullptr;
+}
+
+ExplainedError PollSession::TakeError() {
+  const char* text = driver_->GetErrorText();
+  return ExplainError(GbkToUtf8(text != nullptr ? text : ""));
+}
+
+bool PollSession::Parse(const std::string& address, Item* item, std::string* error) {
+  item->address = address;
+  const RegisterDesc* reg = RegisterOf(address);
+  // An unknown name is the driver's to refuse, with its own code.
+  item->discrete = reg != nullptr && reg->DataType1 == kDataTypeDiscrete;
+  item->record.DataType = item->discrete ? kDataTypeDiscrete : kDataTypeFloat;
+  const int32_t parsed = driver_->ParseItem(address.c_str(), &item->record);
+  const ExplainedError explained = Outcome(parsed, TakeError());
+  if (parsed == 1 && explained.ok()) return true;
+  *error = address + ": " + explained.Display();
+  return false;
+}
+
+bool PollSession::AddRead(const std::string& address, std::string* error) {
+  Item item;
+  if (!Parse(address, &item, error)) return false;
+  reads_.push_back(item);
+  return true;
+}
+
+bool PollSession::AddWrite(const std::string& assignment, std::string* error) {
+  const size_t equals = assignment.find('=');
+  const std::string address = assignment.substr(0, equals);
+  const std::string value = Lower(assignment.substr(equals + 1));
+  Item item;
+  if (value == "1" || value == "on" || value == "true") {
+    item.value = 1;
+  } else if (value == "0" || value == "off" || value == "false") {
+    item.value = 0;
+  } else {
+    *error = assignment + ": the value must be 0, 1, on, off, true or false";
+    return false;
+  }
+  const RegisterDesc* reg = RegisterOf(address);
+  if (reg != nullptr && reg->Access != kAccessReadWrite) {
+    *error = assignment + ": register " + address.substr(0, 2) + " cannot be written (read only)";
+    return false;
+  }
+  if (!Parse(address, &item, error)) return false;
+  writes_.push_back(item);
+  return true;
+}
+
+std::vector<ItemReading> PollSession::Write() {
+  std::vector<ItemReading> readings;
+  for (Item& item : writes_) {
+    IoValue value{};
+    value.DiscreteValue = item.value;
+    const int32_t result = driver_->WriteItem(0, &item.record, &value);
+    ItemReading reading;
+    reading.item = item.address;
+    reading.write = true;
+    reading.discrete = true;
+    reading.discreteValue = item.value;
+    reading.error = Outcome(result, TakeError());
+    // A driver may return 1 and still keep a failure code (a command it
+    // could not send): the text decides.
+    reading.ok = result == 1 && reading.error.ok();
+    readings.push_back(std::move(reading));
+  }
+  return readings;
+}
+
+std::vector<ItemReading> PollSession::Read() {
+  std::vector<ItemReading> readings;
+  for (Item& item : reads_) {
+    IoValue value{};
+    const int32_t result = driver_->ReadItem(0, &item.record, &value);
+    ItemReading reading;
+    reading.item = item.address;
+    reading.discrete = item.discrete;
+    reading.error = Outcome(result, TakeError());
+    reading.ok = result == 1 && reading.error.ok();
+    if (reading.ok) {
+      reading.analog = value.AnalogValue;
+      reading.discreteValue = value.DiscreteValue;
+    }
+    readings.push_back(std::move(reading));
+  }
+  return readings;
+}
+
+}  // namespace tarvo::tools

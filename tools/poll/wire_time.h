@@ -1,0 +1,35 @@
+// How long the largest answer of a family takes on the wire, and whether
+// the configured time-out gives it time to arrive whole. The driver reads
+// what has arrived when its waits are over; an answer still on the wire
+// then is cut short and the read fails.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvo::tools {
+
+struct AnswerTiming {
+  int32_t bytes;  // the family's largest answer
+  // Time-outs the driver waits between the command and its read (pxr5100
+  // settles one time-out before a read that sleeps another).
+  int waits;
+  int32_t minimumWaitMs;  // a wait is never shorter (pxr5700: 100 ms)
+};
+
+// By family name ("pxr5100", ...); nothing for a name not known.
+std::optional<AnswerTiming> LargestAnswer(std::string_view family);
+
+// Milliseconds that bytes take at baud with bitsPerCharacter per byte
+// (start, data, parity and stop bits: 10 for 8N1).
+double WireTimeMs(int32_t bytes, int32_t baud, int bitsPerCharacter);
+
+// The warning tarvo-poll prints when the waits a time-out of timeoutMs
+// gives are shorter than the wire time of the family's largest answer, or
+// nothing when they suffice.
+std::optional<std::string> TimeoutWarning(std::string_view family, int32_t baud,
+                                          int bitsPerCharacter, int32_t timeoutMs);
+
+}  // namespace tarvo::tools

@@ -1,0 +1,69 @@
+#include "tools/pxrsim/fault_option.h"
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "sim/plant/plant_error.h"
+#include "sim/plant/plant_node.h"
+
+namespace tarvo::tools {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json ValueOf(std::string_view text) {
+  if (text == "true") return true;
+  if (text == "false") return false;
+  long long number = 0;
+  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (status == std::errc() && end == text.data() + text.size()) return number;
+  return std::string(text);
+}
+
+}  // namespace
+
+FaultOption ParseFaultOption(std::string_view text) {
+  const auto fail = [&](const std::string& why) -> FaultOption {
+    throw std::invalid_argument("--fault " + std::string(text) + ": " + why);
+  };
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon + 1 >= text.size())
+    return fail("expected ADDRESS:SWITCH[=VALUE][,...], e.g. 1:delay_ms=600");
+  FaultOption option;
+  const std::string_view address = text.substr(0, colon);
+  if (address != "all") {
+    int number = -1;
+    const auto [end, status] =
+        std::from_chars(address.data(), address.data() + address.size(), number);
+    if (status != std::errc() || end != address.data() + address.size() || number < 0 ||
+        number > 127)
+      return fail("the address must be 0..127 or all");
+    option.address = number;
+  }
+  Json switches = Json::object();
+  std::string_view rest = text.substr(colon + 1);
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view item = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    const size_t equals = item.find('=');
+    const std::string name(item.substr(0, equals));
+    if (name.empty()) return fail("a switch has no name");
+    if (equals == std::string_view::npos) {
+      switches[name] = true;
+    } else if (equals + 1 == item.size()) {
+      return fail("switch " + name + " has no value after '='");
+    } else {
+      switches[name] = ValueOf(item.substr(equals + 1));
+    }
+  }
+  try {
+    option.setting = sim::ReadFaults(sim::PlantNode(switches, {}));
+  } catch (const sim::PlantError& e) {
+    return fail(e.what());
+  }
+  return option;
+}
+
+}  // namespace tarvo::tools
