@@ -76,42 +76,51 @@ def script(cls, items, answers):
     return bytes([cls]) + b"".join(items) + b"\xff" + b"".join(answers)
 
 
+EARLY = 0x80  # in the class byte: the port in early-reply mode
+
+
+def write_script(name, data):
+    """Writes the script as it is and in early-reply mode."""
+    write("replies_fuzz", name, data)
+    write("replies_fuzz", name + "-early", bytes([data[0] | EARLY]) + data[1:])
+
+
 def replies_seeds():
     ta25 = bytes([50, 0, 0, 0])  # TA 25.0 for the sensor families
     scans_5100 = [point_list(b"05", c, [2] if c == 1 else []) for c in range(8)]
     block_5100 = answer(b">051" + bytes([1]) + bytes([50, 0, 100, 0x09]))
-    write("replies_fuzz", "5100-read-ta-wb-wm",
+    write_script("5100-read-ta-wb-wm",
           script(C5100, [item(1, 1, 2), item(4, 1, 2), item(7, 1, 2)], scans_5100 + [block_5100]))
-    write("replies_fuzz", "5100-silent-then-answer",
+    write_script("5100-silent-then-answer",
           script(C5100, [item(1, 1, 2)], scans_5100 + [answer(b""), answer(b""), block_5100]))
 
     summary = answer(b"!05" + b"01" + bytes([1, 0, 0]))
     block_5303 = answer(b">058" + bytes([1]) + ta25)
-    write("replies_fuzz", "5303-read-ta",
+    write_script("5303-read-ta",
           script(C5303, [item(1, 0, 3), item(2, 0, 3)],
                  [summary, point_list(b"05", 0, [3]), block_5303, block_5303]))
 
     scans_530x = [point_list(b"05", c, [3] if c == 0 else []) for c in range(8)]
     block_530x = answer(b">058" + bytes([1]) + ta25)
-    write("replies_fuzz", "530x-read-ta-tb",
+    write_script("530x-read-ta-tb",
           script(C530X, [item(1, 0, 3), item(2, 0, 3)], scans_530x + [block_530x, block_530x]))
 
     temperatures = answer(b">053," + ta25 + bytes([0x91, 0x01, 0, 0]) + b"\r")
     numerics = answer(b">052,23.45, -1.0\r")
-    write("replies_fuzz", "5700-read-every-register",
+    write_script("5700-read-every-register",
           script(C5700, [item(2, 1, 0), item(3, 2, 0), item(4, 1, 0), item(0, 3, 0, 0, READ_BIT),
                          item(1, 7, 0, 0, READ_BIT)],
                  [temperatures, numerics, answer(b">05\x08\r"), answer(b">05\x80\r")]))
-    write("replies_fuzz", "5700-write-do",
+    write_script("5700-write-do",
           script(C5700, [item(1, 7, 0, 0, write_bit(1)), item(1, 0, 0, 0, write_bit(0))],
                  [answer(b"!05\x80\r"), answer(b"!05\x80\r")]))
 
     scans_5760 = [point_list(b"05", c, [1] if c == 0 else []) for c in range(8)]
     record = bytes([11, 0xFF, 0x43, 0x09])  # sub-channel 2; AD 5.0, TA -25.0625
-    write("replies_fuzz", "5760-read-ta-ad-di",
+    write_script("5760-read-ta-ad-di",
           script(C5760, [item(1, 0, 1), item(7, 0, 1, 2), item(5, 0, 1, 3, READ_BIT)],
                  scans_5760 + [answer(b">058" + bytes([1]) + record)]))
-    write("replies_fuzz", "5760-write-do",
+    write_script("5760-write-do",
           script(C5760, [item(6, 0, 1, 3, write_bit(1))], [answer(b"!05\r")]))
 
 

@@ -1,7 +1,8 @@
 // The reply handling of every driver class: any bytes, served by a fake
 // line as the module's answers to whatever the driver sends, in virtual
 // time. The input is a script:
-//   byte 0        the class (among those the server offers)
+//   byte 0        bits 0-6 the class (among those the server offers), bit 7
+//                 early replies (the port reads an answer once it is whole)
 //   then items:   6 bytes each (register, module, channel, point, sub-index,
 //                 operation), up to 8 of them, ended by 0xFF. Operation:
 //                 bit 0 discrete data type, bits 1-2 the value written,
@@ -43,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   Script script{data, size};
   const auto classes = ServerClasses();
-  const ServerClass& cls = classes[data[script.Take(1) - 1] % classes.size()];
+  const uint8_t head = data[script.Take(1) - 1];
+  const ServerClass& cls = classes[(head & 0x7F) % classes.size()];
+  const bool early = (head & 0x80) != 0;
 
   std::vector<IoItem> items;
   std::vector<uint8_t> operations;
@@ -87,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   settings.ParityCode = 2;
   PortConfig config{};
   config.Settings = &settings;
-  std::strcpy(config.TimeoutText, "100");
+  std::strcpy(config.TimeoutText, early ? "100,early" : "100");
   if (driver->OpenPort(&config) != 1) __builtin_trap();
 
   for (int round = 0; round < 3; ++round) {
