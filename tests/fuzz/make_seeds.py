@@ -136,7 +136,16 @@ def numeric_text_seeds():
     write("numeric_text_fuzz", "with-nul", b"12\x0034")
 
 
+TIMEOUT_TEXTS = ["300,early", "150, early ,x", "2000,late,early", "99,early"]
+
+
+def mode_string_seeds():
+    for n, text in enumerate(TIMEOUT_TEXTS):
+        write("mode_string_fuzz", f"options{n:02d}", text.encode())
+
+
 if __name__ == "__main__":
+    mode_string_seeds()
     parse_item_seeds()
     replies_seeds()
     numeric_text_seeds()

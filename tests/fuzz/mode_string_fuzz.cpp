@@ -1,5 +1,7 @@
-// The line-setting texts: the transfer time-out text, the settings text and
-// mode string built from any codes, and the mode-string parser on any text.
+// The line-setting texts: the transfer time-out text with its options, the
+// settings text and mode string built from any codes, and the mode-string
+// parser on any text.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -15,6 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t timeout =
       TransferTimeout(reinterpret_cast<const char*>(data), size < 64 ? size : 64);
   if (timeout < kMinTimeoutMs || timeout > kMaxTimeoutMs) __builtin_trap();
+  // Options after the first comma ("300,early") never change the time-out.
+  EarlyRepliesOption(reinterpret_cast<const char*>(data), size < 64 ? size : 64);
+  const auto comma =
+      static_cast<size_t>(std::find(data, data + (size < 64 ? size : 64), ',') - data);
+  if (TransferTimeout(reinterpret_cast<const char*>(data), comma) != timeout) __builtin_trap();
 
   if (size >= 8) {
     int16_t codes[3];
