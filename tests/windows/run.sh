@@ -94,14 +94,17 @@ stop_peer() {
 }
 
 # The simulator serves one pty that COM5 and COM12 both lead to. The serial
-# device test runs on COM5, the host test once on each port; the simulator's
-# log of the commands it received must then be win32_device_exchanges.txt
-# followed by serial_host_exchanges.txt once per host run.
+# device test runs on COM5, the host test once on each port, then the handle
+# count test on COM5; the simulator's log of the commands it received must
+# then be win32_device_exchanges.txt, serial_host_exchanges.txt once per host
+# run and handle_count_exchanges.txt once per round.
 serial_ports=(5 12)
 unmapped_port=200
+handle_rounds=20
 expected_exchanges() {
   grep -v '^#' "$here/win32_device_exchanges.txt"
   for _ in "${serial_ports[@]}"; do grep -v '^#' "$here/serial_host_exchanges.txt"; done
+  for _ in $(seq "$handle_rounds"); do grep -v '^#' "$here/handle_count_exchanges.txt"; done
 }
 
 serial_io() {
@@ -127,6 +130,8 @@ serial_io() {
     echo "host on COM$port -> $path"
     run serial_host_test "$port" "$unmapped_port" || status=1
   done
+  echo "handles over $handle_rounds rounds on COM${serial_ports[0]}"
+  run handle_count_test "${serial_ports[0]}" "$unmapped_port" "$handle_rounds" || status=1
   stop_peer "$peer_pid" || { echo "the simulator failed"; status=1; }
   peer_pid=
   wine_unmap_com_port "${serial_ports[@]}"
