@@ -26,8 +26,10 @@ build/%/build.ninja:
 # everything first, with every core compiling, then runs the two Linux suites
 # side by side, as they mostly wait on lines and clocks. (The Wine tests
 # start a Wine prefix, which takes the cores for a while: they run alone.)
+# The fuzz preset builds its fuzzers only (not the shared library).
+build_targets_fuzz := --target fuzzers
 $(PRESETS:%=build-%): build-%: deps build/%/build.ninja
-	cmake --build build/$*
+	cmake --build build/$* $(build_targets_$*)
 
 $(TESTED_PRESETS:%=check-%): check-%: build-%
 	ctest --preset $* --output-on-failure --timeout 300
