@@ -7,13 +7,13 @@ namespace {
 
 constexpr int32_t kMaxHeldBack = 3;
 
-// Truncating the difference in double and comparing it there gives the whole
-// number comparison for every difference an integer can hold, while a huge,
-// infinite or NaN difference (the comparison fails) simply counts as a jump
-// instead of reaching an undefined float-to-integer conversion.
+// Whether the difference, truncated to a whole number, is within threshold:
+// trunc(|d|) <= t holds exactly when |d| < t + 1 (and never for t < 0), so
+// no truncation is needed. A huge, infinite or NaN difference fails the
+// comparison and simply counts as a jump; nothing is converted to an integer.
 bool WithinThreshold(float last, float v, int32_t threshold) {
-  const double d = std::trunc(static_cast<double>(last) - static_cast<double>(v));
-  return std::fabs(d) <= static_cast<double>(threshold);
+  const double d = static_cast<double>(last) - static_cast<double>(v);
+  return std::fabs(d) < static_cast<double>(threshold) + 1.0;
 }
 
 }  // namespace

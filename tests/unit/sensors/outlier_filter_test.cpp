@@ -66,10 +66,23 @@ TEST(OutlierFilter, TheTruncatedDifferenceMeetsTheThreshold) {
     int32_t threshold;
     bool accepted;
   } bounds[] = {
-      {20.0f, 30.9f, 10, true},   {20.0f, 31.0f, 10, false},  {20.0f, 30.99f, 10, true},
-      {20.0f, 30.5f, 10, true},   {20.0f, 9.1f, 10, true},    {20.0f, 9.0f, 10, false},
-      {40.0f, 85.0f, 50, true},   {20.0f, 70.99f, 50, true},  {20.0f, 71.0f, 50, false},
-      {20.0f, -30.99f, 50, true}, {20.0f, -31.0f, 50, false}, {-5.0f, 5.5f, 10, true},
+      {20.0f, 30.9f, 10, true},
+      {20.0f, 31.0f, 10, false},
+      {20.0f, 30.99f, 10, true},
+      {20.0f, 30.5f, 10, true},
+      {20.0f, 9.1f, 10, true},
+      {20.0f, 9.0f, 10, false},
+      {40.0f, 85.0f, 50, true},
+      {20.0f, 70.99f, 50, true},
+      {20.0f, 71.0f, 50, false},
+      {20.0f, -30.99f, 50, true},
+      {20.0f, -31.0f, 50, false},
+      {-5.0f, 5.5f, 10, true},
+      {20.0f, 20.99f, 0, true},
+      {20.0f, 21.0f, 0, false},
+      {20.0f, 20.0f, -1, false},
+      {0.0f, 3.0e38f, 2147483647, false},
+      {-3.0e38f, 3.0e38f, 2147483647, false},
   };
   for (const Bound& b : bounds) {
     SCOPED_TRACE(::testing::Message() << b.last << " -> " << b.reading << ", T " << b.threshold);
