@@ -2,7 +2,10 @@
 // block read (one command, one answer) against the simulator on a
 // pseudo-terminal, in real time, through the IIoDriver vtable. The wall
 // time minus the waits the exchange prescribes is our overhead; the CPU
-// time (user + system) of the calling thread is what the driver burns.
+// time (user + system) of the calling thread is what the exchange costs.
+// Before each exchange the same waits are slept with no line ("sleep cpu"):
+// "beyond" is the exchange's CPU time less that, the driver's own share
+// with its system calls.
 //
 // Prescribed waits with a time-out of T ms: pxr5100 2 T (a settle and the
 // read's own sleep); pxr5303 and pxr5760 T; pxr530x 10000 ms + T; pxr5700
@@ -10,7 +13,7 @@
 // command is in (no baud pacing), so the figure holds no wire time.
 //
 // Usage: tarvo_exchange_overhead [samples] [pxr530x samples]
-#include <sys/resource.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -33,10 +36,18 @@ constexpr int32_t kTimeoutMs = 100;
 constexpr int kModule = 5;
 
 double ThreadCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// The CPU time the calling thread spends on the prescribed sleeps alone,
+// with no line: what the machine charges for going to sleep and waking up
+// (tens to hundreds of microseconds on a virtual machine), not the driver.
+double SleepsCpuUs(const std::vector<int>& sleepsMs) {
+  const double before = ThreadCpuSeconds();
+  for (int ms : sleepsMs) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  return (ThreadCpuSeconds() - before) * 1e6;
 }
 
 double Median(std::vector<double> values) {
@@ -47,9 +58,15 @@ double Median(std::vector<double> values) {
 
 struct Plan {
   Family family;
-  const char* address;  // read again and again; each read needs a block read
-  double prescribedMs;
-  bool gated;  // at most one block read per module every 2 whole seconds
+  const char* address;        // read again and again; each read needs a block read
+  std::vector<int> sleepsMs;  // the waits the exchange prescribes, in order
+  bool gated;                 // at most one block read per module every 2 whole seconds
+
+  double PrescribedMs() const {
+    double total = 0;
+    for (int ms : sleepsMs) total += ms;
+    return total;
+  }
 };
 
 // Returns false when a read failed.
@@ -82,8 +99,12 @@ bool Measure(const Plan& plan, int samples) {
   }
   std::vector<double> overheadMs;
   std::vector<double> cpuUs;
+  std::vector<double> sleepCpuUs;
+  std::vector<double> beyondUs;
   for (int i = 0; ok && i < samples; ++i) {
-    if (plan.gated) std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    const auto gateStart = std::chrono::steady_clock::now();
+    const double sleepCpu = SleepsCpuUs(plan.sleepsMs);
+    if (plan.gated) std::this_thread::sleep_until(gateStart + std::chrono::milliseconds(2100));
     IoItem copy = item;
     IoValue value{};
     const size_t commands = bus.log().Count("#");
@@ -99,8 +120,10 @@ bool Measure(const Plan& plan, int samples) {
       break;
     }
     overheadMs.push_back(std::chrono::duration<double, std::milli>(stop - start).count() -
-                         plan.prescribedMs);
+                         plan.PrescribedMs());
     cpuUs.push_back((cpuAfter - cpuBefore) * 1e6);
+    sleepCpuUs.push_back(sleepCpu);
+    beyondUs.push_back(cpuUs.back() - sleepCpu);
   }
   if (driver != nullptr) {
     driver->ClosePort(0);
@@ -108,11 +131,12 @@ bool Measure(const Plan& plan, int samples) {
   }
   TarvoSetPortDevice(kPort, nullptr);
   if (!ok) return false;
-  std::printf("%-8s  %7.0f ms  %6d  %8.3f ms  %8.3f ms  %8.3f ms  %7.0f us  %7.0f us\n",
-              FamilyName(plan.family), plan.prescribedMs, samples, Median(overheadMs),
-              *std::min_element(overheadMs.begin(), overheadMs.end()),
-              *std::max_element(overheadMs.begin(), overheadMs.end()), Median(cpuUs),
-              *std::max_element(cpuUs.begin(), cpuUs.end()));
+  std::printf(
+      "%-8s  %7.0f ms  %6d  %8.3f ms  %8.3f ms  %8.3f ms  %7.0f us  %7.0f us  %7.0f us  %7.0f us\n",
+      FamilyName(plan.family), plan.PrescribedMs(), samples, Median(overheadMs),
+      *std::min_element(overheadMs.begin(), overheadMs.end()),
+      *std::max_element(overheadMs.begin(), overheadMs.end()), Median(cpuUs),
+      *std::max_element(cpuUs.begin(), cpuUs.end()), Median(sleepCpuUs), Median(beyondUs));
   std::fflush(stdout);
   return true;
 }
@@ -125,15 +149,15 @@ int main(int argc, char** argv) {
   const int samples = argc > 1 ? std::atoi(argv[1]) : 5;
   const int slowSamples = argc > 2 ? std::atoi(argv[2]) : 3;
   const Plan plans[] = {
-      {Family::kPxr5100, "TA5.0.0", 2.0 * kTimeoutMs, true},
-      {Family::kPxr5303, "TA5.0.0", kTimeoutMs, true},
-      {Family::kPxr530x, "TA5.0.0", 10000.0 + kTimeoutMs, false},
-      {Family::kPxr5700, "DI5.0", kTimeoutMs, false},
-      {Family::kPxr5760, "TA5.0.0", kTimeoutMs, true},
+      {Family::kPxr5100, "TA5.0.0", {kTimeoutMs, kTimeoutMs}, true},
+      {Family::kPxr5303, "TA5.0.0", {kTimeoutMs}, true},
+      {Family::kPxr530x, "TA5.0.0", {10000, kTimeoutMs}, false},
+      {Family::kPxr5700, "DI5.0", {kTimeoutMs}, false},
+      {Family::kPxr5760, "TA5.0.0", {kTimeoutMs}, true},
   };
   std::printf("exchange overhead: one block read per sample, time-out %d ms\n", kTimeoutMs);
-  std::printf("%-8s  %10s  %6s  %11s  %11s  %11s  %10s  %10s\n", "family", "prescribed", "runs",
-              "overhead", "min", "max", "cpu", "cpu max");
+  std::printf("%-8s  %10s  %6s  %11s  %11s  %11s  %10s  %10s  %10s  %10s\n", "family", "prescribed",
+              "runs", "overhead", "min", "max", "cpu", "cpu max", "sleep cpu", "beyond");
   bool ok = true;
   for (const Plan& plan : plans)
     ok = Measure(plan, plan.family == Family::kPxr530x ? slowSamples : samples) && ok;
