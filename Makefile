@@ -64,7 +64,8 @@ test: deps
 # Benchmarks on the release build; the figures are recorded in
 # docs/performance.md. Slow (about two minutes: real exchanges wait).
 bench: deps build/linux-release/build.ninja
-	cmake --build build/linux-release
+	cmake --build build/linux-release --target tarvo tarvo_bench tarvo_exchange_overhead \
+		tarvo_memory_usage
 	scripts/bench.sh build/linux-release
 
 # The simulator serving its built-in plant, and tarvo-poll reading it.
