@@ -10,10 +10,10 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "checks.h"
+#include "host_port.h"
 #include "tarvo/guids.h"
 #include "tarvo/io_driver.h"
 
@@ -34,19 +34,6 @@ DWORD HandleCount() {
   return count;
 }
 
-tarvo::PortConfig Config(tarvo::LineSettings* settings, int port) {
-  *settings = {};
-  settings->PortIndex = static_cast<int16_t>(port - 1);
-  settings->BaudCode = 6;
-  settings->DataBitsCode = 1;
-  settings->ParityCode = 2;
-  settings->LineTimeout = 500;
-  tarvo::PortConfig config{};
-  config.Settings = settings;
-  std::strcpy(config.TimeoutText, "100");
-  return config;
-}
-
 void Round(Checks& checks, int port, int unmapped, int round) {
   const std::string label = "round " + std::to_string(round) + ": ";
   void* object = nullptr;
@@ -56,11 +43,10 @@ void Round(Checks& checks, int port, int unmapped, int round) {
   auto* driver = static_cast<tarvo::IIoDriver*>(object);
   if (driver == nullptr) return;
 
-  tarvo::LineSettings settings;
-  tarvo::PortConfig refused = Config(&settings, unmapped);
-  checks.ExpectEqual(driver->OpenPort(&refused), 0, label + "OpenPort of an unmapped port");
-  tarvo::PortConfig config = Config(&settings, port);
-  checks.ExpectEqual(driver->OpenPort(&config), 1, label + "OpenPort");
+  HostPort refused(unmapped);
+  checks.ExpectEqual(driver->OpenPort(&refused.config), 0, label + "OpenPort of an unmapped port");
+  HostPort host(port);
+  checks.ExpectEqual(driver->OpenPort(&host.config), 1, label + "OpenPort");
 
   tarvo::IoItem present{};
   present.DataType = tarvo::kDataTypeDiscrete;

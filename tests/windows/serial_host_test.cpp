@@ -15,6 +15,7 @@
 #include <string>
 
 #include "checks.h"
+#include "host_port.h"
 #include "tarvo/guids.h"
 #include "tarvo/io_driver.h"
 
@@ -33,25 +34,6 @@ const std::string kInitPortData =
     "\xE1\xB9\xB9\xB4\xED\xCE\xF3\xA3\xA1";
 // 23 "延时时间未到"
 const std::string kDelayNotElapsed = "\xD1\xD3\xCA\xB1\xCA\xB1\xBC\xE4\xCE\xB4\xB5\xBD";
-
-// 9600 bit/s, 8 data bits, no parity, 1 stop bit; line time-outs of 500 ms;
-// transfer time-out 100 ms.
-struct HostPort {
-  explicit HostPort(int port) {
-    settings.PortIndex = static_cast<int16_t>(port - 1);
-    settings.BaudCode = 6;
-    settings.DataBitsCode = 1;
-    settings.StopBitsCode = 0;
-    settings.ParityCode = 2;
-    settings.LineTimeout = 500;
-    config.Settings = &settings;
-    std::strcpy(config.TimeoutText, "100");
-  }
-  HostPort(const HostPort&) = delete;
-  HostPort& operator=(const HostPort&) = delete;
-  tarvo::LineSettings settings{};
-  tarvo::PortConfig config{};
-};
 
 tarvo::IIoDriver* Create(Checks& checks, const CLSID& clsid, const std::string& what) {
   void* object = nullptr;
