@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/family_rig.h"
+#include "bench/per_family.h"
 #include "sensors/conversions.h"
 
 namespace tarvo::bench {
@@ -122,11 +123,8 @@ void BM_CachedRead(benchmark::State& state, Family family) {
   state.counters["reads_per_batch"] = static_cast<double>(fresh.size());
   if (reads > 0) state.counters["ns_per_read"] = seconds * 1e9 / static_cast<double>(reads);
 }
-BENCHMARK_CAPTURE(BM_CachedRead, pxr5100, Family::kPxr5100)->UseManualTime();
-BENCHMARK_CAPTURE(BM_CachedRead, pxr5303, Family::kPxr5303)->UseManualTime();
-BENCHMARK_CAPTURE(BM_CachedRead, pxr530x, Family::kPxr530x)->UseManualTime();
-BENCHMARK_CAPTURE(BM_CachedRead, pxr5700, Family::kPxr5700)->UseManualTime();
-BENCHMARK_CAPTURE(BM_CachedRead, pxr5760, Family::kPxr5760)->UseManualTime();
+const bool kCachedReadRegistered = RegisterPerFamily(
+    "BM_CachedRead", BM_CachedRead, [](benchmark::internal::Benchmark* b) { b->UseManualTime(); });
 
 }  // namespace
 }  // namespace tarvo::bench

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bench/family_rig.h"
+#include "bench/per_family.h"
 
 namespace tarvo::bench {
 namespace {
@@ -29,11 +30,8 @@ void BM_Construct(benchmark::State& state, Family family) {
   }
   factory->Release();
 }
-BENCHMARK_CAPTURE(BM_Construct, pxr5100, Family::kPxr5100);
-BENCHMARK_CAPTURE(BM_Construct, pxr5303, Family::kPxr5303);
-BENCHMARK_CAPTURE(BM_Construct, pxr530x, Family::kPxr530x);
-BENCHMARK_CAPTURE(BM_Construct, pxr5700, Family::kPxr5700);
-BENCHMARK_CAPTURE(BM_Construct, pxr5760, Family::kPxr5760);
+const bool kConstructRegistered =
+    RegisterPerFamily("BM_Construct", BM_Construct, [](benchmark::internal::Benchmark*) {});
 
 // Every module 0..127 of the class read once through a first object (so
 // the tables hold all of them), then a second object created and released:
@@ -77,21 +75,9 @@ void BM_ConstructOverFullTables(benchmark::State& state, Family family) {
   }
   factory->Release();
 }
-BENCHMARK_CAPTURE(BM_ConstructOverFullTables, pxr5100, Family::kPxr5100)
-    ->UseManualTime()
-    ->Iterations(20);
-BENCHMARK_CAPTURE(BM_ConstructOverFullTables, pxr5303, Family::kPxr5303)
-    ->UseManualTime()
-    ->Iterations(20);
-BENCHMARK_CAPTURE(BM_ConstructOverFullTables, pxr530x, Family::kPxr530x)
-    ->UseManualTime()
-    ->Iterations(20);
-BENCHMARK_CAPTURE(BM_ConstructOverFullTables, pxr5700, Family::kPxr5700)
-    ->UseManualTime()
-    ->Iterations(20);
-BENCHMARK_CAPTURE(BM_ConstructOverFullTables, pxr5760, Family::kPxr5760)
-    ->UseManualTime()
-    ->Iterations(20);
+const bool kConstructOverFullTablesRegistered = RegisterPerFamily(
+    "BM_ConstructOverFullTables", BM_ConstructOverFullTables,
+    [](benchmark::internal::Benchmark* b) { b->UseManualTime()->Iterations(20); });
 
 }  // namespace
 }  // namespace tarvo::bench

@@ -1,0 +1,22 @@
+// Registers one Google Benchmark per family, named NAME/<family>, each
+// calling function(state, family); configure(benchmark) sets its options.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "bench/family_rig.h"
+
+namespace tarvo::bench {
+
+template <class Function, class Configure>
+bool RegisterPerFamily(const char* name, Function function, Configure configure) {
+  for (Family family : kFamilies) {
+    const std::string full = std::string(name) + "/" + FamilyName(family);
+    configure(benchmark::RegisterBenchmark(full.c_str(), function, family));
+  }
+  return true;
+}
+
+}  // namespace tarvo::bench
