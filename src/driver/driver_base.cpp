@@ -6,7 +6,7 @@
 
 namespace tarvo {
 
-DriverBase::DriverBase(std::initializer_list<RegisterSpec> registers) {
+DriverBase::DriverBase(std::span<const RegisterSpec> registers) {
   registers_.reserve(registers.size());
   for (const RegisterSpec& spec : registers) {
     RegisterDesc desc{};

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 #include "serial/port.h"
@@ -23,7 +24,9 @@ struct RegisterSpec {
 
 class DriverBase {
  public:
-  explicit DriverBase(std::initializer_list<RegisterSpec> registers);
+  explicit DriverBase(std::initializer_list<RegisterSpec> registers)
+      : DriverBase(std::span<const RegisterSpec>(registers.begin(), registers.size())) {}
+  explicit DriverBase(std::span<const RegisterSpec> registers);
   DriverBase(const DriverBase&) = delete;
   DriverBase& operator=(const DriverBase&) = delete;
 

@@ -1,25 +1,46 @@
 #include "pxr5100/pxr5100.h"
 
-#include "driver/parse_sensor_item.h"
-#include "serial/clock.h"
+#include "sensors/conversions.h"
 
 namespace tarvo {
+namespace {
 
-Cpxr5100::Cpxr5100()
-    : DriverBase({{"TA", kAccessRead, kDataTypeFloat},
-                  {"TB", kAccessRead, kDataTypeFloat},
-                  {"WA", kAccessRead, kDataTypeFloat},
-                  {"WB", kAccessRead, kDataTypeFloat},
-                  {"UA", kAccessRead, kDataTypeFloat},
-                  {"UB", kAccessRead, kDataTypeFloat},
-                  {"WM", kAccessRead, kDataTypeFloat}}) {
-  pxr5100::SharedTables().Reset(serial::CurrentClock().NowSeconds());
+constexpr RegisterSpec kRegisters[] = {
+    {"TA", kAccessRead, kDataTypeFloat}, {"TB", kAccessRead, kDataTypeFloat},
+    {"WA", kAccessRead, kDataTypeFloat}, {"WB", kAccessRead, kDataTypeFloat},
+    {"UA", kAccessRead, kDataTypeFloat}, {"UB", kAccessRead, kDataTypeFloat},
+    {"WM", kAccessRead, kDataTypeFloat},
+};
+
+}  // namespace
+
+const sensor::Traits Cpxr5100::kTraits = {
+    .registers = kRegisters,
+    .kinds = {{{sensors::ConvertTempExtended, 10},
+               {sensors::ConvertTemp12, 10},
+               {sensors::ConvertTempSixteenths, 10},
+               {sensors::ConvertHumidity, 50},
+               {sensors::ConvertTempSignMagnitude, 10},
+               {sensors::ConvertHalves, 10},
+               {sensors::ConvertHundredths, 50}}},
+    .channels = kLastChannel + 1,
+    .points = kLastPoint + 1,
+    .addressCase = HexCase::kLower,
+    .scan = nullptr,
+    .silentChannel = SilentChannel::kFails,
+    // A block answer carries one record per present point.
+    .countsListedEntries = false,
+    .blockReadPerChannel = true,
+    .settleBeforeRead = true,
+    .wrongAnswerPauseMs = 0,
+    .fixedWaitMs = 0,
+};
+
+FamilyState<sensor::ModuleState>& Cpxr5100::SharedTables() {
+  static FamilyState<sensor::ModuleState> tables(sensor::ModuleMaker(kTraits));
+  return tables;
 }
 
-int32_t Cpxr5100::ParseItem(const char* address, IoItem* item) {
-  return ParseSensorItem(*this, address, item, {kLastChannel, kLastPoint});
-}
-
-int32_t Cpxr5100::WriteItem(IoItem*, IoValue*) { return Succeed(); }
+Cpxr5100::Cpxr5100() : sensor::Driver(kTraits, SharedTables()) {}
 
 }  // namespace tarvo

@@ -1,21 +1,30 @@
 // CPxr530x: sensor modules with 8 channels of up to 64 points each, at
 // module addresses 0..127. TA and TB are temperatures, WA a temperature
 // (rejected when b2 is 0xFE) and WB a relative humidity (rejected when b3
-// is 0xFE). Every block read is preceded by a 10000 ms wait.
+// is 0xFE).
+//
+// Commands carry the module address in upper case. A module is scanned
+// channel by channel ("*" AA c CR; a channel after channel 0 that gives no
+// answer ends the scan); a block read ("#" AA "8" CR) fetches the whole
+// module and is preceded by a 10000 ms wait. The read cycle is the sensor
+// modules' one (driver/sensor_module.h).
 #pragma once
 
-#include "pxr530x/sensor_module_driver.h"
+#include "driver/sensor_module.h"
 #include "tarvo/guids.h"
 
 namespace tarvo {
 
-class CPxr530x final : public pxr530x::SensorModuleDriver {
+class CPxr530x final : public sensor::Driver {
  public:
   static constexpr const IID& kDispatchIid = DIID_IPxr530x;
-  static const pxr530x::ClassTraits kTraits;
+  static const sensor::Traits kTraits;
 
-  // Resets the tables of every CPxr530x object; see SensorModuleDriver.
+  // Resets the tables of every CPxr530x object; see sensor::Driver.
   CPxr530x();
+
+  // The class's tables.
+  static FamilyState<sensor::ModuleState>& SharedTables();
 };
 
 }  // namespace tarvo

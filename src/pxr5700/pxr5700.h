@@ -11,16 +11,86 @@
 // cleared by each constructor.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "driver/driver_base.h"
-#include "pxr5700/command.h"
-#include "pxr5700/tables.h"
+#include "driver/family_state.h"
 #include "tarvo/guids.h"
 #include "tarvo/records.h"
 
 namespace tarvo {
+
+namespace pxr5700 {
+
+// The five registers, by their index in the register table (counted from 0).
+enum Register : int16_t {
+  kInputs = 0,         // "DI"
+  kOutputs = 1,        // "DO", the only writable register
+  kTemperature = 2,    // "TA"
+  kTemperature12 = 3,  // "TB": the same readings as TA, another conversion
+  kNumeric = 4,        // "WI"
+};
+inline constexpr int16_t kRegisterCount = 5;
+
+inline bool IsRegister(int32_t index) { return index >= 0 && index < kRegisterCount; }
+// Inputs and outputs are bits 0..7; the others carry channels 1 and 2.
+inline bool IsBitRegister(int16_t index) { return index == kInputs || index == kOutputs; }
+inline bool ChannelInRange(int16_t index, int32_t channel) {
+  return IsBitRegister(index) ? channel >= 0 && channel <= 7 : channel >= 1 && channel <= 2;
+}
+
+inline constexpr int kBits = 8;            // inputs and outputs: channels 0..7
+inline constexpr int kAnalogChannels = 2;  // temperature and numeric: channels 1 and 2
+inline constexpr size_t kNumericTextLength = 5;
+
+template <class Data>
+struct Entry {
+  bool fresh = false;
+  Data data{};
+};
+
+// b0..b3 of a temperature reading, in the order received.
+using RawReading = std::array<uint8_t, 4>;
+// Five characters of decimal text as the module sent them (any bytes).
+using NumericText = std::array<char, kNumericTextLength>;
+
+// What the driver holds of a module: the last inputs, outputs, temperature
+// readings and numeric texts it sent, each entry with a fresh flag that is
+// set when a reply fills it and cleared when a read delivers it, so that
+// every value received is handed out once. The outputs double as the memory
+// of the states the driver last read or wrote.
+struct ModuleState {
+  std::array<Entry<uint32_t>, kBits> inputs{};
+  std::array<Entry<uint32_t>, kBits> outputs{};  // the value last read or written
+  // Indexed by channel - 1.
+  std::array<Entry<RawReading>, kAnalogChannels> temperatures{};
+  std::array<Entry<NumericText>, kAnalogChannels> numerics{};
+};
+
+// A module's commands: a lead byte, the module address as two upper-case
+// hexadecimal digits, one byte of payload and CR, always all five bytes.
+using Command = std::array<uint8_t, 5>;
+Command MakeCommand(uint8_t lead, int module, uint8_t payload);
+
+// Where a module's replies carry their data. Byte 0 tells the reply's kind:
+// ">" answers a read, "!" a write. The two address digits that follow and
+// the bytes not listed here are not examined.
+inline constexpr uint8_t kReadReplyHead = '>';
+inline constexpr uint8_t kWriteReplyHead = '!';
+// DI and DO replies, and the echo of a write: the eight bits, bit i for
+// channel i.
+inline constexpr size_t kBitsAt = 3;
+// A whole reply ends in a CR. An early-reply read waits for it too, so that
+// it cannot arrive after the next command's purge and head that command's
+// reply.
+inline constexpr size_t kReplyEndBytes = 1;
+// Every reply fits; a longer one is cut here, its rest discarded before the
+// next command.
+inline constexpr size_t kReplyBufferSize = 300;
+
+}  // namespace pxr5700
 
 class Cpxr5700 : public DriverBase {
  public:
@@ -54,6 +124,9 @@ class Cpxr5700 : public DriverBase {
   // ErrPortRead (no reply). The value is kept even when the write fails, so
   // the next write carries it.
   int32_t WriteItem(IoItem* item, IoValue* value);
+
+  // The class's tables.
+  static FamilyState<pxr5700::ModuleState>& SharedTables();
 
  private:
   // Refuses items ParseItem cannot have produced; stores the code.

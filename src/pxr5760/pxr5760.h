@@ -4,16 +4,70 @@
 // half units (HB), KT values, loop temperatures (LT) and analog inputs (AD)
 // per sub-channel, and input (DI) and output (DO) bits. Output bits can be
 // written.
+//
+// Commands carry the module address as two lowercase hex digits. A module
+// is scanned channel by channel ("*" mm c CR; a channel after channel 0
+// that gives no answer ends the scan); a block read ("#" mm "8" CR) fetches
+// the records of the whole module. Reads and writes of a module share its
+// refresh gate: one exchange every 2 whole seconds.
 #pragma once
 
+#include <array>
+#include <bitset>
 #include <cstdint>
 
 #include "driver/driver_base.h"
-#include "pxr5760/tables.h"
+#include "driver/family_state.h"
+#include "sensors/outlier_filter.h"
 #include "tarvo/guids.h"
 #include "tarvo/records.h"
 
 namespace tarvo {
+
+namespace pxr5760 {
+
+inline constexpr int kChannels = 8;
+inline constexpr int kPoints = 32;      // bus points per channel
+inline constexpr int kSubChannels = 8;  // LT and AD sub-channels, and DI/DO bits
+
+// Register indices (the 1-based positions in the register table).
+enum Register : int16_t { kTa = 1, kHb, kKt, kLt, kDi, kDo, kAd };
+
+// Positions in a point's fresh flags: one flag per value a record carries.
+inline constexpr int kFreshAd = 0;  // + sub-channel
+inline constexpr int kFreshTa = 8;
+inline constexpr int kFreshHb = 9;
+inline constexpr int kFreshKt = 10;
+inline constexpr int kFreshLt = 11;   // + sub-channel
+inline constexpr int kFreshBit = 19;  // + bit number, shared by DI and DO
+inline constexpr int kFreshFlags = 27;
+
+// A record: b0..b3. Byte 2's bits 7..5 name the sub-channel its LT and AD
+// values belong to; it is also the point's output byte.
+inline constexpr size_t kRecordSize = 4;
+inline constexpr int kRecordSubChannelShift = 5;
+inline constexpr int kRecordOutputByte = 2;
+
+struct PointState {
+  std::array<uint8_t, kRecordSize> record{};  // b0..b3 as received
+  std::bitset<kFreshFlags> fresh;
+  sensors::OutlierFilter ta{};
+  sensors::OutlierFilter kt{};
+  std::array<sensors::OutlierFilter, kSubChannels> lt{};
+  std::array<sensors::OutlierFilter, kSubChannels> ad{};
+};
+
+struct ModuleState {
+  bool scanned = false;
+  RefreshGate gate;
+  // Records each channel contributes to a block-read answer: one per
+  // present point, so never more than kPoints.
+  std::array<int32_t, kChannels> sensorCount{};
+  std::array<std::bitset<kPoints>, kChannels> present{};
+  std::array<std::array<PointState, kPoints>, kChannels> points{};
+};
+
+}  // namespace pxr5760
 
 class CPxr5760 : public DriverBase {
  public:
@@ -59,15 +113,23 @@ class CPxr5760 : public DriverBase {
   // loop of a block read, without the 2000 ms pause.
   int32_t WriteItem(IoItem* item, IoValue* value);
 
+  // The class's tables.
+  static FamilyState<pxr5760::ModuleState>& SharedTables();
+
  private:
+  // Refuses item numbers the tables cannot hold (ParseItem lets through
+  // points 32..63 and does not check sub-indices, and a host may pass an
+  // item ParseItem never filled): module 0..127 (18), channel 0..7 (19),
+  // point 0..31 (20), and for LT, AD, DI and DO the sub-index 0..7 (21).
+  // False with the code stored.
+  bool CheckItemNumbers(const IoItem& item);
   // Learns the present points of each channel of module; true when the
   // module answered channel 0 and every exchange until the first channel
   // without a valid answer went through.
-  bool ScanModule(pxr5760::ModuleState& state, uint8_t module, int32_t timeoutMs);
-  // Fetches the records of every present point of module into answer
-  // (kAnswerBufferSize bytes); state tells how many records the answer
-  // carries. False, with the code stored, when it failed.
-  bool BlockRead(const pxr5760::ModuleState& state, uint8_t module, uint8_t* answer);
+  bool ScanModule(pxr5760::ModuleState& state, uint8_t module);
+  // Fetches the records of every present point of module and spreads them
+  // over the points. False, with the code stored, when it failed.
+  bool BlockRead(pxr5760::ModuleState& state, uint8_t module);
 };
 
 }  // namespace tarvo

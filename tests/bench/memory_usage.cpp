@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "bench/family_rig.h"
-#include "pxr5100/tables.h"
-#include "pxr530x/tables.h"
-#include "pxr5700/tables.h"
-#include "pxr5760/tables.h"
+#include "driver/sensor_module.h"
+#include "pxr5700/pxr5700.h"
+#include "pxr5760/pxr5760.h"
 
 namespace {
 
@@ -55,10 +54,9 @@ int main() {
   std::printf("  + one module of each polled: %+6ld KiB (total %+ld KiB; %d reads refused)\n",
               polled - created, polled - start, failures);
   std::printf(
-      "state per module: pxr5100 %zu B, pxr5303/pxr530x %zu B + %zu B per point, "
+      "state per module: pxr5100, pxr5303 and pxr530x %zu B + %zu B per point, "
       "pxr5700 %zu B, pxr5760 %zu B\n",
-      sizeof(tarvo::pxr5100::ModuleState), sizeof(tarvo::pxr530x::ModuleState),
-      sizeof(tarvo::pxr530x::PointState), sizeof(tarvo::pxr5700::ModuleState),
-      sizeof(tarvo::pxr5760::ModuleState));
+      sizeof(tarvo::sensor::ModuleState), sizeof(tarvo::sensor::PointState),
+      sizeof(tarvo::pxr5700::ModuleState), sizeof(tarvo::pxr5760::ModuleState));
   return 0;
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/reply_rules.h"
+#include "driver/exchange.h"
 #include "gtest/gtest.h"
 #include "serial/port.h"
 #include "support/fake_serial.h"

@@ -1,6 +1,6 @@
 // The answer lengths the drivers wait for, judged over every prefix of an
 // answer as it arrives.
-#include "driver/reply_rules.h"
+#include "driver/exchange.h"
 
 #include <string>
 #include <vector>

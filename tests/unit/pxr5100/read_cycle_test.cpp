@@ -293,7 +293,7 @@ TEST_F(Pxr5100ReadCycle, NewObjectResetsTheClassTables) {
   Discover();
   ASSERT_EQ(Read("TA5.0.0"), 1);
   Cpxr5100 second;
-  EXPECT_FALSE(pxr5100::SharedTables().Module(5).scanned);
+  EXPECT_FALSE(Cpxr5100::SharedTables().At(5).scanned);
   // The first object sees the reset: it scans again and the gate restarts.
   EXPECT_EQ(Read("TA5.0.0"), 0);
   EXPECT_EQ(driver_.ErrorCode(), ErrDelayNotElapsed);
@@ -400,7 +400,10 @@ TEST_F(Pxr5100ReadCycle, TrafficGoesToTheTraceHandler) {
 // Discovery.
 
 std::bitset<64> Present(int channel) {
-  return pxr5100::SharedTables().Module(5).present[static_cast<size_t>(channel)];
+  std::bitset<64> present;
+  const auto points = Cpxr5100::SharedTables().At(5).Channel(channel);
+  for (size_t p = 0; p < points.size(); ++p) present[p] = points[p].present;
+  return present;
 }
 
 TEST_F(Pxr5100ReadCycle, ScanMarksExactlyTheListedPoints) {
@@ -411,7 +414,7 @@ TEST_F(Pxr5100ReadCycle, ScanMarksExactlyTheListedPoints) {
   EXPECT_EQ(Present(0), (std::bitset<64>{}.set(5).set(9)));
   EXPECT_TRUE(Present(1).none());
   EXPECT_EQ(Present(3), std::bitset<64>{}.set(63));
-  EXPECT_TRUE(pxr5100::SharedTables().Module(5).scanned);
+  EXPECT_TRUE(Cpxr5100::SharedTables().At(5).scanned);
 }
 
 TEST_F(Pxr5100ReadCycle, ScanIgnoresPointsBeyondTheChainAndDuplicates) {
@@ -423,9 +426,9 @@ TEST_F(Pxr5100ReadCycle, ScanIgnoresPointsBeyondTheChainAndDuplicates) {
 }
 
 TEST_F(Pxr5100ReadCycle, ScanReplacesStaleMarks) {
-  auto& state = pxr5100::SharedTables().Module(5);
-  state.present[0].set(2);
-  state.present[1].set(7);
+  auto& state = Cpxr5100::SharedTables().At(5);
+  state.Point(0, 2).present = true;
+  state.Point(1, 7).present = true;
   module_.SetValues(0, 5, {.ta = 1});
   Discover();
   EXPECT_EQ(Present(0), std::bitset<64>{}.set(5));  // non-empty list: 2 is gone
@@ -437,7 +440,7 @@ TEST_F(Pxr5100ReadCycle, ScanNeedsTheCarriageReturnAfterAList) {
   module_.SetFaults({.dropFinalCr = true}, 1);
   EXPECT_EQ(Read("TA5.0.5"), 0);
   EXPECT_EQ(driver_.ErrorCode(), ErrInitModule);
-  EXPECT_FALSE(pxr5100::SharedTables().Module(5).scanned);
+  EXPECT_FALSE(Cpxr5100::SharedTables().At(5).scanned);
 }
 
 TEST_F(Pxr5100ReadCycle, SilentChannelSixFailsTheScanAndTheNextReadScansAgain) {
@@ -452,7 +455,7 @@ TEST_F(Pxr5100ReadCycle, SilentChannelSixFailsTheScanAndTheNextReadScansAgain) {
   EXPECT_EQ(driver_.ErrorCode(), ErrInitModule);
   for (int channel = 0; channel < 6; ++channel) EXPECT_TRUE(Present(channel).test(1)) << channel;
   EXPECT_FALSE(Present(6).test(1));
-  EXPECT_FALSE(pxr5100::SharedTables().Module(5).scanned);
+  EXPECT_FALSE(Cpxr5100::SharedTables().At(5).scanned);
   EXPECT_EQ(log().Count("*057\r"), 0u);  // the scan stopped at channel 6
   // Scanned this time, and two seconds have passed since construction.
   EXPECT_EQ(Read("TA5.0.1"), 1);

@@ -1,13 +1,13 @@
 // How point lists and block answers land in a module's tables: only the
 // named channel changes, numbers outside it mark nothing, and record
 // positions never leave the answer buffer.
-#include "pxr530x/point_marks.h"
+#include "driver/sensor_module.h"
 
 #include <vector>
 
 #include "gtest/gtest.h"
 
-namespace tarvo::pxr530x {
+namespace tarvo::sensor {
 namespace {
 
 std::vector<int> Present(ModuleState& state, int channel) {
@@ -129,4 +129,4 @@ TEST(Distribute, PositionsBeyondTheBufferReadAsZeros) {
 }
 
 }  // namespace
-}  // namespace tarvo::pxr530x
+}  // namespace tarvo::sensor

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/parse_point_address3.h"
+#include "driver/address.h"
 #include "gtest/gtest.h"
 #include "pxr5760/pxr5760.h"
 

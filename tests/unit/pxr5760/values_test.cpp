@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pxr5760/extract_value.h"
+#include "pxr5760/values.h"
 #include "unit/pxr5760/driver_fixture.h"
 
 namespace tarvo::test {

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "pxr5760/tables.h"
+#include "pxr5760/pxr5760.h"
 #include "tarvo/records.h"
 
 namespace tarvo::pxr5760 {

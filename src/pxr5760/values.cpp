@@ -1,4 +1,4 @@
-#include "pxr5760/extract_value.h"
+#include "pxr5760/values.h"
 
 #include "sensors/bus_point_conversions.h"
 
