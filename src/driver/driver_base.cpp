@@ -18,8 +18,26 @@ DriverBase::DriverBase(std::span<const RegisterSpec> registers) {
   }
 }
 
+DriverError OpenError(serial::OpenResult result) {
+  switch (result) {
+    case serial::OpenResult::kOpened:
+      return ErrOk;
+    case serial::OpenResult::kNoDevice:
+      return ErrCreatePort;
+    case serial::OpenResult::kTimeoutsFailed:
+      return ErrPortTimeouts;
+    case serial::OpenResult::kStateFailed:
+      return ErrPortState;
+    case serial::OpenResult::kModeRejected:
+      return ErrInitPortData;
+    case serial::OpenResult::kStateRejected:
+      return ErrRegisterLimit;
+  }
+  return ErrCreatePort;
+}
+
 int32_t DriverBase::OpenPort(PortConfig* config) {
-  const DriverError code = port_.Open(config);
+  const DriverError code = OpenError(port_.Open(config));
   if (code != ErrOk) return Fail(code);
   return 1;
 }

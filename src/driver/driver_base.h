@@ -22,6 +22,9 @@ struct RegisterSpec {
   int32_t dataType;  // kDataTypeFloat or kDataTypeDiscrete
 };
 
+// The host's code for the outcome of opening a line.
+DriverError OpenError(serial::OpenResult result);
+
 class DriverBase {
  public:
   explicit DriverBase(std::initializer_list<RegisterSpec> registers)

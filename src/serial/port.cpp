@@ -1,19 +1,31 @@
 #include "serial/port.h"
 
+#include <algorithm>
+#include <atomic>
+#include <span>
 #include <string>
 #include <utility>
 
+#include "serial/clock.h"
+#include "serial/device.h"
 #include "serial/line.h"
-#include "serial/line_registry.h"
-#include "serial/mode_string.h"
-#include "serial/platform.h"
-#include "serial/timeout_text.h"
+#include "serial/settings.h"
 
 namespace tarvo::serial {
+
 namespace {
 
 // Queue sizes requested for every line: room for the longest reply.
 constexpr uint32_t kQueueBytes = 300;
+
+std::atomic<Platform*> installedPlatform{nullptr};
+
+// Negative time-outs count as 0.
+uint32_t Milliseconds(int32_t ms) { return ms < 0 ? 0u : static_cast<uint32_t>(ms); }
+
+bool ValidOutput(const uint8_t* bytes, int32_t count) {
+  return count >= 0 && (bytes != nullptr || count == 0);
+}
 
 }  // namespace
 
@@ -21,8 +33,8 @@ Port::Port() = default;
 // A line outlives the objects that hold it: only Close releases it.
 Port::~Port() = default;
 
-DriverError Port::Open(PortConfig* config) {
-  if (config == nullptr) return ErrCreatePort;
+OpenResult Port::Open(PortConfig* config) {
+  if (config == nullptr) return OpenResult::kNoDevice;
   timeout_ = TransferTimeout(config->TimeoutText, sizeof config->TimeoutText);
   early_ = EarlyRepliesOption(config->TimeoutText, sizeof config->TimeoutText);
   const auto token = reinterpret_cast<uintptr_t>(config->SharedHandle);
@@ -31,16 +43,16 @@ DriverError Port::Open(PortConfig* config) {
     // adopted: the device is opened afresh below.
     if (std::shared_ptr<Line> line = FindLine(token)) {
       line_ = std::move(line);
-      return ErrOk;
+      return OpenResult::kOpened;
     }
   }
   return OpenDevice(config);
 }
 
-DriverError Port::OpenDevice(PortConfig* config) {
+OpenResult Port::OpenDevice(PortConfig* config) {
   line_.reset();
   const LineSettings* settings = config->Settings;
-  if (settings == nullptr) return ErrCreatePort;
+  if (settings == nullptr) return OpenResult::kNoDevice;
   portNumber_ = settings->PortIndex + 1;
   baudRate_ = BaudRateOf(settings->BaudCode, baudRate_);
   const std::string settingsText =
@@ -48,7 +60,7 @@ DriverError Port::OpenDevice(PortConfig* config) {
   lineMode_ = settings->RtsDtrMode;
 
   std::unique_ptr<Device> device = CurrentPlatform().OpenDevice(portNumber_);
-  if (device == nullptr) return ErrCreatePort;
+  if (device == nullptr) return OpenResult::kNoDevice;
 
   timeouts_ = LineTimeouts{};
   timeouts_.readInterval = kMaxTimeout;
@@ -58,21 +70,21 @@ DriverError Port::OpenDevice(PortConfig* config) {
   timeouts_.writeTotalConstant = settings->LineTimeout;
   const std::string mode = ModeString(portNumber_, baudRate_, settingsText);
 
-  DriverError failed = ErrOk;
+  OpenResult failed = OpenResult::kOpened;
   if (!device->SetTimeouts(timeouts_)) {
-    failed = ErrPortTimeouts;
+    failed = OpenResult::kTimeoutsFailed;
   } else if (!device->GetState(&state_)) {
-    failed = ErrPortState;
+    failed = OpenResult::kStateFailed;
   } else {
     // DTR and RTS stay raised while the line is open.
     state_.dtrEnabled = true;
     state_.rtsEnabled = true;
     if (!device->BuildState(mode.c_str(), &state_))
-      failed = ErrInitPortData;
+      failed = OpenResult::kModeRejected;
     else if (!device->SetState(state_))
-      failed = ErrRegisterLimit;
+      failed = OpenResult::kStateRejected;
   }
-  if (failed != ErrOk) {
+  if (failed != OpenResult::kOpened) {
     device->Close();
     return failed;
   }
@@ -80,10 +92,10 @@ DriverError Port::OpenDevice(PortConfig* config) {
   device->SetupQueues(kQueueBytes, kQueueBytes);
 
   std::shared_ptr<Line> line = PublishLine(std::move(device));
-  if (line == nullptr) return ErrCreatePort;
+  if (line == nullptr) return OpenResult::kNoDevice;
   config->SharedHandle = reinterpret_cast<HANDLE>(line->token());
   line_ = std::move(line);
-  return ErrOk;
+  return OpenResult::kOpened;
 }
 
 void Port::Close() {
@@ -93,5 +105,124 @@ void Port::Close() {
 }
 
 bool Port::IsOpen() const { return line_ != nullptr && line_->IsOpen(); }
+
+bool Port::Write(const uint8_t* bytes, int32_t count, int32_t timeoutMs) {
+  if (line_ == nullptr || !ValidOutput(bytes, count)) return false;
+  return line_->Use([&](Device& device) {
+    // Nothing older than this command may be taken for its reply.
+    device.Purge(kPurgeAll);
+    return device.Write(bytes, static_cast<uint32_t>(count), Milliseconds(timeoutMs));
+  });
+}
+
+bool Port::WriteNoPurge(const uint8_t* bytes, int32_t count, int32_t timeoutMs) {
+  if (line_ == nullptr || !ValidOutput(bytes, count)) return false;
+  return line_->Use([&](Device& device) {
+    return device.Write(bytes, static_cast<uint32_t>(count), Milliseconds(timeoutMs));
+  });
+}
+
+bool Port::Read(uint8_t* buffer, size_t capacity, int32_t timeoutMs, uint32_t* count) {
+  // The module's time to answer: the wait comes first, even on a line that
+  // turns out to be unusable.
+  CurrentClock().SleepMs(Milliseconds(timeoutMs));
+  return ReadNoSleep(buffer, capacity, timeoutMs, count);
+}
+
+bool Port::ReadNoSleep(uint8_t* buffer, size_t capacity, int32_t timeoutMs, uint32_t* count) {
+  if (line_ == nullptr || (buffer == nullptr && capacity > 0)) return false;
+  return line_->Use([&](Device& device) {
+    uint32_t queued = 0;
+    if (!device.ClearError(&queued)) return false;
+    // The queued count is a hint (some platforms report it wrong): never
+    // read past the caller's buffer on its word.
+    const uint32_t wanted =
+        static_cast<uint32_t>(std::min<uint64_t>(queued, std::min<uint64_t>(capacity, UINT32_MAX)));
+    uint32_t got = 0;
+    if (!device.Read(buffer, wanted, &got, Milliseconds(timeoutMs))) return false;
+    if (count != nullptr) *count = std::min(got, wanted);
+    return true;
+  });
+}
+
+void Port::Purge() {
+  if (line_ != nullptr) line_->Use([](Device& device) { return device.Purge(kPurgeAll); });
+}
+
+void Port::PurgeInput() {
+  if (line_ != nullptr) line_->Use([](Device& device) { return device.Purge(kPurgeReceive); });
+}
+
+bool Port::ClearError() {
+  if (line_ == nullptr) return false;
+  return line_->Use([](Device& device) {
+    uint32_t queued = 0;
+    return device.ClearError(&queued);
+  });
+}
+
+namespace {
+
+// True when the bytes taken are the whole answer by whole's word. A length
+// beyond the buffer cannot be reached: such an answer is never whole here.
+bool IsWhole(const ReplyRule& whole, const uint8_t* buffer, size_t taken, size_t capacity) {
+  const size_t length = whole(std::span<const uint8_t>(buffer, taken));
+  if (length == kReplyLengthUnknown || length == kReplyNeverWhole || length > capacity)
+    return false;
+  return taken >= length;
+}
+
+}  // namespace
+
+bool Port::ReadReply(uint8_t* buffer, size_t capacity, int32_t settleMs, int32_t timeoutMs,
+                     const ReplyRule& whole, uint32_t* count) {
+  if (early_ && whole && line_ != nullptr && (buffer != nullptr || capacity == 0))
+    return ReadEarly(buffer, capacity,
+                     static_cast<int32_t>(std::min<int64_t>(
+                         int64_t{Milliseconds(settleMs)} + Milliseconds(timeoutMs), INT32_MAX)),
+                     timeoutMs, whole, count);
+  if (settleMs > 0) CurrentClock().SleepMs(static_cast<uint32_t>(settleMs));
+  return Read(buffer, capacity, timeoutMs, count);
+}
+
+bool Port::ReadEarly(uint8_t* buffer, size_t capacity, int32_t waitMs, int32_t timeoutMs,
+                     const ReplyRule& whole, uint32_t* count) {
+  Clock& clock = CurrentClock();
+  const int64_t deadline = clock.NowMs() + waitMs;
+  size_t taken = 0;
+  bool failed = false;
+  for (;;) {
+    // Each pass reads what is queued, as the default mode's single read
+    // does at the deadline, so the bytes taken in all passes together are
+    // the bytes that read would have returned.
+    if (!failed && taken < capacity) {
+      uint32_t got = 0;
+      if (ReadNoSleep(buffer + taken, capacity - taken, timeoutMs, &got))
+        taken += got;
+      else
+        failed = true;
+    }
+    if (!failed && IsWhole(whole, buffer, taken, capacity)) break;
+    const int64_t left = deadline - clock.NowMs();
+    if (left <= 0) break;
+    // Nothing more to learn before the deadline: a failed line, a full
+    // buffer, or an answer that cannot become whole.
+    const size_t length =
+        failed ? kReplyNeverWhole : whole(std::span<const uint8_t>(buffer, taken));
+    const bool hopeless = failed || taken == capacity || length == kReplyNeverWhole ||
+                          (length != kReplyLengthUnknown && length > capacity);
+    clock.SleepMs(static_cast<uint32_t>(hopeless ? left : std::min<int64_t>(left, kReplyPollMs)));
+  }
+  if (failed) return false;
+  if (count != nullptr) *count = static_cast<uint32_t>(taken);
+  return true;
+}
+
+Platform& CurrentPlatform() {
+  Platform* platform = installedPlatform.load();
+  return platform != nullptr ? *platform : SystemPlatform();
+}
+
+void SetPlatform(Platform* platform) { installedPlatform.store(platform); }
 
 }  // namespace tarvo::serial

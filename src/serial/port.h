@@ -11,16 +11,46 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 
-#include "serial/line_state.h"
-#include "serial/reply_rule.h"
-#include "tarvo/errors.h"
+#include "serial/device.h"
 #include "tarvo/records.h"
 
 namespace tarvo::serial {
 
+// The rule has not seen enough bytes to know the length yet.
+inline constexpr size_t kReplyLengthUnknown = 0;
+// The bytes so far cannot start the expected answer (a wrong head, say): it
+// will never be whole, so the read takes the default mode's time.
+inline constexpr size_t kReplyNeverWhole = SIZE_MAX;
+
+// Given the bytes received so far (possibly none), returns the whole
+// answer's length in bytes, kReplyLengthUnknown or kReplyNeverWhole. Must
+// look at no byte beyond the span. An empty rule means "never known".
+using ReplyRule = std::function<size_t(std::span<const uint8_t> received)>;
+
+// The serial line of one driver object: opening, adopting and closing it
+// from the host's PortConfig, and the transfer primitives every protocol
+// uses. Holds the object's line state (port number, rate, mode, time-out).
+//
+// Lines are shared: the first Open on a PortConfig opens the device and
+// publishes a token for it in SharedHandle; later Opens with that record
+// adopt the same line. Close closes the line for every object that holds
+// it; their transfers fail from then on. All waits go through the clock
+// (serial/clock.h); a transfer never outlives its call.
 class Line;
+
+// What opening a line came to, step by step.
+enum class OpenResult {
+  kOpened,          // opened or adopted
+  kNoDevice,        // no settings, or the device cannot be opened
+  kTimeoutsFailed,  // the device refused the time-outs
+  kStateFailed,     // the device's settings could not be read
+  kModeRejected,    // the mode string is not valid
+  kStateRejected,   // the device refused the settings
+};
 
 // The step in which an early-reply read looks for more of its answer.
 inline constexpr uint32_t kReplyPollMs = 1;
@@ -33,13 +63,11 @@ class Port {
   Port& operator=(const Port&) = delete;
 
   // Opens the line config describes, or adopts config->SharedHandle when it
-  // names a line that is still open. Returns ErrOk or the code of the step
-  // that failed: ErrCreatePort (the device cannot be opened),
-  // ErrPortTimeouts, ErrPortState, ErrInitPortData (mode string rejected),
-  // ErrRegisterLimit (settings rejected). On failure the object has no line
+  // names a line that is still open. Returns kOpened or the step that
+  // failed. On failure the object has no line
   // and SharedHandle is unchanged. The time-out is taken from the text in
   // every case.
-  DriverError Open(PortConfig* config);
+  OpenResult Open(PortConfig* config);
   // Closes the object's line, also for the other objects that share it; a
   // no-op when the object has none.
   void Close();
@@ -98,7 +126,7 @@ class Port {
   bool ClearError();
 
  private:
-  DriverError OpenDevice(PortConfig* config);
+  OpenResult OpenDevice(PortConfig* config);
 
   bool ReadEarly(uint8_t* buffer, size_t capacity, int32_t waitMs, int32_t timeoutMs,
                  const ReplyRule& whole, uint32_t* count);

@@ -1,6 +1,6 @@
 // The library's C extensions.
 #include "driver/trace.h"
-#include "serial/device_names.h"
+#include "serial/device.h"
 #include "tarvo/tarvo.h"
 
 extern "C" TARVO_API int32_t TarvoSetPortDevice(int32_t portNumber, const char* devicePath) {

@@ -6,10 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "serial/line_state.h"
-#include "serial/mode_string.h"
+#include "serial/device.h"
+#include "serial/settings.h"
 #include "serial/posix/parse_mode_string.h"
-#include "serial/timeout_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tarvo::serial;

@@ -11,8 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "driver/driver_base.h"
 #include "gtest/gtest.h"
-#include "serial/device_names.h"
+#include "serial/device.h"
 #include "serial/port.h"
 #include "serial/posix/posix_device.h"
 #include "sim/pty_pair.h"
@@ -68,7 +69,7 @@ class PtyLine : public ::testing::Test {
     SetPortDevice(kPort, nullptr);
   }
 
-  void Open() { ASSERT_EQ(port_.Open(&config_), ErrOk); }
+  void Open() { ASSERT_EQ(OpenError(port_.Open(&config_)), ErrOk); }
   bool Send(const std::string& command) {
     const Bytes bytes = Text(command);
     return port_.Write(bytes.data(), static_cast<int32_t>(bytes.size()), 100);
@@ -202,10 +203,10 @@ TEST_F(PtyLine, ALineHasOneUser) {
   PortConfig other = config_;
   other.SharedHandle = nullptr;
   Port second;
-  EXPECT_EQ(second.Open(&other), ErrCreatePort);
+  EXPECT_EQ(OpenError(second.Open(&other)), ErrCreatePort);
   EXPECT_EQ(other.SharedHandle, nullptr);
   port_.Close();
-  EXPECT_EQ(second.Open(&other), ErrOk);
+  EXPECT_EQ(OpenError(second.Open(&other)), ErrOk);
   second.Close();
 }
 
@@ -226,7 +227,7 @@ TEST_F(PtyLine, OpenFailuresNameTheStepThatFailed) {
     settings_.LineTimeout = c.lineTimeout;
     config_.SharedHandle = nullptr;
     Port port;
-    EXPECT_EQ(port.Open(&config_), c.code);
+    EXPECT_EQ(OpenError(port.Open(&config_)), c.code);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(config_.SharedHandle, nullptr);
   }
@@ -240,7 +241,7 @@ TEST_F(PtyLine, RatesWithoutAStandardConstantAreSet) {
   for (uint32_t code : {7u, 10u, 13u, 14u}) {
     settings_.BaudCode = code;
     config_.SharedHandle = nullptr;
-    EXPECT_EQ(port_.Open(&config_), ErrOk) << code;
+    EXPECT_EQ(OpenError(port_.Open(&config_)), ErrOk) << code;
     port_.Close();
   }
   std::unique_ptr<Device> device = PosixDevice::Open(pty_.slavePath());

@@ -19,7 +19,7 @@
 #include "driver/trace.h"
 #include "gtest/gtest.h"
 #include "reliability_clock.h"
-#include "serial/device_names.h"
+#include "serial/device.h"
 #include "server/server_classes.h"
 #include "sim/pty_server.h"
 #include "support/host_library.h"

@@ -1,6 +1,6 @@
 #include "support/fake_platform.h"
 
-#include "serial/device_names.h"
+#include "serial/device.h"
 
 namespace tarvo::test {
 

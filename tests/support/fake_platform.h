@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "serial/platform.h"
+#include "serial/device.h"
 #include "support/fake_line.h"
 
 namespace tarvo::test {

@@ -1,7 +1,7 @@
 #include "support/fake_serial.h"
 
 #include "serial/clock.h"
-#include "serial/platform.h"
+#include "serial/device.h"
 
 namespace tarvo::test {
 

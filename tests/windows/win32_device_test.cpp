@@ -19,7 +19,6 @@
 
 #include "checks.h"
 #include "serial/device.h"
-#include "serial/line_state.h"
 
 using namespace tarvo_test;
 using tarvo::serial::Device;

@@ -22,7 +22,7 @@
 #include "pxr530x/pxr530x.h"
 #include "pxr5700/pxr5700.h"
 #include "pxr5760/pxr5760.h"
-#include "serial/device_names.h"
+#include "serial/device.h"
 #include "sim/bus.h"
 #include "sim/pty_pair.h"
 #include "sim/pty_server.h"

@@ -9,7 +9,7 @@
 // it.
 #pragma once
 
-#include "serial/line_state.h"
+#include "serial/device.h"
 
 namespace tarvo::serial {
 

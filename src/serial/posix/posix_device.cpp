@@ -9,8 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <map>
+#include <string>
 
 #include "serial/clock.h"
+#include "serial/device.h"
 #include "serial/posix/custom_rate.h"
 #include "serial/posix/parse_mode_string.h"
 #include "serial/posix/termios_state.h"
@@ -162,6 +165,45 @@ void PosixDevice::Close() {
   if (restore_) tcsetattr(fd_, TCSANOW, &original_);
   ::close(fd_);
   fd_ = -1;
+}
+
+namespace {
+
+class PosixPlatform final : public Platform {
+ public:
+  std::unique_ptr<Device> OpenDevice(int32_t port) override {
+    if (port < kFirstPort || port > kLastPort) return nullptr;
+    return PosixDevice::Open(PortDevice(port));
+  }
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+namespace {
+std::map<int32_t, std::string>& Mapped() {
+  static std::map<int32_t, std::string> mapped;
+  return mapped;
+}
+}  // namespace
+
+bool SetPortDevice(int32_t port, const char* path) {
+  if (port < kFirstPort || port > kLastPort) return false;
+  if (path == nullptr || *path == '\0')
+    Mapped().erase(port);
+  else
+    Mapped()[port] = path;
+  return true;
+}
+
+std::string PortDevice(int32_t port) {
+  const auto found = Mapped().find(port);
+  if (found != Mapped().end()) return found->second;
+  return "/dev/ttyS" + std::to_string(port - 1);
 }
 
 }  // namespace tarvo::serial

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "serial/line_state.h"
+#include "serial/device.h"
 
 namespace tarvo::serial {
 

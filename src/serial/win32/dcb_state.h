@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "serial/line_state.h"
+#include "serial/device.h"
 
 namespace tarvo::serial {
 

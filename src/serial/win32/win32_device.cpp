@@ -1,5 +1,8 @@
 #include "serial/win32/win32_device.h"
 
+#include <string>
+
+#include "serial/device.h"
 #include "serial/win32/dcb_state.h"
 
 namespace tarvo::serial {
@@ -109,5 +112,27 @@ void Win32Device::Close() {
   CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
 }
+
+namespace {
+
+class Win32Platform final : public Platform {
+ public:
+  std::unique_ptr<Device> OpenDevice(int32_t port) override {
+    if (port < kFirstPort || port > kLastPort) return nullptr;
+    return Win32Device::Open(PortDevice(port));
+  }
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static Win32Platform platform;
+  return platform;
+}
+
+// Windows names its own ports; the "\\.\" form reaches COM10 and above too.
+bool SetPortDevice(int32_t, const char*) { return false; }
+
+std::string PortDevice(int32_t port) { return "\\\\.\\COM" + std::to_string(port); }
 
 }  // namespace tarvo::serial

@@ -2,9 +2,10 @@
 #include <cstring>
 #include <string>
 
+#include "driver/driver_base.h"
 #include "gtest/gtest.h"
 #include "serial/port.h"
-#include "serial/timeout_text.h"
+#include "serial/settings.h"
 #include "support/fake_serial.h"
 
 namespace tarvo::serial {
@@ -54,7 +55,7 @@ TEST(EarlyRepliesOption, EachOpenTakesItFromItsTextAlsoWhenAdopting) {
   first.Settings = &settings;
   std::strcpy(first.TimeoutText, "400,early");
   Port a;
-  ASSERT_EQ(a.Open(&first), ErrOk);
+  ASSERT_EQ(OpenError(a.Open(&first)), ErrOk);
   EXPECT_TRUE(a.EarlyReplies());
   EXPECT_EQ(a.Timeout(), 400);
 
@@ -62,7 +63,7 @@ TEST(EarlyRepliesOption, EachOpenTakesItFromItsTextAlsoWhenAdopting) {
   PortConfig second = first;
   std::strcpy(second.TimeoutText, "400");
   Port b;
-  ASSERT_EQ(b.Open(&second), ErrOk);
+  ASSERT_EQ(OpenError(b.Open(&second)), ErrOk);
   EXPECT_FALSE(b.EarlyReplies());
   EXPECT_TRUE(a.EarlyReplies());
   EXPECT_EQ(serial.line(1).opens(), 1);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driver/exchange.h"
+#include "driver/driver_base.h"
 #include "gtest/gtest.h"
 #include "serial/port.h"
 #include "support/fake_serial.h"
@@ -26,7 +27,7 @@ class PortReply : public ::testing::Test {
     settings_.ParityCode = 2;
     config_.Settings = &settings_;
     std::strcpy(config_.TimeoutText, text);
-    ASSERT_EQ(port_.Open(&config_), ErrOk);
+    ASSERT_EQ(OpenError(port_.Open(&config_)), ErrOk);
   }
   void Send(const std::vector<Piece>& pieces) {
     for (const Piece& p : pieces)
@@ -80,7 +81,7 @@ TEST_F(PortReply, EarlyEndsWhenWholeElseAtTheDefaultTime) {
     PortConfig config{};
     config.Settings = &settings;
     std::strcpy(config.TimeoutText, "300,early");
-    ASSERT_EQ(port.Open(&config), ErrOk);
+    ASSERT_EQ(OpenError(port.Open(&config)), ErrOk);
     for (const Piece& p : c.pieces)
       serial.line(1).Deliver(std::vector<uint8_t>(p.bytes.begin(), p.bytes.end()), p.atMs);
     std::vector<uint8_t> buffer(c.capacity + 4, 0);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/driver_base.h"
 #include "gtest/gtest.h"
 #include "serial/device.h"
 #include "serial/port.h"
@@ -32,7 +33,7 @@ class PortTransfer : public ::testing::Test {
     settings_.LineTimeout = 500;
     config_.Settings = &settings_;
     std::strcpy(config_.TimeoutText, "300");
-    ASSERT_EQ(port_.Open(&config_), ErrOk);
+    ASSERT_EQ(OpenError(port_.Open(&config_)), ErrOk);
   }
   void TearDown() override {
     port_.Close();

@@ -1,5 +1,5 @@
 // The transfer time-out a host's text gives.
-#include "serial/timeout_text.h"
+#include "serial/settings.h"
 
 #include <cstring>
 #include <string>
