@@ -65,9 +65,13 @@ Bytes Pxr5760Module::Answer(std::span<const uint8_t> command, const Faults& faul
                             int64_t /*nowMs*/) {
   const uint8_t selector = command[3];
   switch (command[0]) {
-    case '*':
+    case '*': {
       if (selector < '0' || selector >= '0' + kChannels) return {};
-      return PointListAnswer(digits_, selector, Points(selector - '0'), faults);
+      const std::vector<uint8_t> points = Points(selector - '0');
+      extraEntries_[selector - '0'] =
+          (faults.pointTwice && !points.empty() ? 1 : 0) + (faults.extraPoint ? 1 : 0);
+      return PointListAnswer(digits_, selector, points, faults);
+    }
     case '#':
       return selector == '8' ? BlockAnswer() : Bytes{};
     default:
@@ -78,13 +82,15 @@ Bytes Pxr5760Module::Answer(std::span<const uint8_t> command, const Faults& faul
 Bytes Pxr5760Module::BlockAnswer() {
   Bytes records;
   int count = 0;
-  for (const auto& channel : records_) {
-    for (const std::vector<RawRecord>& point : channel) {
+  for (int channel = 0; channel < kChannels; ++channel) {
+    for (const std::vector<RawRecord>& point : records_[channel]) {
       if (point.empty()) continue;
       const RawRecord& record = point[static_cast<size_t>(blockReads_) % point.size()];
       records.insert(records.end(), record.begin(), record.end());
       ++count;
     }
+    records.insert(records.end(), 4 * static_cast<size_t>(extraEntries_[channel]), 0);
+    count += extraEntries_[channel];
   }
   ++blockReads_;
   // Reserved first, for GCC 12 at -O3 (see WriteAnswer).

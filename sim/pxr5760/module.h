@@ -61,6 +61,10 @@ class Pxr5760Module final : public Module {
 
   std::string digits_;
   std::array<std::array<std::vector<RawRecord>, kPoints>, kChannels> records_;
+  // Entries the channel's last point list had beyond its points (a point
+  // listed twice, a point it cannot have): the module sends a record for
+  // every entry it listed, these as zero bytes after the channel's own.
+  std::array<int, kChannels> extraEntries_{};
   int blockReads_ = 0;
 };
 

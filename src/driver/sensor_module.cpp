@@ -7,7 +7,6 @@
 namespace tarvo::sensor {
 namespace {
 constexpr int32_t kScanTimeoutMs = 100;
-constexpr size_t kAnswerBufferBytes = 2048;
 
 // The listed points replace the channel's present flags. They equal the
 // latest list: a stale mark would shift the records of every later point
@@ -61,10 +60,11 @@ void DistributeChannel(ModuleState& state, int channel, size_t start,
   for (PointState& point : state.Channel(channel)) {
     if (!point.present) continue;
     if (taken == count) break;
-    for (size_t i = 0; i < kRecordBytes; ++i) {
-      const size_t at = position + i;
-      point.record[i] = at < answer.size() ? answer[at] : 0;
-    }
+    // A record the answer did not carry whole (cut short, or beyond the
+    // buffer) is not stored: its point has nothing fresh to deliver.
+    if (position + kRecordBytes > answer.size()) break;
+    std::copy_n(answer.begin() + static_cast<ptrdiff_t>(position), kRecordBytes,
+                point.record.begin());
     point.fresh |= state.allKinds;
     position += kRecordBytes;
     ++taken;
@@ -90,8 +90,8 @@ std::function<std::unique_ptr<ModuleState>()> ModuleMaker(const Traits& traits) 
 }
 
 Driver::Driver(const Traits& traits, FamilyState<ModuleState>& tables)
-    : DriverBase(traits.registers), traits_(traits), tables_(tables) {
-  tables_.Reset(serial::CurrentClock().NowSeconds());
+    : DriverBase(traits.registers), traits_(traits), states_(tables) {
+  tables.Reset(serial::CurrentClock().NowSeconds());
 }
 
 int32_t Driver::ParseItem(const char* address, IoItem* item) {
@@ -112,7 +112,7 @@ int32_t Driver::ReadItem(IoItem* item, IoValue* value) {
   const int kind = item->RegisterIndex;
   const bool knownKind = kind >= 1 && static_cast<size_t>(kind) <= traits_.registers.size();
 
-  ModuleState& state = tables_.At(module);
+  ModuleState& state = states_.At(Port().LinePort(), module);
   if (!state.scanned) {
     if (!ScanModule(state, module)) return Fail(ErrInitModule);
     state.scanned = true;
@@ -167,13 +167,12 @@ bool Driver::BlockRead(ModuleState& state, uint8_t module, int channel) {
                           traits_.settleBeforeRead ? Port().Timeout() : 0,
                           "Read Send",
                           "Read Receive"};
-  uint8_t answer[kAnswerBufferBytes];
+  uint8_t buffer[kAnswerBufferBytes];
   uint32_t count = 0;
-  if (!BlockReadExchange(*this, exchange, traits_.wrongAnswerPauseMs, answer, sizeof answer,
+  if (!BlockReadExchange(*this, exchange, traits_.wrongAnswerPauseMs, buffer, sizeof buffer,
                          &count))
     return false;
-  // The whole cleared buffer, not just what arrived: records the answer
-  // did not carry read as zeros.
+  const std::span<const uint8_t> answer(buffer, count);
   if (traits_.blockReadPerChannel)
     DistributeChannel(state, channel, kFirstRecord, answer);
   else

@@ -30,6 +30,9 @@ inline constexpr int kMaxKinds = 7;
 // First byte of the records in a block answer (">" mm, two unexamined bytes).
 inline constexpr size_t kFirstRecord = 5;
 inline constexpr size_t kRecordBytes = 4;
+// The receive buffer of a block answer: a whole module of 8 channels of 64
+// points, each class asserts that its modules fit.
+inline constexpr size_t kAnswerBufferBytes = kFirstRecord + kRecordBytes * 8 * 64;
 
 struct PointState {
   bool present = false;
@@ -73,13 +76,13 @@ void MarkPoint(ModuleState& state, int channel, int point);
 // first, then every listed point in range is marked.
 int ApplyPointList(ModuleState& state, int channel, std::span<const uint8_t> answer);
 
-// Copies the records of a block answer (the whole zero-filled receive
-// buffer) into the present points and marks all their register kinds
-// fresh. Channel c's records start after the records the earlier channels'
-// sensorCount values give; within a channel they go to the present points
-// in ascending order, at most sensorCount of them, so a channel never takes
-// another's records. Positions beyond answer read as zero bytes. Points
-// that get no record keep their record and flags.
+// Copies the records of a block answer (the bytes that arrived) into the
+// present points and marks all their register kinds fresh. Channel c's
+// records start after the records the earlier channels' sensorCount values
+// give; within a channel they go to the present points in ascending order,
+// at most sensorCount of them, so a channel never takes another's records.
+// A record the answer does not hold whole is not taken. Points that get no
+// record keep their record and flags.
 void DistributeRecords(ModuleState& state, std::span<const uint8_t> answer);
 
 struct RegisterKind {
@@ -173,7 +176,7 @@ class Driver : public DriverBase {
   int32_t Deliver(PointState& point, int kind, IoValue* value);
 
   const Traits& traits_;
-  FamilyState<ModuleState>& tables_;
+  ModuleStates<ModuleState> states_;
 };
 
 }  // namespace tarvo::sensor

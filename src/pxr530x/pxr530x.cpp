@@ -3,14 +3,22 @@
 #include "sensors/conversions.h"
 
 namespace tarvo {
+namespace {
+constexpr int kChannels = 8;
+constexpr int kPoints = 64;
+// A whole module's block answer, 5 + 512 x 4 = 2053 bytes, fits the buffer.
+static_assert(sensor::kFirstRecord + sensor::kRecordBytes * kChannels * kPoints <=
+              sensor::kAnswerBufferBytes);
+}  // namespace
+
 const sensor::Traits CPxr530x::kTraits = {
     .registers = sensor::kSensorRegisters,
     .kinds = {{{sensors::ConvertTempExtended, 10},
                {sensors::ConvertTemp12, 10},
                {sensors::ConvertTempSixteenths, 10},
                {sensors::ConvertHumidity, 50}}},
-    .channels = 8,
-    .points = 64,
+    .channels = kChannels,
+    .points = kPoints,
     .addressCase = HexCase::kUpper,
     .scan = nullptr,
     .silentChannel = SilentChannel::kEndsTheScan,

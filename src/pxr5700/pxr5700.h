@@ -140,6 +140,8 @@ class Cpxr5700 : public DriverBase {
                 uint8_t head, size_t length, uint8_t* reply, size_t capacity, uint32_t* count);
   // Hands out the item's entry, which must be fresh, and clears its flag.
   int32_t Deliver(pxr5700::ModuleState& state, int16_t reg, int16_t channel, IoValue* value);
+
+  ModuleStates<pxr5700::ModuleState> states_{SharedTables()};
 };
 
 }  // namespace tarvo

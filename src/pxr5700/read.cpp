@@ -75,7 +75,7 @@ int32_t Cpxr5700::ReadItem(IoItem* item, IoValue* value) {
   const int16_t reg = item->RegisterIndex;
   const int16_t channel = item->Channel;
 
-  ModuleState* known = SharedTables().Find(module);
+  ModuleState* known = states_.Find(Port().LinePort(), module);
   if (known != nullptr && IsFresh(*known, reg, channel))
     return Deliver(*known, reg, channel, value);
 
@@ -90,7 +90,7 @@ int32_t Cpxr5700::ReadItem(IoItem* item, IoValue* value) {
   // missing bytes must not pass for readings of zero.
   if (reply[0] != kReadReplyHead || count < length) return Fail(ErrPortRead);
 
-  ModuleState& state = SharedTables().At(module);
+  ModuleState& state = states_.At(Port().LinePort(), module);
   Store(state, reg, reply);
   return Deliver(state, reg, channel, value);
 }

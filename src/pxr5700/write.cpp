@@ -15,7 +15,7 @@ int32_t Cpxr5700::WriteItem(IoItem* item, IoValue* value) {
   if (!CheckItem(*item)) return 0;
   const int module = item->ModuleAddress;
 
-  ModuleState& state = SharedTables().At(module);
+  ModuleState& state = states_.At(Port().LinePort(), module);
   auto& written = state.outputs[static_cast<size_t>(item->Channel)];
   written.data = value->DiscreteValue;
   // The entry no longer holds what the module reported: a later read must

@@ -60,8 +60,8 @@ struct PointState {
 struct ModuleState {
   bool scanned = false;
   RefreshGate gate;
-  // Records each channel contributes to a block-read answer: one per
-  // present point, so never more than kPoints.
+  // Records each channel contributes to a block-read answer: the count of
+  // its latest list (0..255), every listed entry taking one.
   std::array<int32_t, kChannels> sensorCount{};
   std::array<std::bitset<kPoints>, kChannels> present{};
   std::array<std::array<PointState, kPoints>, kChannels> points{};
@@ -92,11 +92,12 @@ class CPxr5760 : public DriverBase {
   // without traffic; otherwise block-reads the whole module, at most once
   // per module every 2 whole seconds (code 23 in between). Items ParseItem
   // lets through but the tables cannot hold are refused before anything is
-  // sent: point above 31 (20), sub-index outside 0..7 (21); so is a
-  // register index outside 1..7 (22). A failure leaves *value untouched.
-  // Codes: 24 the scan learned nothing (the next read scans again), 23 gate
-  // shut, 16 the command could not be sent, 17 a read failed, 22 no answer
-  // or a wrong one, or no value for the item after the block read.
+  // sent: point above 31 (20), sub-index outside 0..7 (21). A failure
+  // leaves *value untouched. Codes: 24 the scan learned nothing (the next
+  // read scans again), 23 gate shut, 16 the command could not be sent, 17 a
+  // read failed, 22 no answer or a wrong one, or no value for the item
+  // after the block read (its record did not arrive whole, or the register
+  // index is outside 1..7).
   // Blocks the calling thread: a scan takes 8 x 200 ms; a block read waits
   // Timeout per read, with a 500 ms pause after each empty one (at most
   // three reads), and 2000 ms more after a missing or wrong answer.
@@ -130,6 +131,8 @@ class CPxr5760 : public DriverBase {
   // Fetches the records of every present point of module and spreads them
   // over the points. False, with the code stored, when it failed.
   bool BlockRead(pxr5760::ModuleState& state, uint8_t module);
+
+  ModuleStates<pxr5760::ModuleState> states_{SharedTables()};
 };
 
 }  // namespace tarvo

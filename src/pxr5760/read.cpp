@@ -18,19 +18,21 @@ namespace {
 constexpr int32_t kScanTimeoutMs = 100;
 constexpr size_t kAnswerBufferSize = 2048;
 constexpr size_t kFirstRecord = 5;
-// Every channel contributes at most one record per point, so the records
-// of the whole module always lie inside the buffer.
+// The records of every point of a module fit; lists that name points twice
+// or beyond a channel's 32 can claim more, and those records are cut off.
 static_assert(kFirstRecord + pxr5760::kRecordSize * pxr5760::kChannels * pxr5760::kPoints <=
               kAnswerBufferSize);
 // After an answer from the wrong module, or none, the line is given time to
 // settle before the next exchange.
 constexpr uint32_t kBadAnswerPauseMs = 2000;
 
-// Each present point, in ascending order, takes the next record of its
-// channel and gets fresh TA, HB and KT values, the LT and AD values of the
-// sub-channel the record names, and all eight bits. Points not present keep
-// their record and flags.
-void Distribute(pxr5760::ModuleState& state, const uint8_t* answer) {
+// The records of channel c begin after those of channels 0..c-1
+// (sensorCount each). Each present point, in ascending order, takes the
+// next record of its channel and gets fresh TA, HB and KT values, the LT and
+// AD values of the sub-channel the record names, and all eight bits. A
+// record the answer (the bytes that arrived) does not hold whole is not
+// taken. Points that take no record keep their record and flags.
+void Distribute(pxr5760::ModuleState& state, std::span<const uint8_t> answer) {
   using namespace pxr5760;
   size_t channelStart = kFirstRecord;
   for (size_t channel = 0; channel < kChannels; ++channel) {
@@ -39,8 +41,9 @@ void Distribute(pxr5760::ModuleState& state, const uint8_t* answer) {
     auto& points = state.points[channel];
     for (size_t p = 0; p < kPoints; ++p) {
       if (!present.test(p)) continue;
+      if (position + kRecordSize > answer.size()) break;
       PointState& point = points[p];
-      std::memcpy(point.record.data(), answer + position, kRecordSize);
+      std::memcpy(point.record.data(), answer.data() + position, kRecordSize);
       position += kRecordSize;
       const int sub = point.record[kRecordOutputByte] >> kRecordSubChannelShift;
       point.fresh.set(kFreshTa);
@@ -59,13 +62,12 @@ void Distribute(pxr5760::ModuleState& state, const uint8_t* answer) {
 int32_t CPxr5760::ReadItem(IoItem* item, IoValue* value) {
   using pxr5760::ExtractMode;
   using pxr5760::ExtractOutcome;
-  // An item no value can come from is refused before it costs an exchange.
-  if (item->RegisterIndex < pxr5760::kTa || item->RegisterIndex > pxr5760::kAd)
-    return Fail(ErrReadData);
+  // A register outside 1..7 has no value: it takes the road of any read
+  // (scan, gate, block read) and then fails with 22.
   if (!CheckItemNumbers(*item)) return 0;
   const auto module = static_cast<uint8_t>(item->ModuleAddress);
 
-  pxr5760::ModuleState& state = SharedTables().At(module);
+  pxr5760::ModuleState& state = states_.At(Port().LinePort(), module);
   if (!state.scanned) {
     if (!ScanModule(state, module)) return Fail(ErrInitModule);
     state.scanned = true;
@@ -94,16 +96,15 @@ bool CPxr5760::ScanModule(pxr5760::ModuleState& state, uint8_t module) {
   return ScanPointLists(
       Port(), AddressDigits(module, HexCase::kLower), pxr5760::kChannels, kScanTimeoutMs,
       SilentChannel::kEndsTheScan, [&](int channel, std::span<const uint8_t> listed) {
-        // The flags always equal the latest answer, and a
-        // channel's record count is the number of its
-        // present points: a point listed twice or beyond
-        // the channel's 32 neither takes a record nor
-        // shifts the others.
+        // The flags always equal the latest answer. Every entry of the list
+        // takes a record in a block answer, a point listed twice or beyond
+        // the channel's 32 included; only points 0..31 are marked present,
+        // once.
         auto& present = state.present[static_cast<size_t>(channel)];
         present.reset();
         for (const uint8_t point : listed)
           if (point < pxr5760::kPoints) present.set(point);
-        state.sensorCount[static_cast<size_t>(channel)] = static_cast<int32_t>(present.count());
+        state.sensorCount[static_cast<size_t>(channel)] = static_cast<int32_t>(listed.size());
       });
 }
 
@@ -116,11 +117,11 @@ bool CPxr5760::BlockRead(pxr5760::ModuleState& state, uint8_t module) {
     records += static_cast<size_t>(std::max(channelRecords, 0));
   const Exchange exchange{command, head,        RecordsReply(head, records),
                           0,       "Read Send", "Read Receive"};
-  uint8_t answer[kAnswerBufferSize];
+  uint8_t buffer[kAnswerBufferSize];
   uint32_t count = 0;
-  if (!BlockReadExchange(*this, exchange, kBadAnswerPauseMs, answer, sizeof answer, &count))
+  if (!BlockReadExchange(*this, exchange, kBadAnswerPauseMs, buffer, sizeof buffer, &count))
     return false;
-  Distribute(state, answer);
+  Distribute(state, std::span<const uint8_t>(buffer, count));
   return true;
 }
 

@@ -20,7 +20,7 @@ int32_t CPxr5760::WriteItem(IoItem* item, IoValue* value) {
   const auto channel = static_cast<uint8_t>(item->Channel);
   const auto pointNumber = static_cast<uint8_t>(item->Point);
 
-  pxr5760::ModuleState& state = SharedTables().At(module);
+  pxr5760::ModuleState& state = states_.At(Port().LinePort(), module);
   pxr5760::PointState& point = state.points[channel][pointNumber];
   // The module takes a whole byte: the other bits keep their last known
   // state (the last block read's, or the last acknowledged write's).

@@ -49,7 +49,7 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device) {
+std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
   if (registry.next == 0 || registry.next > kLastToken) {
@@ -57,7 +57,7 @@ std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device) {
     return nullptr;
   }
   const uintptr_t token = registry.next++;
-  auto line = std::make_shared<Line>(std::move(device), token);
+  auto line = std::make_shared<Line>(std::move(device), port, token);
   registry.lines.emplace(token, line);
   return line;
 }

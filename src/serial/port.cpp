@@ -43,6 +43,7 @@ OpenResult Port::Open(PortConfig* config) {
     // adopted: the device is opened afresh below.
     if (std::shared_ptr<Line> line = FindLine(token)) {
       line_ = std::move(line);
+      linePort_ = line_->port();
       return OpenResult::kOpened;
     }
   }
@@ -91,10 +92,11 @@ OpenResult Port::OpenDevice(PortConfig* config) {
   // A hint only: a platform that keeps its own queue sizes is no failure.
   device->SetupQueues(kQueueBytes, kQueueBytes);
 
-  std::shared_ptr<Line> line = PublishLine(std::move(device));
+  std::shared_ptr<Line> line = PublishLine(std::move(device), portNumber_);
   if (line == nullptr) return OpenResult::kNoDevice;
   config->SharedHandle = reinterpret_cast<HANDLE>(line->token());
   line_ = std::move(line);
+  linePort_ = portNumber_;
   return OpenResult::kOpened;
 }
 

@@ -73,6 +73,10 @@ class Port {
   void Close();
   // True while the object holds a line that has not been closed.
   bool IsOpen() const;
+  // The port number of the object's line, opened or adopted, closed since
+  // or not; 0 before the object first had one. What the drivers keep per
+  // line is kept under this number.
+  int32_t LinePort() const { return linePort_; }
 
   // Transfer time-out in ms (100..2000, else 300) as OpenPort set it.
   int32_t Timeout() const { return timeout_; }
@@ -139,6 +143,7 @@ class Port {
   LineTimeouts timeouts_;
   LineState state_;
   std::shared_ptr<Line> line_;
+  int32_t linePort_ = 0;
 };
 
 }  // namespace tarvo::serial

@@ -20,6 +20,9 @@ using test::FakeOp;
 constexpr int64_t kStartMs = 1'000'000;  // any origin: the gate counts whole seconds
 constexpr float kUntouched = -999.0f;
 
+// What the class keeps of module 5 on port 1, the line the tests open.
+sensor::ModuleState& Module5() { return *Cpxr5100::SharedTables().At(1, 5); }
+
 class Pxr5100ReadCycle : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -193,14 +196,18 @@ TEST_F(Pxr5100ReadCycle, UppercaseDigitsFailWithModuleTen) {
   EXPECT_EQ(log().Count("#0a0\r"), 1u);
 }
 
-TEST_F(Pxr5100ReadCycle, TruncatedAnswerGivesZeroRecordsToTheMissingPoints) {
+TEST_F(Pxr5100ReadCycle, AnswerCutInsideARecordDeliversTheRecordsBeforeIt) {
   module_.SetValues(0, 0, {.ta = 21.5});
   module_.SetValues(0, 1, {.ta = 22.5});
   Discover();
-  module_.SetFaults({.truncateTo = 9}, 1);  // head and point 0 only
+  module_.SetFaults({.truncateTo = 11}, 1);  // head, point 0 and half of point 1
   float value = 0;
-  EXPECT_EQ(Read("TA5.0.1", &value), 1);
-  EXPECT_EQ(value, 0.0f);
+  EXPECT_EQ(Read("TA5.0.1", &value), 0);
+  EXPECT_EQ(driver_.ErrorCode(), ErrReadData);
+  EXPECT_EQ(value, kUntouched);
+  EXPECT_EQ(Read("TA5.0.0", &value), 1);
+  EXPECT_EQ(value, 21.5f);
+  EXPECT_EQ(log().Count("#050\r"), 1u);
 }
 
 TEST_F(Pxr5100ReadCycle, OverlongAnswerStaysInsideTheBuffer) {
@@ -293,7 +300,7 @@ TEST_F(Pxr5100ReadCycle, NewObjectResetsTheClassTables) {
   Discover();
   ASSERT_EQ(Read("TA5.0.0"), 1);
   Cpxr5100 second;
-  EXPECT_FALSE(Cpxr5100::SharedTables().At(5).scanned);
+  EXPECT_FALSE(Module5().scanned);
   // The first object sees the reset: it scans again and the gate restarts.
   EXPECT_EQ(Read("TA5.0.0"), 0);
   EXPECT_EQ(driver_.ErrorCode(), ErrDelayNotElapsed);
@@ -401,7 +408,7 @@ TEST_F(Pxr5100ReadCycle, TrafficGoesToTheTraceHandler) {
 
 std::bitset<64> Present(int channel) {
   std::bitset<64> present;
-  const auto points = Cpxr5100::SharedTables().At(5).Channel(channel);
+  const auto points = Module5().Channel(channel);
   for (size_t p = 0; p < points.size(); ++p) present[p] = points[p].present;
   return present;
 }
@@ -414,7 +421,7 @@ TEST_F(Pxr5100ReadCycle, ScanMarksExactlyTheListedPoints) {
   EXPECT_EQ(Present(0), (std::bitset<64>{}.set(5).set(9)));
   EXPECT_TRUE(Present(1).none());
   EXPECT_EQ(Present(3), std::bitset<64>{}.set(63));
-  EXPECT_TRUE(Cpxr5100::SharedTables().At(5).scanned);
+  EXPECT_TRUE(Module5().scanned);
 }
 
 TEST_F(Pxr5100ReadCycle, ScanIgnoresPointsBeyondTheChainAndDuplicates) {
@@ -426,7 +433,7 @@ TEST_F(Pxr5100ReadCycle, ScanIgnoresPointsBeyondTheChainAndDuplicates) {
 }
 
 TEST_F(Pxr5100ReadCycle, ScanReplacesStaleMarks) {
-  auto& state = Cpxr5100::SharedTables().At(5);
+  auto& state = Module5();
   state.Point(0, 2).present = true;
   state.Point(1, 7).present = true;
   module_.SetValues(0, 5, {.ta = 1});
@@ -440,7 +447,7 @@ TEST_F(Pxr5100ReadCycle, ScanNeedsTheCarriageReturnAfterAList) {
   module_.SetFaults({.dropFinalCr = true}, 1);
   EXPECT_EQ(Read("TA5.0.5"), 0);
   EXPECT_EQ(driver_.ErrorCode(), ErrInitModule);
-  EXPECT_FALSE(Cpxr5100::SharedTables().At(5).scanned);
+  EXPECT_FALSE(Module5().scanned);
 }
 
 TEST_F(Pxr5100ReadCycle, SilentChannelSixFailsTheScanAndTheNextReadScansAgain) {
@@ -455,7 +462,7 @@ TEST_F(Pxr5100ReadCycle, SilentChannelSixFailsTheScanAndTheNextReadScansAgain) {
   EXPECT_EQ(driver_.ErrorCode(), ErrInitModule);
   for (int channel = 0; channel < 6; ++channel) EXPECT_TRUE(Present(channel).test(1)) << channel;
   EXPECT_FALSE(Present(6).test(1));
-  EXPECT_FALSE(Cpxr5100::SharedTables().At(5).scanned);
+  EXPECT_FALSE(Module5().scanned);
   EXPECT_EQ(log().Count("*057\r"), 0u);  // the scan stopped at channel 6
   // Scanned this time, and two seconds have passed since construction.
   EXPECT_EQ(Read("TA5.0.1"), 1);

@@ -1,10 +1,9 @@
 // How point lists and block answers land in a module's tables: only the
 // named channel changes, numbers outside it mark nothing, and record
 // positions never leave the answer buffer.
-#include "driver/sensor_module.h"
-
 #include <vector>
 
+#include "driver/sensor_module.h"
 #include "gtest/gtest.h"
 
 namespace tarvo::sensor {
@@ -111,21 +110,27 @@ TEST(Distribute, AChannelWithMorePointsThanRecordsNeverTakesTheNextChannels) {
   EXPECT_EQ(state.Point(1, 0).record, (std::array<uint8_t, 4>{'E', 'F', 'G', 'H'}));
 }
 
-TEST(Distribute, PositionsBeyondTheBufferReadAsZeros) {
+TEST(Distribute, RecordsTheAnswerDoesNotHoldWholeAreNotTaken) {
   ModuleState state(3, 16, 0);
-  // Channel 2 starts at 5 + 4 * 510 = 2045: three bytes inside, one beyond.
+  // Channel 2 starts at 5 + 4 * 510 = 2045: three bytes of its first
+  // record arrived, none of its second.
   state.sensorCount = {255, 255, 2};
   state.Point(2, 0).present = true;
   state.Point(2, 1).present = true;
   std::vector<uint8_t> answer(2048, 0x11);
-  answer[2045] = 0x21;
-  answer[2046] = 0x22;
-  answer[2047] = 0x23;
+  state.Point(2, 0).record = {6, 6, 6, 6};
   state.Point(2, 1).record = {7, 7, 7, 7};
   DistributeRecords(state, answer);
-  EXPECT_EQ(state.Point(2, 0).record, (std::array<uint8_t, 4>{0x21, 0x22, 0x23, 0}));
-  EXPECT_EQ(state.Point(2, 1).record, (std::array<uint8_t, 4>{0, 0, 0, 0}));
-  EXPECT_EQ(state.Point(2, 1).fresh.count(), 4u);
+  EXPECT_EQ(state.Point(2, 0).record, (std::array<uint8_t, 4>{6, 6, 6, 6}));
+  EXPECT_EQ(state.Point(2, 0).fresh.count(), 0u);
+  EXPECT_EQ(state.Point(2, 1).record, (std::array<uint8_t, 4>{7, 7, 7, 7}));
+  EXPECT_EQ(state.Point(2, 1).fresh.count(), 0u);
+  // The whole record arrived: taken.
+  answer.push_back(0x24);
+  DistributeRecords(state, answer);
+  EXPECT_EQ(state.Point(2, 0).record, (std::array<uint8_t, 4>{0x11, 0x11, 0x11, 0x24}));
+  EXPECT_EQ(state.Point(2, 0).fresh.count(), 4u);
+  EXPECT_EQ(state.Point(2, 1).fresh.count(), 0u);
 }
 
 }  // namespace

@@ -124,8 +124,9 @@ TEST(Scan530x, PointNumbersOutsideTheChannelMarkNothing) {
   module.SetFaults({.extraPoint = 64}, 1);
   EXPECT_EQ(line.Value("TA5.0.1"), 20.5f);
   // The listed count is what the block answer is taken to hold: channel 1
-  // starts one record later than the module sent it.
-  EXPECT_EQ(line.Value("TA5.1.3"), 0.0f);
+  // starts one record later than the module sent it, past the answer's end,
+  // so its point gets no record.
+  EXPECT_EQ(line.ReadCode("TA5.1.3"), ErrReadData);
   EXPECT_EQ(line.ReadCode("TA5.1.0"), ErrReadData);
 }
 

@@ -114,7 +114,7 @@ TEST_F(Pxr5760Read, AFullModuleFitsTheAnswerBuffer) {
   for (int c = 0; c < 8; ++c)
     for (int p = 0; p < 32; ++p) module.SetRecord(c, p, Ta(c * 32 + p));
   // Every list also names a point twice and one the channel cannot have: the
-  // module sends records only for its points, and so they are counted.
+  // module sends a record for every entry, and every entry is counted.
   module.SetFaults({.extraPoint = 200, .pointTwice = true}, 8);
   ScanAndOpenGate();
   for (const char* address : {"TA26.7.31", "TA26.0.0", "TA26.4.17"}) {
@@ -125,27 +125,52 @@ TEST_F(Pxr5760Read, AFullModuleFitsTheAnswerBuffer) {
   }
 }
 
-TEST_F(Pxr5760Read, RecordsMissingFromAShortAnswerReadAsZeros) {
+TEST_F(Pxr5760Read, AnAnswerCutInsideARecordDeliversTheRecordsBeforeIt) {
   module.SetRecord(0, 2, {0x00, 0x10, 0x20, 0x01});
   module.SetRecord(1, 4, {0x00, 0x10, 0x20, 0x01});
   ScanAndOpenGate();
-  module.SetFaults({.truncateTo = 7}, 1);  // the head and half of the first record
+  module.SetFaults({.truncateTo = 11}, 1);  // the head, one record and half the next
   Outcome out = Read("HB26.1.4");
-  EXPECT_EQ(out.result, 1);
-  EXPECT_EQ(out.value.AnalogValue, 0.0f);
+  EXPECT_EQ(out.result, 0);
+  EXPECT_EQ(out.code, ErrReadData);
+  EXPECT_EQ(out.value.AnalogValue, kUntouchedAnalog);
   out = Read("HB26.0.2");
   EXPECT_EQ(out.result, 1);
   EXPECT_EQ(out.value.AnalogValue, 8.0f);
-  EXPECT_EQ(Read("TA26.0.2").value.AnalogValue, 0.0f);
+  EXPECT_EQ(Read("TA26.0.2").value.AnalogValue, 18.0f);
+  EXPECT_EQ(bus.log().Count("#1a8"), 1u);
 }
 
-TEST_F(Pxr5760Read, DoubleAndOutOfRangeListEntriesDoNotShiftLaterChannels) {
+// A list that names a point twice, or a point the channel cannot have,
+// counts every entry: the module sends a record for each, and the next
+// channel's records start after all of them.
+TEST_F(Pxr5760Read, EveryListEntryTakesARecordAndLaterChannelsStartAfterThem) {
   module.SetRecord(0, 2, Ta(16 * 2));
+  module.SetRecord(0, 9, Ta(16 * 9));
   module.SetRecord(1, 4, Ta(16 * 4));
-  module.SetFaults({.extraPoint = 32, .pointTwice = true}, 8);
-  ScanAndOpenGate();
-  EXPECT_EQ(Read("TA26.1.4").value.AnalogValue, 4.0f);
-  EXPECT_EQ(Read("TA26.0.2").value.AnalogValue, 2.0f);
+  struct Lists {
+    const char* what;
+    sim::Faults faults;
+    int answers;  // the lists of channels 0..answers-1
+  };
+  const Lists rows[] = {
+      {"channel 0 lists a point twice", {.pointTwice = true}, 1},
+      {"channel 0 lists point 40", {.extraPoint = 40}, 1},
+      {"every channel lists a point twice and point 32", {.extraPoint = 32, .pointTwice = true}, 8},
+  };
+  for (const Lists& row : rows) {
+    SCOPED_TRACE(row.what);
+    // A new object at the start of a whole second: it scans again, and its
+    // gate stays shut through the scan.
+    clock().Advance(1000 - clock().NowMs() % 1000);
+    NewDriver();
+    module.SetFaults(row.faults, row.answers);
+    ASSERT_EQ(Read("TA26.0.0").code, ErrDelayNotElapsed);
+    clock().Advance(2000);
+    EXPECT_EQ(Read("TA26.1.4").value.AnalogValue, 4.0f);
+    EXPECT_EQ(Read("TA26.0.9").value.AnalogValue, 9.0f);
+    EXPECT_EQ(Read("TA26.0.2").value.AnalogValue, 2.0f);
+  }
 }
 
 TEST_F(Pxr5760Read, ARescanForgetsPointsTheChannelNoLongerLists) {
@@ -380,10 +405,31 @@ INSTANTIATE_TEST_SUITE_P(
                       BadItem{"LtSub8", 4, 26, 0, 0, 8, ErrRegisterName},
                       BadItem{"DiSub9", 5, 26, 0, 0, 9, ErrRegisterName},
                       BadItem{"DoSubNegative", 6, 26, 0, 0, -1, ErrRegisterName},
-                      BadItem{"AdSub8", 7, 26, 0, 0, 8, ErrRegisterName},
-                      BadItem{"Register0", 0, 26, 0, 0, 0, ErrReadData},
-                      BadItem{"Register8", 8, 26, 0, 0, 0, ErrReadData}),
+                      BadItem{"AdSub8", 7, 26, 0, 0, 8, ErrRegisterName}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A register outside 1..7 has no value: its read takes the road of any read
+// (the scan, the gate, the block read) and then fails with 22.
+TEST_F(Pxr5760Read, ARegisterOutsideTheTableFailsAfterTheBlockRead) {
+  module.SetRecord(0, 0, Ta(16 * 7));
+  for (const int16_t reg : {int16_t{0}, int16_t{8}}) {
+    SCOPED_TRACE(reg);
+    IoItem item = Item("TA26.0.0");
+    item.RegisterIndex = reg;
+    clock().Advance(1000 - clock().NowMs() % 1000);
+    NewDriver();
+    ClearLog();
+    EXPECT_EQ(ReadItem(item).code, ErrDelayNotElapsed);
+    EXPECT_EQ(Commands(), kScan);
+    clock().Advance(2000);
+    const Outcome out = ReadItem(item);
+    EXPECT_EQ(out.result, 0);
+    EXPECT_EQ(out.code, ErrReadData);
+    EXPECT_EQ(out.value.AnalogValue, kUntouchedAnalog);
+    EXPECT_EQ(out.value.DiscreteValue, kUntouchedBits);
+    EXPECT_EQ(Commands().back(), "#1a8\r");
+  }
+}
 
 TEST_F(Pxr5760Read, ValuesWithoutASubIndexIgnoreIt) {
   module.SetRecord(0, 0, Ta(16 * 7));

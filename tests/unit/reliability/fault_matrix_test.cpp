@@ -54,7 +54,6 @@ sim::Faults Truncated(size_t bytes) { return {.truncateTo = bytes}; }
 sim::Faults PointBeyond(uint8_t point) { return {.extraPoint = point}; }
 
 constexpr float kNone = kUntouchedAnalog;  // the value of rows that fail
-constexpr float kZeros = 0.0f;             // TA of a record of four zero bytes
 
 // A point list of channel 0 is 8 bytes: ">" mm, the channel, N = 2, the
 // points 0 and 1, CR; 7 cut off its CR. Block answers: ">" mm, 2 bytes,
@@ -85,12 +84,12 @@ const Row kPxr5100[] = {
     {"wrong_head",        kHead,           Phase::kRead, ErrReadData,        1,  600, kNone, 1},
     {"wrong_case_digits", kCase,           Phase::kRead, ErrReadData,        1,  600, kNone, 1},
     {"other_address",     kOther,          Phase::kRead, ErrReadData,        1,  600, kNone, 1},
-    // Tolerated: a point whose record is missing reads zero bytes.
-    {"truncated",         Truncated(9),    Phase::kRead, ErrOk,              1,  600, kZeros, 1},
+    // A point whose record did not arrive whole has nothing to deliver.
+    {"truncated",         Truncated(9),    Phase::kRead, ErrReadData,        1,  600, kNone, 1},
     {"missing_cr",        kNoCr,           Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
     {"late",              kLate,           Phase::kRead, ErrReadData,        3, 3300, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
-    {"split_across_read", kSplit,      Phase::kRead, ErrOk,              1,  600, kZeros, 1},
+    {"split_across_read", kSplit,      Phase::kRead, ErrReadData,        1,  600, kNone, 1},
     {"over_long",         kOverLong,       Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
     {"point_beyond",      PointBeyond(64), Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
     {"point_twice",       kTwice,          Phase::kRead, ErrOk,              1,  600, 5.0f, 1},
@@ -122,11 +121,11 @@ const Row kPxr5303[] = {
     {"wrong_head",        kHead,           Phase::kRead, ErrReadData,        1, 2300, kNone, 1},
     {"wrong_case_digits", kCase,           Phase::kRead, ErrReadData,        1, 2300, kNone, 1},
     {"other_address",     kOther,          Phase::kRead, ErrReadData,        1, 2300, kNone, 1},
-    {"truncated",         Truncated(9),    Phase::kRead, ErrOk,              1,  300, kZeros, 1},
+    {"truncated",         Truncated(9),    Phase::kRead, ErrReadData,        1,  300, kNone, 1},
     {"missing_cr",        kNoCr,           Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
     {"late",              kLate,           Phase::kRead, ErrReadData,        3, 4400, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
-    {"split_across_read", kSplit,      Phase::kRead, ErrOk,              1,  300, kZeros, 1},
+    {"split_across_read", kSplit,      Phase::kRead, ErrReadData,        1,  300, kNone, 1},
     {"over_long",         kOverLong,       Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
     {"point_beyond",      PointBeyond(16), Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
     {"point_twice",       kTwice,          Phase::kRead, ErrOk,              1,  300, 5.0f, 1},
@@ -154,11 +153,11 @@ const Row kPxr530x[] = {
     {"wrong_head",        kHead,           Phase::kRead, ErrReadData,   1, 12300, kNone, 1},
     {"wrong_case_digits", kCase,           Phase::kRead, ErrReadData,   1, 12300, kNone, 1},
     {"other_address",     kOther,          Phase::kRead, ErrReadData,   1, 12300, kNone, 1},
-    {"truncated",         Truncated(9),    Phase::kRead, ErrOk,         1, 10300, kZeros, 1},
+    {"truncated",         Truncated(9),    Phase::kRead, ErrReadData,   1, 10300, kNone, 1},
     {"missing_cr",        kNoCr,           Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
     {"late",              kLate,           Phase::kRead, ErrReadData,   3, 14400, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
-    {"split_across_read", kSplit,      Phase::kRead, ErrOk,         1, 10300, kZeros, 1},
+    {"split_across_read", kSplit,      Phase::kRead, ErrReadData,   1, 10300, kNone, 1},
     {"over_long",         kOverLong,       Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
     {"point_beyond",      PointBeyond(64), Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
     {"point_twice",       kTwice,          Phase::kRead, ErrOk,         1, 10300, 5.0f,  1},
@@ -221,11 +220,11 @@ const Row kPxr5760[] = {
     {"wrong_head",        kHead,           Phase::kRead,  ErrReadData,        1, 2300, kNone, 1},
     {"wrong_case_digits", kCase,           Phase::kRead,  ErrReadData,        1, 2300, kNone, 1},
     {"other_address",     kOther,          Phase::kRead,  ErrReadData,        1, 2300, kNone, 1},
-    {"truncated",         Truncated(9),    Phase::kRead,  ErrOk,              1,  300, kZeros, 1},
+    {"truncated",         Truncated(9),    Phase::kRead,  ErrReadData,        1,  300, kNone, 1},
     {"missing_cr",        kNoCr,           Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
     {"late",              kLate,           Phase::kRead,  ErrReadData,        3, 4400, kNone, 1},
     {"in_pieces",         kPieces,         Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
-    {"split_across_read", kSplit,      Phase::kRead,  ErrOk,              1,  300, kZeros, 1},
+    {"split_across_read", kSplit,      Phase::kRead,  ErrReadData,        1,  300, kNone, 1},
     {"over_long",         kOverLong,       Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
     {"point_beyond",      PointBeyond(32), Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},
     {"point_twice",       kTwice,          Phase::kRead,  ErrOk,              1,  300, 5.0f,  1},

@@ -115,12 +115,13 @@ const Mistakes kMistakes[kFamilyCount] = {
      {ErrPortRead, 1, 300}, {ErrRegisterUnsupported, 0, 0},
      {ErrRegisterUnsupported, 0, 0}, {ErrRegisterUnsupported, 0, 0},
      {ErrPortWrite, 0, 0}, {ErrPortWrite, 0, 0}},
-    // pxr5760: a register outside 1..7 is refused with 22 before any
-    // traffic. A write finds the gate shut (just created; or used by the
+    // pxr5760: a register outside 1..7 takes the road of any read, so the
+    // zero item scans module 0, and the garbage item is refused for its
+    // module. A write finds the gate shut (just created; or used by the
     // read before it) or the line unusable in all three passes: 22.
     {{ErrInitModule, 0, 0}, {ErrReadData, 0, 0},
-     {ErrReadData, 0, 0}, {ErrRegisterUnsupported, 0, 0},
-     {ErrReadData, 0, 0}, {ErrRegisterUnsupported, 0, 0},
+     {ErrInitModule, 1, 200}, {ErrRegisterUnsupported, 0, 0},
+     {ErrModuleAddress, 0, 0}, {ErrRegisterUnsupported, 0, 0},
      {ErrPortWrite, 0, 0}, {ErrReadData, 0, 0}},
 };
 // clang-format on
