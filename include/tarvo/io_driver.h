@@ -3,8 +3,14 @@
 // Slot order is fixed (IUnknown first). Operations return 1 for success and
 // 0 for failure and keep the reason as a DriverError code in the object until
 // GetErrorText returns its text and resets it. Every call blocks the calling
-// thread for the waits its protocol prescribes; objects of one class must be
-// called from one thread at a time.
+// thread for the waits its protocol prescribes.
+//
+// Threads: the objects on one line (the object that opened it and those that
+// adopted its SharedHandle) must be called from one thread at a time.
+// Different lines may be polled from different threads at once, while other
+// threads create and release objects; what a class keeps of a module is kept
+// per line, so every value read is its own line's. TarvoSetTraceHandler and
+// TarvoSetPortDevice may be called at any time.
 #pragma once
 
 #include <cstdint>

@@ -32,12 +32,17 @@ class ComDriver final : public IIoDriver, public IDispatch {
   ComDriver(const ComDriver&) = delete;
   ComDriver& operator=(const ComDriver&) = delete;
 
-  // Creates an object and returns its interface iid in *object.
+  // Creates an object and returns its interface iid in *object. A
+  // constructor that cannot get its memory gives E_OUTOFMEMORY.
   static HRESULT Create(REFIID iid, void** object) noexcept {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
-    ComDriver* created = new (std::nothrow) ComDriver;
-    if (created == nullptr) return E_OUTOFMEMORY;
+    ComDriver* created = nullptr;
+    try {
+      created = new ComDriver;
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
     const HRESULT result = created->QueryInterface(iid, object);
     created->Release();  // the query holds the reference on success
     return result;

@@ -1,5 +1,6 @@
 #include "serial/clock.h"
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -17,12 +18,15 @@ class SystemClock final : public Clock {
 };
 
 SystemClock systemClock;
-Clock* installed = nullptr;
+std::atomic<Clock*> installed{nullptr};
 
 }  // namespace
 
-Clock& CurrentClock() { return installed != nullptr ? *installed : systemClock; }
+Clock& CurrentClock() {
+  Clock* clock = installed.load(std::memory_order_acquire);
+  return clock != nullptr ? *clock : systemClock;
+}
 
-void SetClock(Clock* clock) { installed = clock; }
+void SetClock(Clock* clock) { installed.store(clock, std::memory_order_release); }
 
 }  // namespace tarvo::serial

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "serial/clock.h"
@@ -185,24 +186,35 @@ Platform& SystemPlatform() {
 }
 
 namespace {
-std::map<int32_t, std::string>& Mapped() {
-  static std::map<int32_t, std::string> mapped;
+// Hosts may map ports while other threads open lines.
+struct PortMap {
+  std::mutex mutex;
+  std::map<int32_t, std::string> paths;
+};
+PortMap& Mapped() {
+  static PortMap mapped;
   return mapped;
 }
 }  // namespace
 
 bool SetPortDevice(int32_t port, const char* path) {
   if (port < kFirstPort || port > kLastPort) return false;
+  PortMap& mapped = Mapped();
+  std::lock_guard<std::mutex> lock(mapped.mutex);
   if (path == nullptr || *path == '\0')
-    Mapped().erase(port);
+    mapped.paths.erase(port);
   else
-    Mapped()[port] = path;
+    mapped.paths[port] = path;
   return true;
 }
 
 std::string PortDevice(int32_t port) {
-  const auto found = Mapped().find(port);
-  if (found != Mapped().end()) return found->second;
+  PortMap& mapped = Mapped();
+  {
+    std::lock_guard<std::mutex> lock(mapped.mutex);
+    const auto found = mapped.paths.find(port);
+    if (found != mapped.paths.end()) return found->second;
+  }
   return "/dev/ttyS" + std::to_string(port - 1);
 }
 

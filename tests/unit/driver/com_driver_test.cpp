@@ -3,6 +3,7 @@
 #include "driver/com_driver.h"
 
 #include <functional>
+#include <new>
 
 #include "driver/error_text.h"
 #include "driver/server_lock.h"
@@ -100,6 +101,22 @@ TEST(ComDriver, CreateReportsAnUnknownInterface) {
   EXPECT_EQ(object, nullptr);
   EXPECT_FALSE(ServerLocked());  // the refused object is gone
   EXPECT_EQ(ComDriver<Cpxr5100>::Create(IID_IIoDriver, nullptr), E_POINTER);
+}
+
+// A class whose constructor cannot get its memory (its tables, say).
+struct UnbuildableDriver : DriverBase {
+  static constexpr const IID& kDispatchIid = DIID_Ipxr5100;
+  UnbuildableDriver() : DriverBase({}) { throw std::bad_alloc(); }
+  int32_t ParseItem(const char*, IoItem*) { return 0; }
+  int32_t ReadItem(IoItem*, IoValue*) { return 0; }
+  int32_t WriteItem(IoItem*, IoValue*) { return 0; }
+};
+
+TEST(ComDriver, ACreationThatRunsOutOfMemoryReportsIt) {
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(ComDriver<UnbuildableDriver>::Create(IID_IIoDriver, &object), E_OUTOFMEMORY);
+  EXPECT_EQ(object, nullptr);
+  EXPECT_FALSE(ServerLocked());
 }
 
 TEST(ComDriver, ErrorTextIsReturnedOnceThenOk) {

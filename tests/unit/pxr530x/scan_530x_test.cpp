@@ -130,5 +130,17 @@ TEST(Scan530x, PointNumbersOutsideTheChannelMarkNothing) {
   EXPECT_EQ(line.ReadCode("TA5.1.0"), ErrReadData);
 }
 
+// A whole module answers 5 + 512 x 4 = 2053 bytes: the last point's record
+// arrives whole and is delivered.
+TEST(Scan530x, AWholeModuleReadsItsLastPoint) {
+  test::SensorLine<CPxr530x> line;
+  auto& module = line.bus.Emplace<sim::Pxr530xModule>(5);
+  for (int c = 0; c < 8; ++c)
+    for (int p = 0; p < 64; ++p) module.SetValues(c, p, {.ta = 20.5});
+  module.SetValues(7, 63, {.ta = 31.5});
+  EXPECT_EQ(line.Value("TA5.7.63"), 31.5f);
+  EXPECT_EQ(line.Value("TA5.0.0"), 20.5f);
+}
+
 }  // namespace
 }  // namespace tarvo

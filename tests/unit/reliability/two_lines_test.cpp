@@ -1,0 +1,159 @@
+// Two lines, each with a module of the family at the same address and
+// different readings: what a class keeps of a module is its line's. Each
+// line reads its own values and scans its own module without a word on the
+// other line; an object that adopts a line's handle shares that line's
+// records; a new object still makes every line start afresh.
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "gtest/gtest.h"
+#include "server/server_classes.h"
+#include "sim/bus.h"
+#include "sim/pxr5100/module.h"
+#include "sim/pxr530x/sensor_module.h"
+#include "sim/pxr5700/module.h"
+#include "sim/pxr5760/module.h"
+#include "support/fake_serial.h"
+#include "support/rig_families.h"
+#include "tarvo/guids.h"
+#include "tarvo/io_driver.h"
+
+namespace tarvo::test {
+namespace {
+
+// TA of value degrees in each family's record.
+sim::RawRecord Sensor(float degrees) { return {static_cast<uint8_t>(degrees * 2), 0, 0, 0}; }
+sim::RawRecord BusPoint(float degrees) { return {0, 0, static_cast<uint8_t>(degrees * 16), 0}; }
+
+// Gives the module of the rig's family the reading `read` at its read item
+// and `sibling` at an item the same exchange brings.
+void SetReadings(sim::Module& module, size_t family, float read, float sibling) {
+  if (auto* m = dynamic_cast<sim::Pxr5100Module*>(&module)) {
+    m->SetRecord(0, 1, Sensor(read));
+    m->SetRecord(0, 0, Sensor(sibling));
+  } else if (auto* s = dynamic_cast<sim::SensorModule*>(&module)) {
+    s->SetRecord(0, 1, Sensor(read));
+    s->SetRecord(0, 0, Sensor(sibling));
+  } else if (auto* io = dynamic_cast<sim::Pxr5700Module*>(&module)) {
+    io->SetTemperatureRecord(1, Sensor(read));
+    io->SetTemperatureRecord(2, Sensor(sibling));
+  } else if (auto* bus = dynamic_cast<sim::Pxr5760Module*>(&module)) {
+    bus->SetRecord(0, 1, BusPoint(read));
+    bus->SetRecord(0, 0, BusPoint(sibling));
+  } else {
+    throw std::logic_error(std::string("no readings for ") + Family(family).name);
+  }
+}
+
+// The item the read item's exchange also brings, per family.
+const char* const kSibling[kFamilyCount] = {"TA26.0.0", "TA26.0.0", "TA26.0.0", "TA26.2",
+                                            "TA26.0.0"};
+// The first byte of the family's scan questions (none for the pxr5700).
+const char kScanLead[kFamilyCount] = {'*', '$', '*', 0, '*'};
+
+class Host {
+ public:
+  explicit Host(const FamilySpec& spec) {
+    void* object = nullptr;
+    if (FindServerClass(*spec.clsid)->create(IID_IIoDriver, &object) != S_OK)
+      throw std::runtime_error("cannot create the object");
+    driver_ = static_cast<IIoDriver*>(object);
+  }
+  ~Host() {
+    driver_->ClosePort(0);
+    driver_->Release();
+  }
+  int32_t Open(PortConfig* config) { return driver_->OpenPort(config); }
+  // The item's value, or NaN when the read failed.
+  float Read(const char* address) {
+    IoItem item{};
+    item.DataType = kDataTypeFloat;
+    EXPECT_EQ(driver_->ParseItem(address, &item), 1) << address;
+    IoValue value{};
+    return driver_->ReadItem(0, &item, &value) == 1 ? value.AnalogValue : NAN;
+  }
+
+ private:
+  IIoDriver* driver_ = nullptr;
+};
+
+class TwoLines : public ::testing::TestWithParam<size_t> {
+ protected:
+  const FamilySpec& spec() const { return Family(GetParam()); }
+
+  TwoLines() {
+    for (int line = 0; line < 2; ++line) {
+      serial_.line(line + 1).SetPeer(buses_[line].Peer());
+      spec().populate(buses_[line]);
+      settings_[line].PortIndex = line;
+      settings_[line].BaudCode = 6;  // 9600 8N1
+      settings_[line].DataBitsCode = 1;
+      settings_[line].ParityCode = 2;
+      configs_[line].Settings = &settings_[line];
+      std::strcpy(configs_[line].TimeoutText, "300");
+    }
+    SetReadings(*buses_[0].Find(kRigModule), GetParam(), 5.0f, 6.0f);
+    SetReadings(*buses_[1].Find(kRigModule), GetParam(), 7.0f, 8.0f);
+  }
+
+  // Reads address on host, waiting out the gate once when it is shut.
+  float ReadValue(Host& host, const char* address) {
+    const float first = host.Read(address);
+    if (!std::isnan(first)) return first;
+    serial_.clock().Advance(2000);
+    return host.Read(address);
+  }
+  size_t Writes(int line) { return serial_.line(line + 1).writes().size(); }
+  size_t Scans(int line) {
+    const char lead[2] = {kScanLead[GetParam()], 0};
+    return kScanLead[GetParam()] == 0 ? 0 : buses_[line].log().Count(lead);
+  }
+
+  FakeSerial serial_{1'000'000};
+  sim::Bus buses_[2];
+  LineSettings settings_[2]{};
+  PortConfig configs_[2]{};
+};
+
+TEST_P(TwoLines, EachLineReadsItsOwnModule) {
+  Host first(spec());
+  Host second(spec());
+  Host adopter(spec());
+  ASSERT_EQ(first.Open(&configs_[0]), 1);
+  ASSERT_EQ(second.Open(&configs_[1]), 1);
+  ASSERT_EQ(adopter.Open(&configs_[0]), 1);  // adopts line 1's handle
+  EXPECT_EQ(serial_.line(1).opens(), 1);
+
+  EXPECT_EQ(ReadValue(first, spec().readAddress), 5.0f);
+  EXPECT_EQ(Writes(1), 0u);
+  EXPECT_EQ(ReadValue(second, spec().readAddress), 7.0f);
+  const size_t firstLine = Writes(0);
+  EXPECT_EQ(Scans(1), Scans(0));  // line 2 scanned its own module, as line 1 did
+
+  // The adopter is served from line 1's records, without traffic.
+  EXPECT_EQ(adopter.Read(kSibling[GetParam()]), 6.0f);
+  EXPECT_EQ(Writes(0), firstLine);
+  EXPECT_EQ(ReadValue(second, kSibling[GetParam()]), 8.0f);
+
+  // A new object makes every line start afresh.
+  const size_t scans[2] = {Scans(0), Scans(1)};
+  const size_t writes[2] = {Writes(0), Writes(1)};
+  Host newcomer(spec());
+  serial_.clock().Advance(2000);
+  EXPECT_EQ(ReadValue(first, kSibling[GetParam()]), 6.0f);
+  EXPECT_EQ(ReadValue(second, spec().readAddress), 7.0f);
+  for (int line = 0; line < 2; ++line) {
+    EXPECT_GT(Writes(line), writes[line]) << "line " << line + 1;
+    if (kScanLead[GetParam()] != 0) {
+      EXPECT_GT(Scans(line), scans[line]) << "line " << line + 1;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Families, TwoLines, ::testing::Range<size_t>(0, kFamilyCount),
+                         [](const auto& info) { return std::string(Family(info.param).name); });
+
+}  // namespace
+}  // namespace tarvo::test
