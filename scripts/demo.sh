@@ -72,37 +72,8 @@ note "One driver object per class: the first opens the line, the others adopt it
   "the items that waited longest, so TA1.1.0 (channel 1 of the pxr5100 module)" \
   "is read 2 s after channel 0 (see AGE). The pxr530x waits 10 s before its" \
   "block read; the outputs are written first."
-plant="$work/plant.json"
-cat > "$plant" <<'JSON'
-{"classes": [
-  {"class": "pxr5100", "items": [
-    {"item": "TA1.0.0", "name": "boiler flow", "unit": "°C"},
-    {"item": "TB1.0.1", "name": "boiler return", "unit": "°C"},
-    {"item": "WM1.0.1", "name": "meter"},
-    {"item": "WA1.0.2", "name": "boiler room", "unit": "°C"},
-    {"item": "WB1.0.2", "name": "boiler room", "unit": "%"},
-    {"item": "UA1.0.3", "name": "outside", "unit": "°C"},
-    {"item": "UB1.0.5"},
-    {"item": "TA1.1.0", "name": "chain 2 head", "unit": "°C"}]},
-  {"class": "pxr5303", "items": [
-    {"item": "TA2.0.0", "unit": "°C"}, {"item": "TB2.0.1", "unit": "°C"},
-    {"item": "WA2.1.0", "unit": "°C"}, {"item": "WB2.1.0"},
-    {"item": "WA2.2.4", "unit": "°C"}, {"item": "WB2.2.4"}]},
-  {"class": "pxr530x", "items": [
-    {"item": "TA3.0.0", "unit": "°C"}, {"item": "TB3.0.1", "unit": "°C"},
-    {"item": "WB3.0.1", "unit": "%"}, {"item": "WA3.1.0", "unit": "°C"},
-    {"item": "WB3.1.0", "unit": "%"}]},
-  {"class": "pxr5700", "writes": ["DO4.2=1"], "items": [
-    {"item": "DI4.0", "name": "pump 1 running"}, {"item": "DI4.1", "name": "pump 2 running"},
-    {"item": "DO4.2", "name": "valve"}, {"item": "TA4.1", "unit": "°C"},
-    {"item": "TB4.2", "unit": "°C"}, {"item": "WI4.1"}, {"item": "WI4.2"}]},
-  {"class": "pxr5760", "writes": ["DO5.2.0.4=1"], "items": [
-    {"item": "TA5.0.0", "name": "kiln", "unit": "°C"}, {"item": "HB5.0.1"},
-    {"item": "KT5.0.2"}, {"item": "AD5.1.0.3", "unit": "V"},
-    {"item": "DI5.2.0.1", "name": "door closed"}, {"item": "DO5.2.0.4", "name": "fan"}]}
-]}
-JSON
-printf '$ cat plant.json   # items per class, with names and units\n'
+plant="$(dirname "$0")/builtin_plant.json"  # every item of the built-in plant
+printf '$ cat builtin_plant.json   # items per class, with names and units\n'
 cat "$plant"
 show 0 tarvo-poll -p "$link" -b 19200 --plant "$plant" -n 2
 grep -q 'waiting' "$work/shown" && failed "an item was left waiting"
