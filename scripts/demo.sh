@@ -34,45 +34,21 @@ note() { printf '   %s\n' "$@"; }
 failed() { echo "demo: $*" >&2; exit 1; }
 
 # show EXPECTED_STATUS COMMAND...: prints the command as typed, runs it
-# (its messages to stderr in line with its output) and checks its exit
-# status.
+# (its messages to stderr in line with its output), checks its exit status
+# and that it printed no warning: the demo's own choices must fit.
 show() {
   local expected=$1 status=0
   shift
   printf '$ %s\n' "$*"
-  "$@" 2>&1 || status=$?
+  "$@" > "$work/shown" 2>&1 || status=$?
+  cat "$work/shown"
   [[ $status -eq $expected ]] || failed "'$*' exited with $status, expected $expected"
+  if grep -q 'warning:' "$work/shown"; then failed "'$*' printed a warning"; fi
 }
 
-# Whether both the library and the simulator have the family.
-available() {
-  tarvo-poll --list "$1" >/dev/null 2>&1 && pxrsim --families | grep -q "^$1 "
-}
-
-# family NAME POLLS "ITEMS" ["ITEM=VALUE ..." ["NOTE" ...]]: reads the
-# items of the family's module in the built-in plant, POLLS times, after
-# the writes. Every item must read on the last poll.
-family() {
-  local name=$1 polls=$2 items=$3 writes=${4:-}
-  if ! available "$name"; then
-    say "$name: not in this build yet (the library or the simulator lacks it), skipped"
-    return
-  fi
-  if [[ $polls -eq 1 ]]; then
-    say "$name: 1 poll of its module in the built-in plant"
-  else
-    say "$name: $polls polls of its module in the built-in plant"
-  fi
-  [[ $# -gt 4 ]] && note "${@:5}"
-  local options=(-p "$link" -n "$polls")
-  for write in $writes; do options+=(--write "$write"); done
-  # shellcheck disable=SC2086
-  show 0 tarvo-poll "${options[@]}" "$name" $items
-}
-
-say "pxrsim: the built-in plant on a new pseudo-terminal"
-printf '$ pxrsim -v --link %s &\n' "$link"
-pxrsim -v --link "$link" > "$work/pxrsim.log" 2>&1 &
+say "pxrsim: the built-in plant on a new pseudo-terminal, answering at 19200 baud"
+printf '$ pxrsim -v -b 19200 --link %s &\n' "$link"
+pxrsim -v -b 19200 --link "$link" > "$work/pxrsim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do
   [[ -L "$link" ]] && break
@@ -81,36 +57,45 @@ for _ in $(seq 100); do
 done
 [[ -L "$link" ]] || failed "pxrsim made no link $link"
 sed -n '/^pxrsim:/p' "$work/pxrsim.log"
+for family in pxr5100 pxr5303 pxr530x pxr5700 pxr5760; do
+  tarvo-poll --list "$family" >/dev/null 2>&1 && pxrsim --families | grep -q "^$family " ||
+    failed "$family is missing from the library or the simulator"
+done
 
-say "tarvo-poll --list: a class's registers, as its driver object hands them out"
+say "tarvo-poll --list: the classes, and the registers one driver object hands out"
+show 0 tarvo-poll --list
 show 0 tarvo-poll --list pxr5100
 
-# One line per family: its items in the built-in plant (sim/plant/<family>.cpp)
-# and the outputs to write first.
-family pxr5100 4 "TA1.0.0 TB1.0.1 WM1.0.1 WA1.0.2 WB1.0.2 UA1.0.3 UB1.0.5"
-family pxr5303 2 "TA2.0.0 TB2.0.1 WA2.1.0 WB2.1.0" "" \
-  "Its gate opens 2 whole seconds after the driver object is created: the" \
-  "first poll may show code 23, the second reads."
-family pxr530x 1 "TA3.0.0 TB3.0.1 WA3.1.0 WB3.1.0" "" \
-  "The driver waits 10 s before every block read; one block read serves all four."
-family pxr5700 2 "DI4.0 DI4.1 DO4.2 TA4.1 TB4.2 WI4.1 WI4.2" "DO4.2=1" \
-  "Output 2 is written before the first poll and read back from the module."
-family pxr5760 2 "TA5.0.0 HB5.0.1 KT5.0.2 AD5.1.0.3 DI5.2.0.1 DO5.2.0.4" "DO5.2.0.4=1" \
-  "A write shares the module's 2-second gate: tarvo-poll waits until the new" \
-  "object's gate opens, the write uses it, and the first poll may show code 23."
+say "The whole plant in one run, from a plant file"
+note "One driver object per class: the first opens the line, the others adopt its" \
+  "handle. Each poll reads every item once: a gated module's block read goes to" \
+  "the items that waited longest, so TA1.1.0 (channel 1 of the pxr5100 module)" \
+  "is read 2 s after channel 0 (see AGE). The pxr530x waits 10 s before its" \
+  "block read; the outputs are written first."
+plant="$(dirname "$0")/builtin_plant.json"  # every item of the built-in plant
+printf '$ cat builtin_plant.json   # items per class, with names and units\n'
+cat "$plant"
+show 0 tarvo-poll -p "$link" -b 19200 --plant "$plant" -n 2
+grep -q 'waiting' "$work/shown" && failed "an item was left waiting"
+grep -q 'TA1.1.0 .* OK$' "$work/shown" || failed "TA1.1.0 was not read"
 
-say "An honest failure: code 23, and the bytes on the wire"
-note "A pxr5100 module answers one block read every 2 seconds, for one channel." \
-  "TA1.1.0 sits on channel 1 of module 1; channel 0 had the module's block read" \
-  "of this poll, so the driver refuses channel 1 with code 23 and sends nothing." \
-  "The exit status is 1: an item failed on the last poll."
-show 1 tarvo-poll -p "$link" -n 2 --trace pxr5100 TA1.0.0 TA1.1.0
+say "A poll means a value: -1 from cron logs every item"
+note "Items on two channels of one pxr5100 module: the one-shot poll waits for the" \
+  "module's gate twice; read_time and age show the 2 s between them."
+show 0 tarvo-poll -p "$link" -b 19200 -1 -f csv pxr5100 TA1.0.0 TA1.1.0
 
-say "JSON lines, one object per item per poll (-f csv gives CSV)"
-note "The first poll of a new driver object may show code 23 too: its module's" \
-  "gate opens 2 whole seconds after the object was created, and discovering" \
-  "the sensors takes about 1.6 s of that."
-show 0 tarvo-poll -p "$link" -n 2 -f json pxr5100 TA1.0.0 WB1.0.2
+say "A typo never reads another sensor"
+note "The driver reads TA1.0.0.5 as TA1.0.0; tarvo-poll refuses it before it opens" \
+  "the port (--lenient would accept it)."
+show 2 tarvo-poll -p "$link" pxr5100 TA1.0.0.5 TA1.9.0
+
+say "An honest failure: no sensor at point 9, and the bytes on the wire"
+note "The module answered the block read for channel 0, but lists no point 9: the" \
+  "driver says code 22. The exit status is 1: an item failed."
+show 1 tarvo-poll -p "$link" -b 19200 -1 --trace pxr5100 TA1.0.9
+
+say "JSON lines, one object per item per poll"
+show 0 tarvo-poll -p "$link" -b 19200 -1 -f json pxr5303 TA2.0.0 WB2.1.0
 
 say "What the simulator saw (pxrsim -v), the last exchange"
 awk '/^[0-9]/ { last = "" } { last = last $0 "\n" } END { printf "%s", last }' "$work/pxrsim.log"

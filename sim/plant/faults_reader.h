@@ -20,6 +20,8 @@
 // A byte is a whole number 0..255 or a text of one ASCII character.
 #pragma once
 
+#include <string_view>
+
 #include "sim/faults.h"
 #include "sim/plant/plant_node.h"
 
@@ -32,5 +34,9 @@ struct FaultSetting {
 
 // Throws PlantValueError for an unknown switch or a value out of range.
 FaultSetting ReadFaults(const PlantNode& node);
+
+// The switches that are on or off (true or false in a plant file).
+inline constexpr std::string_view kOnOffFaultSwitches[] = {
+    "silent", "swap_address_case", "drop_final_cr", "noise_replaces_answer", "point_twice"};
 
 }  // namespace tarvo::sim

@@ -1,5 +1,6 @@
 #include "sim/plant/plant_node.h"
 
+#include <cctype>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -134,15 +135,19 @@ std::string PlantNode::String() const {
 }
 
 uint8_t PlantNode::Byte() const {
+  const std::string expected =
+      "expected a byte: a whole number from 0 to 255, \"0x\" and two hex digits, or one ASCII "
+      "character";
   if (value_->is_string()) {
     const std::string text = value_->get<std::string>();
-    if (text.size() != 1 || static_cast<unsigned char>(text[0]) > 0x7F)
-      Fail("expected a byte: a whole number from 0 to 255 or one ASCII character");
+    const bool hex = text.size() == 4 && (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) &&
+                     std::isxdigit(static_cast<unsigned char>(text[2])) &&
+                     std::isxdigit(static_cast<unsigned char>(text[3]));
+    if (hex) return static_cast<uint8_t>(std::stoi(text.substr(2), nullptr, 16));
+    if (text.size() != 1 || static_cast<unsigned char>(text[0]) > 0x7F) Fail(expected);
     return static_cast<uint8_t>(text[0]);
   }
-  if (!value_->is_number())
-    Fail("expected a byte: a whole number from 0 to 255 or one ASCII character, found " +
-         KindOf(*value_));
+  if (!value_->is_number()) Fail(expected + ", found " + KindOf(*value_));
   return static_cast<uint8_t>(Integer(0, 255));
 }
 

@@ -21,6 +21,13 @@ TEST(FaultOption, SetsTheSwitchesItNames) {
   EXPECT_EQ(silent.setting.answers, 2);
 
   // A byte as a character or a number; a switch set false.
+  // The forms of a plant file: 0x21 for a byte, 1 and 0 for on and off.
+  const FaultOption plantForms =
+      ParseFaultOption("3:head=0x21,pad_byte=0X7f,silent=1,point_twice=0");
+  EXPECT_EQ(plantForms.setting.faults.head, uint8_t{0x21});
+  EXPECT_EQ(plantForms.setting.faults.padByte, uint8_t{0x7F});
+  EXPECT_TRUE(plantForms.setting.faults.silent);
+  EXPECT_FALSE(plantForms.setting.faults.pointTwice);
   const FaultOption bytes = ParseFaultOption("0:head=!,noise=4,noise_byte=85,drop_final_cr=false");
   EXPECT_EQ(bytes.address, 0);
   EXPECT_EQ(bytes.setting.faults.head, uint8_t{'!'});

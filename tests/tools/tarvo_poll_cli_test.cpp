@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "gtest/gtest.h"
-#include "sim/pty_pair.h"
 #include "support/process.h"
 
 namespace tarvo::test {
@@ -35,11 +34,21 @@ void Check(const CliCase& c) {
 
 TEST(TarvoPollCli, UsageErrors) {
   const CliCase cases[] = {
-      {"no class", {}, 2, "tarvo-poll: CLASS is required\n" + std::string(kSeeHelp)},
-      {"no item",
-       {"-p", "COM1", "pxr5100"},
+      {"no class",
+       {},
        2,
-       "tarvo-poll: give at least one ITEM to read, --write ITEM=VALUE, or --list\n" +
+       "tarvo-poll: give CLASS and the ITEMs to read, or --plant FILE, or --list\n" +
+           std::string(kSeeHelp)},
+      {"no item",
+       {"-p", "COM1", "pxr5100", "TA1.0.0", "--", "pxr5700"},
+       2,
+       "tarvo-poll: give at least one ITEM of pxr5700 to read, or --write ITEM=VALUE\n" +
+           std::string(kSeeHelp)},
+      {"options belong before the first --",
+       {"-p", "COM1", "pxr5100", "TA1.0.0", "--", "pxr5700", "DI4.0", "-t", "100"},
+       2,
+       "tarvo-poll: after \"--\": The following argument was not expected: -t; a class group is "
+       "CLASS ITEM... and its --write options, the other options go before the first \"--\"\n" +
            std::string(kSeeHelp)},
       {"no port",
        {"pxr5100", "TA1.0.0"},
@@ -118,7 +127,8 @@ TEST(TarvoPollCli, LibraryClassAndPortItCannotUse) {
         "pxr5100", "TA1.0.0"},
        2,
        "tarvo-poll: cannot open COM255 = /nonexistent/tty at 19200 8E1: 无法建立串行通信端口！ "
-       "(cannot open the serial port, code 10)\n"},
+       "(cannot open the serial port, code 10): /nonexistent/tty does not exist (is the adapter "
+       "plugged in? dmesg names the device it got)\n"},
   };
   for (const CliCase& c : cases) Check(c);
 }
@@ -142,18 +152,77 @@ TEST(TarvoPollCli, ListsTheRegisterTableTheObjectHandsOut) {
          "  module 0..127, channel 0..7, point 0..63; the name in any case\n"});
 }
 
-TEST(TarvoPollCli, ItemsTheDriverRefusesAreAllReportedBeforeAnyPoll) {
-  sim::PtyPair pty;  // a line nobody answers: no poll may reach it
-  Check({"bad items",
-         {"--library", kLibrary, "-p", pty.slavePath(), "-t", "100", "pxr5100", "TA1.0.0",
-          "TA1.8.0", "TX1.0.0", "TA128.0.0", "TA1.0", "--write", "TA1.0.0=1"},
-         2,
-         "tarvo-poll: TA1.0.0=1: register TA cannot be written (read only)\n"
-         "tarvo-poll: TA1.8.0: 错误的通道号 (wrong channel number, code 4 or 19)\n"
-         "tarvo-poll: TX1.0.0: 不支持该寄存器 (register not supported, code 1)\n"
-         "tarvo-poll: TA128.0.0: 错误的模块地址 (wrong module address, code 18)\n"
-         "tarvo-poll: TA1.0: 错误的寄存器名 (wrong register name, code 21)\n"
-         "tarvo-poll: see tarvo-poll --list pxr5100 for the item addresses\n"});
+TEST(TarvoPollCli, ListsTheClassesWithoutOne) {
+  Check({"--list alone",
+         {"--list"},
+         0,
+         "",
+         "The classes (tarvo-poll --list CLASS shows one):\n"
+         "  pxr5100  Cpxr5100  Tarvo.pxr5100\n"
+         "  pxr5303  CPxr5303  Tarvo.CPxr5303\n"
+         "  pxr530x  CPxr530x  Tarvo.Pxr530x\n"
+         "  pxr5700  Cpxr5700  Tarvo.pxr5700\n"
+         "  pxr5760  CPxr5760  Tarvo.Pxr5760\n"});
+}
+
+// Each address the driver refuses, or accepts as another text or with a
+// number no read can use: one row per address, all refused before the port
+// is opened (the port does not exist).
+TEST(TarvoPollCli, ItemsTheDriverRefusesOrReadsAsAnotherTextAreAllReportedFirst) {
+  struct Row {
+    const char* address;
+    const char* message;
+  };
+  const std::pair<const char*, std::vector<Row>> classes[] = {
+      {"pxr5100",
+       {{"TA1.0.0.5", "read as TA1.0.0; the \".5\" is ignored by the driver"},
+        {"WM1.0.1x", "read as WM1.0.1; the \"x\" after point 1 is ignored by the driver"},
+        {"TA1..0", "read as TA1.0.0; the channel is empty: the driver reads 0"},
+        {"TA1234.0.0",
+         "read as TA123.0.0; only the first digits of module 1234 count: the driver reads 123"},
+        {"TA01.0.0", "read as TA1.0.0; module 01 is read as 1"},
+        {"TA1.8.0",
+         "channel 8 is outside 0..7; the driver refuses it with 错误的通道号 (wrong channel "
+         "number, code 4 or 19)"},
+        {"TX1.0.0",
+         "\"TX\" is not a register of pxr5100 (TA, TB, WA, WB, UA, UB, WM); the driver refuses "
+         "it with 不支持该寄存器 (register not supported, code 1)"},
+        {"TA128.0.0",
+         "module 128 is outside 0..127; the driver refuses it with 错误的模块地址 (wrong module "
+         "address, code 18)"},
+        {"TA1.0",
+         "the point is missing: TA items read TA MODULE.CHANNEL.POINT; the driver refuses it "
+         "with 错误的寄存器名 (wrong register name, code 21)"}}},
+      {"pxr5700",
+       {{"DI4.x", "read as DI4.0; the channel \"x\" is not a number: the driver reads 0"},
+        {"TA4.3",
+         "channel 3 is outside 1..2; the driver refuses it with 错误的通道号 (wrong channel "
+         "number, code 4 or 19)"}}},
+      {"pxr5760",
+       {{"AD5.0.40.2",
+         "point 40 is outside 0..31: the driver accepts the address, no read can use it"},
+        {"DI5.0.1.9", "bit 9 is outside 0..7: the driver accepts the address, no read can use it"},
+        {"LT5.0.1.2.3", "read as LT5.0.1.2; the \".3\" is ignored by the driver"}}},
+  };
+  std::vector<std::string> args{"--library",        kLibrary,  "-p",
+                                "/nonexistent/tty", "--write", "TA1.0.0=1"};
+  std::string err = "tarvo-poll: TA1.0.0=1: register TA cannot be written (read only)\n";
+  for (const auto& [family, rows] : classes) {
+    if (args.size() > 6) args.push_back("--");
+    args.push_back(family);
+    for (const Row& row : rows) {
+      args.push_back(row.address);
+      err += std::string("tarvo-poll: ") + row.address + ": " + row.message + "\n";
+    }
+    err += std::string("tarvo-poll: see tarvo-poll --list ") + family + " for the item addresses\n";
+  }
+  Check({"bad items", args, 2, err});
+  // --lenient leaves them to the driver: the run gets to the port.
+  const RunResult lenient = RunProgram({kPoll, "--library", kLibrary, "-p", "/nonexistent/tty",
+                                        "--lenient", "pxr5100", "TA1.0.0.5"});
+  EXPECT_EQ(lenient.status, 2);
+  EXPECT_EQ(lenient.err.rfind("tarvo-poll: cannot open COM255 = /nonexistent/tty", 0), 0u)
+      << lenient.err;
 }
 
 }  // namespace

@@ -31,19 +31,42 @@ TEST(WireTime, WarnsOnlyWhenTheWaitsAreShorterThanTheWire) {
   EXPECT_EQ(TimeoutWarning("pxr5100", 9600, 10, 135).value(),
             "tarvo-poll: warning: pxr5100 answers of up to 261 bytes take 272 ms on the wire at "
             "9600 baud, but the time-out of 135 ms gives them 270 ms: a full answer arrives cut "
-            "short; raise -t\n");
+            "short; use -t 136 or more, or leave -t out\n");
   EXPECT_FALSE(TimeoutWarning("pxr5760", 19200, 10, 536).has_value());
   EXPECT_TRUE(TimeoutWarning("pxr5760", 19200, 10, 535).has_value());
   // No time-out lets a full pxr530x module arrive at 9600 baud.
   EXPECT_EQ(TimeoutWarning("pxr530x", 9600, 10, 2000).value(),
             "tarvo-poll: warning: pxr530x answers of up to 2053 bytes take 2139 ms on the wire "
-            "at 9600 baud, but the time-out of 2000 ms gives them 2000 ms: a full answer arrives "
-            "cut short; raise -t or the baud rate\n");
+            "at 9600 baud, more than the longest time-out (2000 ms) lets arrive: a full answer "
+            "arrives cut short; use a higher baud rate (14400 or more) or fewer points on the "
+            "module\n");
   // pxr5700 always waits at least 100 ms; 17 bytes of 11 bits at 1200 baud
   // take 155.8 ms.
   EXPECT_FALSE(TimeoutWarning("pxr5700", 9600, 10, 50).has_value());
   EXPECT_TRUE(TimeoutWarning("pxr5700", 1200, 11, 100).has_value());
   EXPECT_FALSE(TimeoutWarning("pxr5700", 1200, 11, 156).has_value());
+}
+
+TEST(WireTime, TheTimeOutChosenWithoutDashTFitsTheLargestAnswer) {
+  struct Row {
+    const char* family;
+    int32_t at9600;
+    int32_t at115200;
+  };
+  // pxr530x at 9600 baud: no time-out fits, the longest is chosen (and
+  // warned about, above).
+  const Row rows[] = {{"pxr5100", 136, 100},
+                      {"pxr5303", 206, 100},
+                      {"pxr530x", 2000, 179},
+                      {"pxr5700", 100, 100},
+                      {"pxr5760", 1072, 100}};
+  for (const Row& row : rows) {
+    EXPECT_EQ(FittingTimeoutMs(row.family, 9600, 10), row.at9600) << row.family;
+    EXPECT_EQ(FittingTimeoutMs(row.family, 115200, 10), row.at115200) << row.family;
+    if (row.at9600 < 2000) {
+      EXPECT_FALSE(TimeoutWarning(row.family, 9600, 10, row.at9600).has_value()) << row.family;
+    }
+  }
 }
 
 }  // namespace

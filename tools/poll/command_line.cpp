@@ -16,10 +16,15 @@ namespace {
 constexpr const char* kDescription =
     "tarvo-poll: reads and writes items of pxr modules through the Tarvo driver library,\n"
     "loaded as a host loads it (dlopen, DllGetClassObject, IIoDriver).\n\n"
-    "Example: tarvo-poll -p /dev/ttyUSB0 -b 9600 pxr5100 TA5.1.2 WB5.1.2\n\n"
-    "Exit status: 0 when every item of the last poll succeeded, 1 when one failed,\n"
-    "2 for a usage error or when the library, the class, the port or an item address\n"
-    "cannot be used.\n";
+    "  tarvo-poll [options] CLASS ITEM... [-- CLASS ITEM...]...\n"
+    "  tarvo-poll [options] --plant FILE\n\n"
+    "Several classes share one line: one driver object per class, the first opens\n"
+    "the port and the others adopt its handle. Each poll reads every item once,\n"
+    "waiting for each module's refresh gate where its family has one.\n\n"
+    "Example: tarvo-poll -p /dev/ttyUSB0 pxr5100 TA1.0.0 TA1.1.0 -- pxr5700 DI4.0 DO4.2\n\n"
+    "Exit status: 0 when every item of the last poll was read, 1 when one failed\n"
+    "(an item still waiting for its module's gate is no failure), 2 for a usage\n"
+    "error or when the library, a class, the port or an item address cannot be used.\n";
 
 std::string BaudList() {
   std::string list;
@@ -33,28 +38,73 @@ std::string Validate(const PollOptions& o) {
   if (!ParityCode(o.parity))
     return fmt::format("parity \"{}\" is not one of none, even, odd, mark, space", o.parity);
   if (o.list) return {};
-  if (o.items.empty() && o.writes.empty())
-    return "give at least one ITEM to read, --write ITEM=VALUE, or --list";
-  if (o.port.empty()) return "give the serial port with -p (COMn, a number or a device path)";
-  for (const std::string& write : o.writes) {
-    const size_t equals = write.find('=');
-    if (equals == std::string::npos || equals == 0 || equals + 1 == write.size())
-      return fmt::format("--write \"{}\": expected ITEM=VALUE, e.g. DO5.3=1", write);
+  if (o.groups.empty() && o.plant.empty())
+    return "give CLASS and the ITEMs to read, or --plant FILE, or --list";
+  for (const ClassGroup& group : o.groups) {
+    if (group.items.empty() && group.writes.empty())
+      return fmt::format("give at least one ITEM of {} to read, or --write ITEM=VALUE",
+                         group.className);
+    for (const std::string& write : group.writes) {
+      const size_t equals = write.find('=');
+      if (equals == std::string::npos || equals == 0 || equals + 1 == write.size())
+        return fmt::format("--write \"{}\": expected ITEM=VALUE, e.g. DO5.3=1", write);
+    }
   }
+  if (o.port.empty()) return "give the serial port with -p (COMn, a number or a device path)";
   return {};
+}
+
+// The positional words and writes of one class group, as CLI11 left them.
+struct GroupWords {
+  std::string className;
+  std::vector<std::string> items;
+  std::vector<std::string> writes;
+
+  void AddTo(PollOptions* o) const {
+    if (className.empty()) return;
+    ClassGroup group{className, {}, writes};
+    for (const std::string& item : items) group.items.push_back({item, "", ""});
+    o->groups.push_back(std::move(group));
+  }
+};
+
+void AddGroupOptions(CLI::App& app, GroupWords* words) {
+  app.add_option("CLASS", words->className,
+                 "driver class: pxr5100, pxr5303, pxr530x, pxr5700 or pxr5760\n"
+                 "(or its class name, e.g. Cpxr5100, or ProgID, e.g. Tarvo.pxr5100)");
+  app.add_option("ITEM", words->items, "item addresses to read, e.g. TA5.1.2 (see --list)");
+  app.add_option("-w,--write", words->writes,
+                 "ITEM=VALUE: write an output of this class before the first poll\n"
+                 "(VALUE 0, 1, on, off); may be repeated. Where writes share the\n"
+                 "module's gate (pxr5760), each waits for the gate to open")
+      ->allow_extra_args(false);  // one ITEM=VALUE each: the words after it are CLASS and ITEMs
+}
+
+int Fail(const std::string& message) {
+  std::cerr << "tarvo-poll: " << message << "\nRun tarvo-poll --help for the options.\n";
+  return 2;
 }
 
 }  // namespace
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptions* options) {
   PollOptions& o = *options;
+  // "--" separates class groups: the options and the first group before
+  // the first one, CLASS ITEM... and its writes after each.
+  std::vector<std::vector<std::string>> segments(1);
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--")
+      segments.emplace_back();
+    else
+      segments.back().emplace_back(argv[i]);
+  }
+
   CLI::App app(kDescription, "tarvo-poll");
   app.get_formatter()->column_width(30);
-  app.add_option("CLASS", o.className,
-                 "driver class: pxr5100, pxr5303, pxr530x, pxr5700 or pxr5760\n"
-                 "(or its class name, e.g. Cpxr5100, or ProgID, e.g. Tarvo.pxr5100)")
-      ->required();
-  app.add_option("ITEM", o.items, "item addresses to read, e.g. TA5.1.2 (see --list)");
+  GroupWords first;
+  AddGroupOptions(app, &first);
+  app.add_option("--plant", o.plant,
+                 "plant file (JSON): the items of each class, with names and units");
   app.add_option("-p,--port", o.port,
                  "serial port: COMn or n (the library's /dev/ttyS{n-1}),\n"
                  "or a device path, which is mapped to COM255");
@@ -62,37 +112,63 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   app.add_option("--parity", o.parity, "none, even, odd, mark or space (default none)");
   app.add_option("-d,--data-bits", o.dataBits, "7 or 8 (default 8)")->check(CLI::IsMember({7, 8}));
   app.add_option("-s,--stop-bits", o.stopBits, "1 or 2 (default 1)")->check(CLI::IsMember({1, 2}));
-  app.add_option("-t,--timeout", o.timeoutMs, "transfer time-out in ms, 100..2000 (default 300)")
+  app.add_option("-t,--timeout", o.timeoutMs,
+                 "transfer time-out in ms, 100..2000 (default: the shortest that lets\n"
+                 "the class's largest answer arrive at the baud rate)")
       ->check(CLI::Range(100, 2000));
-  app.add_flag("--early", o.early,
-               "end each exchange as soon as the whole answer is in, rather than\n"
-               "after the full time-out (adds \",early\" to the time-out text)");
+  bool early = false;
+  bool noEarly = false;
+  app.add_flag("--early", early, "end each exchange as soon as the whole answer is in (default)");
+  app.add_flag("--no-early", noEarly,
+               "wait the full time-out in every exchange (no \",early\" in the\n"
+               "time-out text)")
+      ->excludes("--early");
   app.add_option("-i,--interval", o.intervalSeconds,
                  "seconds from the end of one poll to the start of the next\n"
-                 "(default: 2 for the families with a 2-second refresh gate, else 1)")
+                 "(default: 2 where a class has a 2-second refresh gate, else 1)")
       ->check(CLI::Range(0.0, 86400.0));
-  auto* count = app.add_option("-n,--count", o.count, "number of polls (default: until Ctrl-C)")
+  auto* count = app.add_option("-n,--count", o.count,
+                               "number of polls, each reading every item once (default:\n"
+                               "until Ctrl-C)")
                     ->check(CLI::Range(1, 1000000000));
   bool once = false;
-  app.add_flag("-1", once, "poll once")->excludes(count);
+  app.add_flag("-1", once, "poll once: every item read once")->excludes(count);
   std::string format = "table";
   app.add_option("-f,--format", format,
                  "table (refreshed in place on a terminal), csv or json (JSON lines)")
       ->check(CLI::IsMember({"table", "csv", "json"}));
-  app.add_option("-w,--write", o.writes,
-                 "ITEM=VALUE: write an output before the first poll (VALUE 0, 1, on, off);\n"
-                 "may be repeated. Where writes share the module's gate (pxr5760), the\n"
-                 "first poll waits until the gate of the new driver object opens (2 s)")
-      ->allow_extra_args(false);  // one ITEM=VALUE each: the words after it are CLASS and ITEMs
+  app.add_flag("--lenient", o.lenient,
+               "accept item addresses that the driver reads as another text\n"
+               "(TA1.0.0.5 read as TA1.0.0); refused by default");
   app.add_flag("--trace", o.trace, "hex dump of every command and reply (to stderr)");
-  app.add_flag("--list", o.list, "show the class's register table and item addresses");
+  app.add_flag("--list", o.list,
+               "show the class's register table and item addresses; without\n"
+               "CLASS, the classes");
   app.add_option("--library", o.library,
                  "the library to load (default: $TARVO_LIBRARY, else the one built with\n"
                  "this program)");
   app.set_version_flag("--version", std::string("tarvo-poll ") + TARVO_VERSION);
 
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> words(segments[0].rbegin(), segments[0].rend());
+    app.parse(words);
+    first.AddTo(&o);
+    for (size_t i = 1; i < segments.size(); ++i) {
+      CLI::App groupApp("a class group after --", "tarvo-poll");
+      GroupWords group;
+      AddGroupOptions(groupApp, &group);
+      groupApp.get_option("CLASS")->required();
+      std::vector<std::string> groupWords(segments[i].rbegin(), segments[i].rend());
+      try {
+        groupApp.parse(groupWords);
+      } catch (const CLI::ParseError& e) {
+        return Fail(fmt::format(
+            "after \"--\": {}; a class group is CLASS ITEM... and its --write options, the "
+            "other options go before the first \"--\"",
+            e.what()));
+      }
+      group.AddTo(&o);
+    }
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -100,17 +176,14 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "tarvo-poll: " << e.what() << "\nRun tarvo-poll --help for the options.\n";
-    return 2;
+    return Fail(e.what());
   }
   if (once) o.count = 1;
+  if (noEarly) o.early = false;
   o.format = format == "csv"    ? OutputFormat::kCsv
              : format == "json" ? OutputFormat::kJson
                                 : OutputFormat::kTable;
-  if (const std::string problem = Validate(o); !problem.empty()) {
-    std::cerr << "tarvo-poll: " << problem << "\nRun tarvo-poll --help for the options.\n";
-    return 2;
-  }
+  if (const std::string problem = Validate(o); !problem.empty()) return Fail(problem);
   return std::nullopt;
 }
 

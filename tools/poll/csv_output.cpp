@@ -20,36 +20,36 @@ std::string Field(const std::string& text) {
 
 class CsvOutput final : public PollOutput {
  public:
-  CsvOutput(std::ostream& out, std::string className)
-      : out_(out), className_(std::move(className)) {}
+  explicit CsvOutput(std::ostream& out) : out_(out) {}
 
   void Start(const PollHeader&) override {
-    out_ << "time,poll,class,item,op,ok,value,code,text,gloss\n";
+    out_ << "time,poll,class,item,op,ok,value,code,text,gloss,read_time,age,name,unit\n";
     out_.flush();
   }
 
   void Show(const PollRecord& poll) override {
     const std::string time = IsoTime(poll.time);
     for (const ItemReading& r : poll.readings) {
-      const std::string value = r.ok || r.write ? FormatValue(r) : "";
+      const std::string value = r.hasValue || r.write ? FormatValue(r) : "";
       const std::optional<int> code = r.error.code();
-      out_ << fmt::format("{},{},{},{},{},{},{},{},{},{}\n", time, poll.number, className_,
-                          Field(r.item), r.write ? "write" : "read", r.ok ? "true" : "false", value,
-                          code ? std::to_string(*code) : "", Field(r.error.text),
-                          Field(r.error.gloss));
+      out_ << fmt::format("{},{},{},{},{},{},{},{},{},{},{},{},{},{}\n", time, poll.number,
+                          r.className, Field(r.item), r.write ? "write" : "read",
+                          r.ok ? "true" : "false", value, code ? std::to_string(*code) : "",
+                          Field(r.error.text), Field(r.error.gloss),
+                          r.readAt ? IsoTime(*r.readAt) : "", FormatAge(r, poll.time),
+                          Field(r.name), Field(r.unit));
     }
     out_.flush();
   }
 
  private:
   std::ostream& out_;
-  std::string className_;
 };
 
 }  // namespace
 
-std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out, std::string className) {
-  return std::make_unique<CsvOutput>(out, std::move(className));
+std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out) {
+  return std::make_unique<CsvOutput>(out);
 }
 
 }  // namespace tarvo::tools

@@ -10,6 +10,15 @@
 
 namespace tarvo::tools {
 
+// How a family's module hands out fresh values, which decides what a host
+// can read in one cycle.
+enum class RefreshRule {
+  kEachRead,     // every read is its own exchange (or served from its reply)
+  kChannelGate,  // a block read refreshes one channel; one per module every 2 whole seconds
+  kModuleGate,   // a block read refreshes the module; one per module every 2 whole seconds
+  kBlockWait,    // a block read refreshes the module after a fixed wait, no gate
+};
+
 struct DriverClass {
   std::string_view family;     // "pxr5100"
   std::string_view className;  // "Cpxr5100"
@@ -17,6 +26,9 @@ struct DriverClass {
   const CLSID* clsid;
   // RegisterIndex of the first register table entry (0 or 1).
   int firstRegisterIndex;
+  RefreshRule refresh;
+  // Seconds the driver waits before each block read (kBlockWait).
+  double blockWaitSeconds;
   // Seconds from the end of one poll to the start of the next when -i is
   // not given: enough for the modules' refresh gate where the family has
   // one (a gate that opens 2 whole seconds after the last block read).

@@ -16,8 +16,7 @@ std::string Quoted(const std::string& text) {
 
 class JsonOutput final : public PollOutput {
  public:
-  JsonOutput(std::ostream& out, std::string className)
-      : out_(out), className_(std::move(className)) {}
+  explicit JsonOutput(std::ostream& out) : out_(out) {}
 
   void Start(const PollHeader&) override {}
 
@@ -26,28 +25,31 @@ class JsonOutput final : public PollOutput {
     for (const ItemReading& r : poll.readings) {
       // The value as the shortest text that reads back as the same float,
       // not the float widened to a double's digits.
-      const bool shown = (r.ok || r.write) && (r.discrete || std::isfinite(r.analog));
+      const bool shown = (r.hasValue || r.write) && (r.discrete || std::isfinite(r.analog));
       const std::string value = shown ? FormatValue(r) : "null";
       const std::optional<int> code = r.error.code();
+      const std::string age = FormatAge(r, poll.time);
       out_ << fmt::format(
           "{{\"time\":{},\"poll\":{},\"class\":{},\"item\":{},\"op\":\"{}\",\"ok\":{},"
-          "\"value\":{},\"code\":{},\"text\":{},\"gloss\":{}}}\n",
-          time, poll.number, Quoted(className_), Quoted(r.item), r.write ? "write" : "read",
+          "\"value\":{},\"code\":{},\"text\":{},\"gloss\":{},\"read_time\":{},\"age\":{},"
+          "\"waiting\":{},\"name\":{},\"unit\":{}}}\n",
+          time, poll.number, Quoted(r.className), Quoted(r.item), r.write ? "write" : "read",
           r.ok ? "true" : "false", value, code ? std::to_string(*code) : "null",
-          Quoted(r.error.text), Quoted(r.error.gloss));
+          Quoted(r.error.text), Quoted(r.error.gloss),
+          r.readAt ? Quoted(IsoTime(*r.readAt)) : "null", age.empty() ? "null" : age,
+          r.waiting ? "true" : "false", Quoted(r.name), Quoted(r.unit));
     }
     out_.flush();
   }
 
  private:
   std::ostream& out_;
-  std::string className_;
 };
 
 }  // namespace
 
-std::unique_ptr<PollOutput> MakeJsonOutput(std::ostream& out, std::string className) {
-  return std::make_unique<JsonOutput>(out, std::move(className));
+std::unique_ptr<PollOutput> MakeJsonOutput(std::ostream& out) {
+  return std::make_unique<JsonOutput>(out);
 }
 
 }  // namespace tarvo::tools

@@ -1,6 +1,7 @@
 // tarvo-poll: a host on the command line. Loads the library as a host does,
-// creates one driver object of the class named, opens the port, parses the
-// items and polls them; see --help.
+// creates one driver object per class named, parses the items, opens the
+// port with the first object and lets the others adopt its handle, and
+// polls the items in the order the modules' gates allow; see --help.
 #include <fmt/format.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -8,22 +9,26 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <thread>
 
 #include "tarvo/tarvo.h"
 #include "tools/common/driver_library.h"
-#include "tools/common/gbk.h"
 #include "tools/poll/driver_classes.h"
 #include "tools/poll/line_options.h"
+#include "tools/poll/plant_file.h"
+#include "tools/poll/plant_poller.h"
 #include "tools/poll/poll_options.h"
 #include "tools/poll/poll_output.h"
-#include "tools/poll/poll_session.h"
 #include "tools/poll/poll_statistics.h"
 #include "tools/poll/register_list.h"
+#include "tools/poll/shared_line.h"
 #include "tools/poll/trace_printer.h"
 #include "tools/poll/wire_time.h"
 
@@ -34,13 +39,25 @@
 namespace tarvo::tools {
 namespace {
 
+using Clock = std::chrono::system_clock;
 constexpr int kUsageError = 2;
 volatile sig_atomic_t interrupted = 0;
+char stopMessage[160] = "\ntarvo-poll: stopping after the call in progress\n";
 
-void OnSignal(int) { interrupted = 1; }
+void OnSignal(int) {
+  interrupted = 1;
+  const ssize_t written =
+      write(STDERR_FILENO, stopMessage, strnlen(stopMessage, sizeof stopMessage));
+  (void)written;
+}
 
-// Ctrl-C ends the run after the call in progress; a second one kills.
-void CatchInterrupts() {
+// Ctrl-C ends the run after the call in progress, and says how long that
+// can take; a second one kills.
+void CatchInterrupts(int longestCallSeconds) {
+  std::snprintf(stopMessage, sizeof stopMessage,
+                "\ntarvo-poll: stopping after the call in progress (up to %d s); Ctrl-C again "
+                "stops at once\n",
+                longestCallSeconds);
   struct sigaction action {};
   action.sa_handler = &OnSignal;
   action.sa_flags = SA_RESETHAND;
@@ -49,12 +66,11 @@ void CatchInterrupts() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-// Sleeps until `until` or an interrupt.
-void SleepUntil(std::chrono::steady_clock::time_point until) {
-  while (!interrupted && std::chrono::steady_clock::now() < until) {
-    const auto left = until - std::chrono::steady_clock::now();
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(20)));
+// Sleeps until `until` (wall clock, as the gates count) or an interrupt.
+void SleepUntil(Clock::time_point until) {
+  while (!interrupted && Clock::now() < until) {
+    const auto left = until - Clock::now();
+    std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(20)));
   }
 }
 
@@ -71,26 +87,6 @@ std::string LibraryPath(const PollOptions& o) {
   return TARVO_DEFAULT_LIBRARY;
 }
 
-// The driver object, released and its port closed at the end.
-struct DriverObject {
-  IIoDriver* driver = nullptr;
-  bool open = false;
-  ~DriverObject() {
-    if (driver == nullptr) return;
-    if (open) driver->ClosePort(0);
-    driver->Release();
-  }
-};
-
-// A port number mapped to a device for the run.
-struct PortMapping {
-  const DriverLibrary* library = nullptr;
-  int32_t port = 0;
-  ~PortMapping() {
-    if (library != nullptr) library->SetPortDevice(port, nullptr);
-  }
-};
-
 // Whether a poll's table fits the terminal on stdout, so that it can be
 // redrawn in place (the cursor cannot go back above the top of the screen).
 bool FitsTerminal(size_t rows) {
@@ -100,156 +96,132 @@ bool FitsTerminal(size_t rows) {
   return rows + 4 < size.ws_row;  // a blank line, the poll line, the heading, the prompt
 }
 
-std::unique_ptr<PollOutput> MakeOutput(const PollOptions& o, const DriverClass& c) {
-  switch (o.format) {
-    case OutputFormat::kCsv:
-      return MakeCsvOutput(std::cout, std::string(c.className));
-    case OutputFormat::kJson:
-      return MakeJsonOutput(std::cout, std::string(c.className));
-    case OutputFormat::kTable:
+std::string Pace(const DriverClass& c) {
+  switch (c.refresh) {
+    case RefreshRule::kChannelGate:
+      return "a block read per module every 2 s, for one channel";
+    case RefreshRule::kModuleGate:
+      return "a block read per module every 2 s";
+    case RefreshRule::kBlockWait:
+      return fmt::format("each block read waits {:g} s", c.blockWaitSeconds);
+    case RefreshRule::kEachRead:
       break;
   }
-  // Redrawn in place only on a terminal it fits, and not when trace lines
-  // scroll it.
-  return MakeTableOutput(std::cout, !o.trace && FitsTerminal(o.items.size() + o.writes.size()));
+  return "an exchange per register read";
+}
+
+// The longest a driver call of the class can take: its fixed wait, three
+// tries of its waits and pauses, and the pause after no answer.
+int LongestCallSeconds(const DriverClass& c, int timeoutMs) {
+  const int waits = LargestAnswer(c.family).value_or(AnswerTiming{0, 1, 0}).waits;
+  const double ms = c.blockWaitSeconds * 1000 + 3 * (waits * timeoutMs + 500) + 2000;
+  return static_cast<int>(std::ceil(ms / 1000));
+}
+
+// The class groups, one per class: the command line's, then the plant
+// file's; groups of one class merged. Nothing after a message.
+std::optional<std::vector<LineMember>> Members(const PollOptions& o) {
+  std::vector<ClassGroup> groups = o.groups;
+  if (!o.plant.empty()) {
+    try {
+      for (ClassGroup& group : ReadPollPlantFile(o.plant)) groups.push_back(std::move(group));
+    } catch (const std::runtime_error& e) {
+      std::cerr << "tarvo-poll: " << e.what() << "\n";
+      return std::nullopt;
+    }
+  }
+  std::vector<LineMember> members;
+  for (ClassGroup& group : groups) {
+    const DriverClass* c = FindDriverClass(group.className);
+    if (c == nullptr) {
+      std::cerr << fmt::format("tarvo-poll: unknown class \"{}\"; the classes are:{}\n",
+                               group.className, KnownClasses());
+      return std::nullopt;
+    }
+    auto same = std::find_if(members.begin(), members.end(),
+                             [&](const LineMember& m) { return m.driverClass == c; });
+    if (same == members.end()) {
+      members.push_back({c, std::move(group)});
+      continue;
+    }
+    same->group.items.insert(same->group.items.end(), group.items.begin(), group.items.end());
+    same->group.writes.insert(same->group.writes.end(), group.writes.begin(), group.writes.end());
+  }
+  return members;
 }
 
 int Run(const PollOptions& o) {
-  const DriverClass* driverClass = FindDriverClass(o.className);
-  if (driverClass == nullptr) {
-    std::cerr << fmt::format("tarvo-poll: unknown class \"{}\"; the classes are:{}\n", o.className,
-                             KnownClasses());
-    return kUsageError;
+  std::optional<std::vector<LineMember>> members = Members(o);
+  if (!members) return kUsageError;
+  if (o.list && members->empty()) {
+    std::cout << "The classes (tarvo-poll --list CLASS shows one):" << KnownClasses() << "\n";
+    return 0;
   }
-  const DriverClass& c = *driverClass;
   const std::string path = LibraryPath(o);
   DriverLibrary library(path);
   if (!library.ok()) {
     std::cerr << fmt::format("tarvo-poll: cannot use the library {}: {}\n", path, library.error());
     return kUsageError;
   }
-  HRESULT created = S_OK;
-  DriverObject object{library.Create(*c.clsid, &created)};
-  const auto createdAt = std::chrono::steady_clock::now();
-  if (object.driver == nullptr) {
-    if (created == CLASS_E_CLASSNOTAVAILABLE) {
-      std::cerr << fmt::format("tarvo-poll: the library {} does not offer {} ({})\n", path,
-                               c.className, c.progId);
-    } else {
-      std::cerr << fmt::format("tarvo-poll: cannot create {} ({}): {}\n", c.className, c.progId,
-                               DescribeHresult(created));
-    }
-    return kUsageError;
-  }
-  IIoDriver* driver = object.driver;
-
+  SharedLine line(library, std::move(*members));
+  if (!line.CreateObjects(path)) return kUsageError;
   if (o.list) {
-    RegisterDesc* table = nullptr;
-    int16_t count = 0;
-    driver->GetRegisterTable(&table, &count);
-    std::cout << FormatRegisterList(c, table, count);
+    for (size_t i = 0; i < line.size(); ++i) std::cout << line.RegisterList(i);
     return 0;
   }
+  // Every address is checked before the port is opened.
+  if (!line.ParseItems(!o.lenient)) return kUsageError;
 
-  std::string problem;
-  const std::optional<PortChoice> port = ParsePort(o.port, &problem);
-  if (!port) {
-    std::cerr << "tarvo-poll: " << problem << "\n";
-    return kUsageError;
-  }
-  PortMapping mapping;
-  std::string portText = fmt::format("COM{} = /dev/ttyS{}", port->portNumber, port->portNumber - 1);
-  if (!port->device.empty()) {
-    if (library.SetPortDevice(port->portNumber, port->device.c_str()) != 1) {
-      std::cerr << fmt::format("tarvo-poll: the library refused to map COM{} to {}\n",
-                               port->portNumber, port->device);
-      return kUsageError;
-    }
-    mapping.library = &library;
-    mapping.port = port->portNumber;
-    portText = fmt::format("COM{} = {}", port->portNumber, port->device);
-  }
-
-  LineSettings settings{};
-  settings.PortIndex = static_cast<int16_t>(port->portNumber - 1);
-  settings.BaudCode = *BaudCode(o.baud);
-  settings.DataBitsCode = static_cast<int16_t>(o.dataBits == 7 ? 0 : 1);
-  settings.StopBitsCode = static_cast<int16_t>(o.stopBits == 2 ? 1 : 0);
-  settings.ParityCode = *ParityCode(o.parity);
-  settings.LineTimeout = static_cast<uint32_t>(o.timeoutMs);
-  PortConfig config{};
-  config.Settings = &settings;
-  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d%s", o.timeoutMs,
-                o.early ? ",early" : "");
-  const std::string lineText =
-      fmt::format("{} {}{}{}", o.baud, o.dataBits, ParityLetter(settings.ParityCode), o.stopBits);
-  if (driver->OpenPort(&config) != 1) {
-    const ExplainedError error = ExplainError(GbkToUtf8(driver->GetErrorText()));
-    std::cerr << fmt::format("tarvo-poll: cannot open {} at {}: {}\n", portText, lineText,
-                             error.Display());
-    return kUsageError;
-  }
-  object.open = true;
-
-  PollSession session(driver);
-  bool refused = false;
-  for (const std::string& write : o.writes) {
-    if (!session.AddWrite(write, &problem)) {
-      std::cerr << "tarvo-poll: " << problem << "\n";
-      refused = true;
-    }
-  }
-  for (const std::string& item : o.items) {
-    if (!session.AddRead(item, &problem)) {
-      std::cerr << "tarvo-poll: " << problem << "\n";
-      refused = true;
-    }
-  }
-  if (refused) {
-    std::cerr << fmt::format("tarvo-poll: see tarvo-poll --list {} for the item addresses\n",
-                             c.family);
-    return kUsageError;
-  }
-
-  // Once the items are accepted, before the first poll. Start, data, parity
-  // and stop bits of every byte on the line.
   const int bitsPerCharacter =
-      1 + o.dataBits + (settings.ParityCode == *ParityCode("none") ? 0 : 1) + o.stopBits;
-  if (const std::optional<std::string> warning =
-          TimeoutWarning(c.family, o.baud, bitsPerCharacter, o.timeoutMs))
-    std::cerr << *warning;
+      1 + o.dataBits + (*ParityCode(o.parity) == *ParityCode("none") ? 0 : 1) + o.stopBits;
+  std::vector<int> timeouts;
+  for (size_t i = 0; i < line.size(); ++i)
+    timeouts.push_back(o.timeoutMs.value_or(
+        FittingTimeoutMs(line.driverClass(i).family, o.baud, bitsPerCharacter)));
+  if (!line.Open(o, timeouts)) return kUsageError;
+  int longestCall = 0;
+  double interval = 0;
+  PollHeader header{line.portText(), line.lineText(), o.early, 0, {}};
+  for (size_t i = 0; i < line.size(); ++i) {
+    const DriverClass& c = line.driverClass(i);
+    // Once the items are accepted, before the first poll.
+    if (const std::optional<std::string> warning =
+            TimeoutWarning(c.family, o.baud, bitsPerCharacter, timeouts[i]))
+      std::cerr << *warning;
+    longestCall = std::max(longestCall, LongestCallSeconds(c, timeouts[i]));
+    interval = std::max(interval, c.defaultIntervalSeconds);
+    header.classes.push_back(
+        {std::string(c.className), std::string(c.progId), timeouts[i], Pace(c)});
+  }
+  header.intervalSeconds = o.intervalSeconds.value_or(interval);
 
   std::optional<TracePrinter> trace;
   if (o.trace) trace.emplace(library, std::cerr);
-  const double interval = o.intervalSeconds.value_or(c.defaultIntervalSeconds);
-  std::unique_ptr<PollOutput> output = MakeOutput(o, c);
-  output->Start({std::string(c.className), std::string(c.progId), portText, lineText, o.timeoutMs,
-                 interval, o.early});
+  std::unique_ptr<PollOutput> output;
+  if (o.format == OutputFormat::kCsv) output = MakeCsvOutput(std::cout);
+  if (o.format == OutputFormat::kJson) output = MakeJsonOutput(std::cout);
+  // The table is redrawn in place only on a terminal it fits, and not when
+  // trace lines scroll it.
+  if (o.format == OutputFormat::kTable)
+    output = MakeTableOutput(std::cout, !o.trace && FitsTerminal(line.itemCount()));
+  output->Start(header);
 
-  CatchInterrupts();
+  CatchInterrupts(longestCall);
+  PlantPoller poller = line.Poller();
   PollStatistics statistics;
   bool lastFailed = false;
   for (int number = 1; o.count == 0 || number <= o.count; ++number) {
-    if (number == 1 && !o.writes.empty() && c.writeGateSeconds > 0) {
-      // The object's gate opens this long after its creation; a write
-      // before then fails without reaching the module.
-      SleepUntil(createdAt + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                 std::chrono::duration<double>(c.writeGateSeconds)));
-      if (interrupted) break;
-    }
-    PollRecord poll{number, std::chrono::system_clock::now(), {}};
-    if (number == 1) poll.readings = session.Write();
-    for (ItemReading& reading : session.Read()) poll.readings.push_back(std::move(reading));
+    const PollRecord poll = poller.Poll(
+        number, [] { return interrupted != 0; }, &SleepUntil);
     statistics.CountPoll();
     statistics.Count(poll.readings);
     output->Show(poll);
     lastFailed = poll.failed();
     if (interrupted || number == o.count) break;
     // The pause runs from the end of a poll: a poll that took long (the
-    // first one scans the modules) does not shorten the next module gate.
-    SleepUntil(std::chrono::steady_clock::now() +
-               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                   std::chrono::duration<double>(interval)));
+    // first one scans the modules) does not shorten the next one.
+    SleepUntil(Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                  std::chrono::duration<double>(header.intervalSeconds)));
     if (interrupted) break;
   }
   if (interrupted || statistics.polls() > 1) std::cerr << statistics.Report();

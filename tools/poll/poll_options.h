@@ -10,23 +10,39 @@ namespace tarvo::tools {
 
 enum class OutputFormat { kTable, kCsv, kJson };
 
-struct PollOptions {
+// An item to read, with what people call it (both may be empty).
+struct ItemSpec {
+  std::string address;
+  std::string name;
+  std::string unit;
+};
+
+// The items of one driver class: one driver object reads them.
+struct ClassGroup {
   std::string className;            // family, class name or ProgID as given
-  std::vector<std::string> items;   // item addresses to read
+  std::vector<ItemSpec> items;      // item addresses to read
   std::vector<std::string> writes;  // "ITEM=VALUE", written before the first poll
-  std::string port;                 // as given (-p); empty when not given
+};
+
+struct PollOptions {
+  // From the command line ("CLASS ITEM... -- CLASS ITEM...") and the plant
+  // file, in that order.
+  std::vector<ClassGroup> groups;
+  std::string plant;  // --plant FILE; empty when not given
+  std::string port;   // as given (-p); empty when not given
   int32_t baud = 9600;
   std::string parity = "none";
   int dataBits = 8;
   int stopBits = 1;
-  int timeoutMs = 300;                    // the transfer time-out
-  bool early = false;                     // early replies (",early" in the time-out text)
-  std::optional<double> intervalSeconds;  // pause between polls; unset: the class's default
+  std::optional<int> timeoutMs;           // the transfer time-out; unset: what fits the wire
+  bool early = true;                      // early replies (",early" in the time-out text)
+  std::optional<double> intervalSeconds;  // pause between polls; unset: the classes' default
   int count = 0;                          // polls; 0: until Ctrl-C
   OutputFormat format = OutputFormat::kTable;
   bool trace = false;
   bool list = false;
-  std::string library;  // path of the library; empty: the default
+  bool lenient = false;  // accept addresses the driver reads as another text
+  std::string library;   // path of the library; empty: the default
 };
 
 // Parses the command line. Returns nothing when the program should go on,

@@ -1,25 +1,32 @@
 // The three ways tarvo-poll shows its polls: a table for people (redrawn in
 // place on a terminal), CSV with time stamps, and JSON lines (one object per
-// item per poll).
+// item per poll). Every reading carries the time it was read and its age
+// when the poll ended; an item still waiting for its module's gate shows
+// its last value.
 #pragma once
 
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "tools/poll/readings.h"
 
 namespace tarvo::tools {
 
-// What is being polled, for the table's title line.
+// What is being polled, for the table's title lines.
 struct PollHeader {
-  std::string className;  // "Cpxr5100"
-  std::string progId;     // "Tarvo.pxr5100"
-  std::string port;       // "COM255 = /tmp/pxrsim"
-  std::string line;       // "9600 8N1"
-  int timeoutMs = 0;
+  struct Class {
+    std::string className;  // "Cpxr5100"
+    std::string progId;     // "Tarvo.pxr5100"
+    int timeoutMs = 0;
+    std::string pace;  // what takes time: "each block read waits 10 s"
+  };
+  std::string port;  // "COM255 = /tmp/pxrsim"
+  std::string line;  // "9600 8N1"
+  bool early = false;
   double intervalSeconds = 0;
-  bool early = false;  // early replies asked for
+  std::vector<Class> classes;
 };
 
 class PollOutput {
@@ -32,10 +39,13 @@ class PollOutput {
 
 // inPlace: each poll replaces the one before (for a terminal).
 std::unique_ptr<PollOutput> MakeTableOutput(std::ostream& out, bool inPlace);
-// Columns: time,poll,class,item,op,ok,value,code,text,gloss; one row per
-// item per poll, after a header row.
-std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out, std::string className);
-// {"time","poll","class","item","op","ok","value","code","text","gloss"}
-std::unique_ptr<PollOutput> MakeJsonOutput(std::ostream& out, std::string className);
+// Columns: time,poll,class,item,op,ok,value,code,text,gloss,read_time,age,
+// name,unit; one row per item per poll, after a header row. "time" is the
+// poll's end, "read_time" when the value was read, "age" the seconds
+// between them.
+std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out);
+// {"time","poll","class","item","op","ok","value","code","text","gloss",
+//  "read_time","age","waiting","name","unit"}
+std::unique_ptr<PollOutput> MakeJsonOutput(std::ostream& out);
 
 }  // namespace tarvo::tools

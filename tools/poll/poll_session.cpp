@@ -22,7 +22,8 @@ ExplainedError Outcome(int32_t result, ExplainedError text) {
 
 }  // namespace
 
-PollSession::PollSession(IIoDriver* driver) : driver_(driver) {
+PollSession::PollSession(IIoDriver* driver, std::string className, const AddressRules* rules)
+    : driver_(driver), className_(std::move(className)), rules_(rules) {
   driver_->GetRegisterTable(&table_, &count_);
 }
 
@@ -41,21 +42,31 @@ ExplainedError PollSession::TakeError() {
 }
 
 bool PollSession::Parse(const std::string& address, Item* item, std::string* error) {
-  item->address = address;
+  item->spec.address = address;
   const RegisterDesc* reg = RegisterOf(address);
   // An unknown name is the driver's to refuse, with its own code.
   item->discrete = reg != nullptr && reg->DataType1 == kDataTypeDiscrete;
   item->record.DataType = item->discrete ? kDataTypeDiscrete : kDataTypeFloat;
   const int32_t parsed = driver_->ParseItem(address.c_str(), &item->record);
   const ExplainedError explained = Outcome(parsed, TakeError());
-  if (parsed == 1 && explained.ok()) return true;
-  *error = address + ": " + explained.Display();
-  return false;
+  if (parsed != 1 || !explained.ok()) {
+    const std::string why = rules_ != nullptr ? rules_->ExplainRefusal(address) : "";
+    *error = address + ": " + (why.empty() ? "" : why + "; the driver refuses it with ") +
+             explained.Display();
+    return false;
+  }
+  if (rules_ == nullptr) return true;
+  if (const std::optional<std::string> problem = rules_->Check(address, item->record)) {
+    *error = address + ": " + *problem;
+    return false;
+  }
+  return true;
 }
 
-bool PollSession::AddRead(const std::string& address, std::string* error) {
+bool PollSession::AddRead(const ItemSpec& spec, std::string* error) {
   Item item;
-  if (!Parse(address, &item, error)) return false;
+  item.spec = spec;
+  if (!Parse(spec.address, &item, error)) return false;
   reads_.push_back(item);
   return true;
 }
@@ -83,42 +94,67 @@ bool PollSession::AddWrite(const std::string& assignment, std::string* error) {
   return true;
 }
 
+ItemReading PollSession::Reading(const Item& item) const {
+  ItemReading reading;
+  reading.className = className_;
+  reading.item = item.spec.address;
+  reading.name = item.spec.name;
+  reading.unit = item.spec.unit;
+  reading.discrete = item.discrete;
+  return reading;
+}
+
+ItemReading PollSession::Describe(bool write, size_t index) const {
+  ItemReading reading = Reading(write ? writes_[index] : reads_[index]);
+  reading.write = write;
+  reading.discrete = reading.discrete || write;
+  return reading;
+}
+
+ItemReading PollSession::WriteOne(size_t index) {
+  Item& item = writes_[index];
+  ItemReading reading = Reading(item);
+  IoValue value{};
+  value.DiscreteValue = item.value;
+  const int32_t result = driver_->WriteItem(0, &item.record, &value);
+  reading.readAt = std::chrono::system_clock::now();
+  reading.write = true;
+  reading.discrete = true;
+  reading.discreteValue = item.value;
+  reading.error = Outcome(result, TakeError());
+  // A driver may return 1 and still keep a failure code (a command it
+  // could not send): the text decides.
+  reading.ok = result == 1 && reading.error.ok();
+  reading.hasValue = reading.ok;
+  return reading;
+}
+
+ItemReading PollSession::ReadOne(size_t index) {
+  Item& item = reads_[index];
+  ItemReading reading = Reading(item);
+  IoValue value{};
+  const int32_t result = driver_->ReadItem(0, &item.record, &value);
+  reading.error = Outcome(result, TakeError());
+  reading.ok = result == 1 && reading.error.ok();
+  reading.hasValue = reading.ok;
+  // The value is as of the end of the call: a block read may wait first.
+  reading.readAt = std::chrono::system_clock::now();
+  if (reading.ok) {
+    reading.analog = value.AnalogValue;
+    reading.discreteValue = value.DiscreteValue;
+  }
+  return reading;
+}
+
 std::vector<ItemReading> PollSession::Write() {
   std::vector<ItemReading> readings;
-  for (Item& item : writes_) {
-    IoValue value{};
-    value.DiscreteValue = item.value;
-    const int32_t result = driver_->WriteItem(0, &item.record, &value);
-    ItemReading reading;
-    reading.item = item.address;
-    reading.write = true;
-    reading.discrete = true;
-    reading.discreteValue = item.value;
-    reading.error = Outcome(result, TakeError());
-    // A driver may return 1 and still keep a failure code (a command it
-    // could not send): the text decides.
-    reading.ok = result == 1 && reading.error.ok();
-    readings.push_back(std::move(reading));
-  }
+  for (size_t i = 0; i < writes_.size(); ++i) readings.push_back(WriteOne(i));
   return readings;
 }
 
 std::vector<ItemReading> PollSession::Read() {
   std::vector<ItemReading> readings;
-  for (Item& item : reads_) {
-    IoValue value{};
-    const int32_t result = driver_->ReadItem(0, &item.record, &value);
-    ItemReading reading;
-    reading.item = item.address;
-    reading.discrete = item.discrete;
-    reading.error = Outcome(result, TakeError());
-    reading.ok = result == 1 && reading.error.ok();
-    if (reading.ok) {
-      reading.analog = value.AnalogValue;
-      reading.discreteValue = value.DiscreteValue;
-    }
-    readings.push_back(std::move(reading));
-  }
+  for (size_t i = 0; i < reads_.size(); ++i) readings.push_back(ReadOne(i));
   return readings;
 }
 

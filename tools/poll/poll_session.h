@@ -1,39 +1,57 @@
-// The items of one tarvo-poll run on one driver object: parsed once, then
-// written and read on every poll through IIoDriver, each result with the
-// driver's error text in UTF-8.
+// The items of one driver object in a tarvo-poll run: parsed once, then
+// written and read through IIoDriver, each result with the driver's error
+// text in UTF-8.
 #pragma once
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "tarvo/io_driver.h"
+#include "tools/poll/item_address.h"
+#include "tools/poll/poll_options.h"
 #include "tools/poll/readings.h"
 
 namespace tarvo::tools {
 
 class PollSession {
  public:
-  // The driver must outlive the session; its port is the caller's.
-  explicit PollSession(IIoDriver* driver);
+  // The driver must outlive the session; its port is the caller's. With
+  // rules, every address the driver accepts must also pass them, and a
+  // refusal is explained in terms of the address.
+  explicit PollSession(IIoDriver* driver, std::string className = "",
+                       const AddressRules* rules = nullptr);
 
   // Parses an item to read. The item's data type is the one its register
   // declares (the register named by the first two letters). False, with a
-  // message for the user in *error, when the driver refuses the address.
-  bool AddRead(const std::string& address, std::string* error);
+  // message for the user in *error, when the driver or the rules refuse it.
+  bool AddRead(const ItemSpec& spec, std::string* error);
+  bool AddRead(const std::string& address, std::string* error) {
+    return AddRead(ItemSpec{address, "", ""}, error);
+  }
   // Parses "ITEM=VALUE" for a write; VALUE is 0, 1, on, off, true or false.
   // Refuses a register the driver does not declare writable.
   bool AddWrite(const std::string& assignment, std::string* error);
 
-  // Writes every write item once; one reading per write.
+  // Writes or reads one item; the reading carries the time the call ended.
+  ItemReading WriteOne(size_t index);
+  ItemReading ReadOne(size_t index);
+  // An item's names, without a value or a time.
+  ItemReading Describe(bool write, size_t index) const;
+  // Every write item once, every read item once, in order.
   std::vector<ItemReading> Write();
-  // Reads every read item once; one reading per item, in order.
   std::vector<ItemReading> Read();
 
   size_t reads() const { return reads_.size(); }
+  size_t writes() const { return writes_.size(); }
+  // The item as ParseItem filled it.
+  const IoItem& readRecord(size_t index) const { return reads_[index].record; }
+  const IoItem& writeRecord(size_t index) const { return writes_[index].record; }
 
  private:
   struct Item {
-    std::string address;
+    ItemSpec spec;
     IoItem record{};
     bool discrete = false;
     uint32_t value = 0;  // to write
@@ -44,8 +62,11 @@ class PollSession {
   bool Parse(const std::string& address, Item* item, std::string* error);
   // The driver's error text (GBK) in UTF-8, explained; resets the code.
   ExplainedError TakeError();
+  ItemReading Reading(const Item& item) const;
 
   IIoDriver* driver_;
+  std::string className_;
+  const AddressRules* rules_;
   RegisterDesc* table_ = nullptr;
   int16_t count_ = 0;
   std::vector<Item> reads_;

@@ -20,8 +20,9 @@ class PollStatistics {
   int valuesRead() const { return valuesRead_; }
   int failures() const { return failures_; }
 
-  // "--- 4 polls, 22 values read, 1 written, 2 failures" and one line per
-  // error text with its count, most frequent first.
+  // "--- 4 polls, 22 values read, 1 written, 2 failures" (", 1 item left
+  // waiting" when a poll ended before an item's gate let it be read) and
+  // one line per failure's text with its count, most frequent first.
   std::string Report() const;
 
  private:
@@ -29,6 +30,7 @@ class PollStatistics {
   int valuesRead_ = 0;
   int written_ = 0;
   int failures_ = 0;
+  int waiting_ = 0;                     // polls that ended with an item not refreshed (no failure)
   std::map<std::string, int> byError_;  // Display() -> count
 };
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,30 +11,51 @@
 
 namespace tarvo::tools {
 
+// The code of a read refused because its module's refresh gate was shut:
+// the item waits, it has not failed.
+inline constexpr int kGateShutCode = 23;
+
 struct ItemReading {
+  std::string className;  // "Cpxr5100"
   std::string item;       // the address as given
+  std::string name;       // what people call it; may be empty
+  std::string unit;       // may be empty
   bool write = false;     // a write of `discrete` rather than a read
   bool discrete = false;  // the register's value is DiscreteValue, else AnalogValue
   bool ok = false;
-  float analog = 0;            // the value read, when ok and not discrete
+  // Not refreshed in this poll: its module's gate stayed shut (code 23).
+  // The value fields then hold the last value read, if hasValue.
+  bool waiting = false;
+  bool hasValue = false;       // ok, or waiting with an earlier value
+  float analog = 0;            // the value read, when hasValue and not discrete
   uint32_t discreteValue = 0;  // the value read or written, when discrete
   ExplainedError error;        // "OK" when ok
+  // When the call that read or wrote the value ended (for a waiting item,
+  // the earlier read); unset before any value.
+  std::optional<std::chrono::system_clock::time_point> readAt;
+
+  // A failure that counts: not ok and not waiting for the gate.
+  bool failed() const { return !ok && !waiting; }
 };
 
 struct PollRecord {
   int number = 0;  // 1, 2, ...
+  // When the poll ended: the ages of the readings count from here.
   std::chrono::system_clock::time_point time;
   std::vector<ItemReading> readings;
-  // Whether any reading failed.
+  // Whether any reading failed (waiting for a gate is no failure).
   bool failed() const {
     for (const ItemReading& r : readings)
-      if (!r.ok) return true;
+      if (r.failed()) return true;
     return false;
   }
 };
 
 // The value as the outputs show it: the shortest text that reads back as
-// the same float, or 0/1; "-" for a failed read.
+// the same float, or 0/1; "-" for a read without a value.
 std::string FormatValue(const ItemReading& reading);
+// Seconds from the reading to the poll's time with one decimal ("2.0"), or
+// "" without a reading time.
+std::string FormatAge(const ItemReading& reading, std::chrono::system_clock::time_point pollTime);
 
 }  // namespace tarvo::tools

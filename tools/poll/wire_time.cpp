@@ -3,6 +3,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
+
+#include "tools/poll/line_options.h"
 
 namespace tarvo::tools {
 namespace {
@@ -22,6 +25,11 @@ constexpr FamilyAnswer kAnswers[] = {
     {"pxr5760", {5 + 8 * 32 * 4, 1, 0}},
 };
 
+// Whether the waits of timeoutMs let the answer's wire time pass.
+bool Fits(const AnswerTiming& answer, double wireMs, int32_t timeoutMs) {
+  return std::max(timeoutMs, answer.minimumWaitMs) * answer.waits >= wireMs;
+}
+
 }  // namespace
 
 std::optional<AnswerTiming> LargestAnswer(std::string_view family) {
@@ -34,18 +42,43 @@ double WireTimeMs(int32_t bytes, int32_t baud, int bitsPerCharacter) {
   return 1000.0 * bytes * bitsPerCharacter / baud;
 }
 
+int32_t FittingTimeoutMs(std::string_view family, int32_t baud, int bitsPerCharacter) {
+  const std::optional<AnswerTiming> answer = LargestAnswer(family);
+  if (!answer || baud <= 0) return kMinTimeoutMs;
+  const double wire = WireTimeMs(answer->bytes, baud, bitsPerCharacter);
+  const auto perWait = static_cast<int32_t>(std::ceil(wire / answer->waits));
+  return std::clamp(perWait, kMinTimeoutMs, kMaxTimeoutMs);
+}
+
 std::optional<std::string> TimeoutWarning(std::string_view family, int32_t baud,
                                           int bitsPerCharacter, int32_t timeoutMs) {
   const std::optional<AnswerTiming> answer = LargestAnswer(family);
   if (!answer || baud <= 0) return std::nullopt;
   const double wire = WireTimeMs(answer->bytes, baud, bitsPerCharacter);
-  const int32_t wait = std::max(timeoutMs, answer->minimumWaitMs) * answer->waits;
-  if (wait >= wire) return std::nullopt;
-  return fmt::format(
-      "tarvo-poll: warning: {} answers of up to {} bytes take {:.0f} ms on the wire at {} baud, "
-      "but the time-out of {} ms gives them {} ms: a full answer arrives cut short; raise -t{}\n",
-      family, answer->bytes, wire, baud, timeoutMs, wait,
-      wire > 2000.0 * answer->waits ? " or the baud rate" : "");
+  if (Fits(*answer, wire, timeoutMs)) return std::nullopt;
+  const std::string head = fmt::format(
+      "tarvo-poll: warning: {} answers of up to {} bytes take {:.0f} ms on the wire at {} baud, ",
+      family, answer->bytes, wire, baud);
+  const int32_t fitting = FittingTimeoutMs(family, baud, bitsPerCharacter);
+  if (Fits(*answer, wire, fitting)) {
+    return head + fmt::format(
+                      "but the time-out of {} ms gives them {} ms: a full answer arrives cut "
+                      "short; use -t {} or more, or leave -t out\n",
+                      timeoutMs, std::max(timeoutMs, answer->minimumWaitMs) * answer->waits,
+                      fitting);
+  }
+  std::string rates;
+  for (const int32_t rate : BaudRates()) {
+    if (rate > baud &&
+        Fits(*answer, WireTimeMs(answer->bytes, rate, bitsPerCharacter), kMaxTimeoutMs)) {
+      rates = fmt::format(" ({} or more)", rate);
+      break;
+    }
+  }
+  return head + fmt::format(
+                    "more than the longest time-out ({} ms) lets arrive: a full answer arrives "
+                    "cut short; use a higher baud rate{} or fewer points on the module\n",
+                    kMaxTimeoutMs, rates);
 }
 
 }  // namespace tarvo::tools

@@ -1,7 +1,7 @@
-// How long the largest answer of a family takes on the wire, and whether
-// the configured time-out gives it time to arrive whole. The driver reads
-// what has arrived when its waits are over; an answer still on the wire
-// then is cut short and the read fails.
+// How long the largest answer of a family takes on the wire, the time-out
+// that lets it arrive whole, and the warning when a time-out cannot. The
+// driver reads what has arrived when its waits are over; an answer still on
+// the wire then is cut short and the read fails.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,10 @@
 #include <string_view>
 
 namespace tarvo::tools {
+
+// The driver's range of transfer time-outs, in ms.
+inline constexpr int32_t kMinTimeoutMs = 100;
+inline constexpr int32_t kMaxTimeoutMs = 2000;
 
 struct AnswerTiming {
   int32_t bytes;  // the family's largest answer
@@ -26,9 +30,15 @@ std::optional<AnswerTiming> LargestAnswer(std::string_view family);
 // (start, data, parity and stop bits: 10 for 8N1).
 double WireTimeMs(int32_t bytes, int32_t baud, int bitsPerCharacter);
 
+// The smallest time-out (kMinTimeoutMs..kMaxTimeoutMs) whose waits let the
+// family's largest answer arrive whole at baud; kMaxTimeoutMs when none
+// does (TimeoutWarning then says so). kMinTimeoutMs for an unknown family.
+int32_t FittingTimeoutMs(std::string_view family, int32_t baud, int bitsPerCharacter);
+
 // The warning tarvo-poll prints when the waits a time-out of timeoutMs
 // gives are shorter than the wire time of the family's largest answer, or
-// nothing when they suffice.
+// nothing when they suffice. It names the remedy: the time-out that fits,
+// or where none does, a higher baud rate or fewer points on the module.
 std::optional<std::string> TimeoutWarning(std::string_view family, int32_t baud,
                                           int bitsPerCharacter, int32_t timeoutMs);
 

@@ -1,9 +1,12 @@
 #include "tools/pxrsim/fault_option.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "sim/plant/faults_reader.h"
 #include "sim/plant/plant_error.h"
 #include "sim/plant/plant_node.h"
 
@@ -12,9 +15,14 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json ValueOf(std::string_view text) {
-  if (text == "true") return true;
-  if (text == "false") return false;
+// A switch's value as a plant file gives it: on/off switches take 1 and 0
+// too, bytes their "0x21" form (a text, as in a plant file).
+Json ValueOf(std::string_view name, std::string_view text) {
+  const bool onOff =
+      std::find(std::begin(sim::kOnOffFaultSwitches), std::end(sim::kOnOffFaultSwitches), name) !=
+      std::end(sim::kOnOffFaultSwitches);
+  if (text == "true" || (onOff && text == "1")) return true;
+  if (text == "false" || (onOff && text == "0")) return false;
   long long number = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
   if (status == std::errc() && end == text.data() + text.size()) return number;
@@ -55,7 +63,7 @@ FaultOption ParseFaultOption(std::string_view text) {
     } else if (equals + 1 == item.size()) {
       return fail("switch " + name + " has no value after '='");
     } else {
-      switches[name] = ValueOf(item.substr(equals + 1));
+      switches[name] = ValueOf(name, item.substr(equals + 1));
     }
   }
   try {

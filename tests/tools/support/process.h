@@ -31,6 +31,7 @@ class Process {
 
   std::string out() const;
   std::string err() const;
+  int pid() const { return pid_; }
 
  private:
   void Collect(int outFd, int errFd);

@@ -1,0 +1,160 @@
+#include "tools/poll/item_address.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace tarvo::tools {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+// The dotted fields after the two register letters: "1.0.0.5" -> 1, 0, 0, 5.
+std::vector<std::string_view> Fields(std::string_view text) {
+  std::vector<std::string_view> fields;
+  std::string_view rest = text.size() > 2 ? text.substr(2) : std::string_view();
+  while (true) {
+    const size_t dot = rest.find('.');
+    fields.push_back(rest.substr(0, dot));
+    if (dot == std::string_view::npos) break;
+    rest.remove_prefix(dot + 1);
+  }
+  return fields;
+}
+
+size_t DigitRun(std::string_view field) {
+  size_t n = 0;
+  while (n < field.size() && std::isdigit(static_cast<unsigned char>(field[n]))) ++n;
+  return n;
+}
+
+int NumberOf(const IoItem& item, size_t part) {
+  switch (part) {
+    case 0:
+      return item.ModuleAddress;
+    case 1:
+      return item.Channel;
+    case 2:
+      return item.Point;
+    default:
+      return item.SubIndex;
+  }
+}
+
+// Why a field does not read as `value`, the number the driver took from it.
+std::string FieldDifference(std::string_view field, const char* part, int value, bool module) {
+  const size_t digits = DigitRun(field);
+  if (field.empty()) return fmt::format("the {} is empty: the driver reads {}", part, value);
+  if (digits == 0)
+    return fmt::format("the {} \"{}\" is not a number: the driver reads {}", part, field, value);
+  const std::string_view number = field.substr(0, digits);
+  if (digits < field.size())
+    return fmt::format("the \"{}\" after {} {} is ignored by the driver", field.substr(digits),
+                       part, number);
+  if (module && number.size() > std::to_string(value).size() && number[0] != '0')
+    return fmt::format("only the first digits of module {} count: the driver reads {}", number,
+                       value);
+  return fmt::format("{} {} is read as {}", part, number, value);
+}
+
+}  // namespace
+
+AddressRules::AddressRules(std::string_view family, std::vector<std::string> registerNames,
+                           int firstRegisterIndex)
+    : family_(family),
+      registerNames_(std::move(registerNames)),
+      firstRegisterIndex_(firstRegisterIndex) {}
+
+std::vector<AddressRules::Part> AddressRules::PartsOf(std::string_view registerName) const {
+  const std::string name = Upper(registerName);
+  if (std::find(registerNames_.begin(), registerNames_.end(), name) == registerNames_.end())
+    return {};
+  const Part module{"module", 0, 127};
+  if (family_ == "pxr5100" || family_ == "pxr530x")
+    return {module, {"channel", 0, 7}, {"point", 0, 63}};
+  if (family_ == "pxr5303") return {module, {"channel", 0, 2}, {"point", 0, 15}};
+  if (family_ == "pxr5700") {
+    if (name == "DI" || name == "DO") return {module, {"channel", 0, 7}};
+    return {module, {"channel", 1, 2}};
+  }
+  std::vector<Part> parts{module, {"channel", 0, 7}, {"point", 0, 31}};
+  if (name == "LT" || name == "AD") parts.push_back({"sub-channel", 0, 7});
+  if (name == "DI" || name == "DO") parts.push_back({"bit", 0, 7});
+  return parts;
+}
+
+std::string AddressRules::NameOf(const IoItem& item) const {
+  const int index = item.RegisterIndex - firstRegisterIndex_;
+  if (index < 0 || static_cast<size_t>(index) >= registerNames_.size()) return "??";
+  return registerNames_[static_cast<size_t>(index)];
+}
+
+std::string AddressRules::Canonical(const IoItem& item) const {
+  const std::string name = NameOf(item);
+  std::string text = name;
+  const std::vector<Part> parts = PartsOf(name);
+  for (size_t i = 0; i < parts.size(); ++i)
+    text += (i == 0 ? "" : ".") + std::to_string(NumberOf(item, i));
+  return text;
+}
+
+std::optional<std::string> AddressRules::Check(std::string_view text, const IoItem& item) const {
+  const std::vector<Part> parts = PartsOf(NameOf(item));
+  const std::string canonical = Canonical(item);
+  if (Upper(text.substr(0, 2)) != canonical.substr(0, 2) || text.substr(2) != canonical.substr(2)) {
+    std::string why = "read as " + canonical;
+    const std::vector<std::string_view> fields = Fields(text);
+    for (size_t i = 0; i < parts.size() && i < fields.size(); ++i) {
+      if (fields[i] != std::to_string(NumberOf(item, i)))
+        why += "; " + FieldDifference(fields[i], parts[i].name, NumberOf(item, i), i == 0);
+    }
+    if (fields.size() > parts.size()) {
+      std::string extra;
+      for (size_t i = parts.size(); i < fields.size(); ++i) extra += "." + std::string(fields[i]);
+      why += fmt::format("; the \"{}\" is ignored by the driver", extra);
+    }
+    return why;
+  }
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const int value = NumberOf(item, i);
+    if (value < parts[i].first || value > parts[i].last)
+      return fmt::format(
+          "{} {} is outside {}..{}: the driver accepts the address, no read can use it",
+          parts[i].name, value, parts[i].first, parts[i].last);
+  }
+  return std::nullopt;
+}
+
+std::string AddressRules::ExplainRefusal(std::string_view text) const {
+  const std::string name = Upper(text.substr(0, 2));
+  const std::vector<Part> parts = PartsOf(name);
+  if (parts.empty()) {
+    std::string list;
+    for (const std::string& known : registerNames_) list += (list.empty() ? "" : ", ") + known;
+    return fmt::format("\"{}\" is not a register of {} ({})", text.substr(0, 2), family_, list);
+  }
+  std::string form = name + " ";
+  for (size_t i = 0; i < parts.size(); ++i) form += (i == 0 ? "" : ".") + Upper(parts[i].name);
+  const std::vector<std::string_view> fields = Fields(text);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i >= fields.size())
+      return fmt::format("the {} is missing: {} items read {}", parts[i].name, name, form);
+    const size_t digits = DigitRun(fields[i]);
+    if (digits == 0) {
+      if (i == 0) return fmt::format("no module number follows {}", name);
+      continue;  // the driver reads 0 here; not what it refused
+    }
+    const int value = std::stoi(std::string(fields[i].substr(0, std::min<size_t>(digits, 6))));
+    if (value < parts[i].first || value > parts[i].last)
+      return fmt::format("{} {} is outside {}..{}", parts[i].name, value, parts[i].first,
+                         parts[i].last);
+  }
+  return {};
+}
+
+}  // namespace tarvo::tools

@@ -1,0 +1,28 @@
+// A plant file for tarvo-poll: the items of each class on one line, with
+// what people call them. JSON in the style of pxrsim's plant files:
+//   {"classes": [
+//      {"class": "pxr5100", "items": [
+//         {"item": "TA1.0.0", "name": "boiler flow", "unit": "°C"},
+//         {"item": "TA1.1.0"}]},
+//      {"class": "pxr5700", "items": [{"item": "DI4.0", "name": "door"}],
+//       "writes": ["DO4.2=1"]}]}
+// "comment" may stand beside any key.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/poll/poll_options.h"
+
+namespace tarvo::tools {
+
+// The class groups of a plant file's text. Throws std::runtime_error whose
+// text names `source`, the line and the column of what is wrong, e.g.
+//   plant.json:3:14: classes[0].items[1].item: expected a text "...", found a number
+std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source);
+
+// The same for a file; a file that cannot be read is an error too.
+std::vector<ClassGroup> ReadPollPlantFile(const std::string& path);
+
+}  // namespace tarvo::tools

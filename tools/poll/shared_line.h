@@ -1,0 +1,76 @@
+// The driver objects of one tarvo-poll run on one serial line, as a host
+// keeps them: one object per class, each parsing its own items; the first
+// object opens the port and publishes its handle in SharedHandle, and every
+// other object adopts it through a port record of its own that carries
+// its own time-out. Closed and released at the end.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tarvo/tarvo.h"
+#include "tools/common/driver_library.h"
+#include "tools/poll/driver_classes.h"
+#include "tools/poll/item_address.h"
+#include "tools/poll/plant_poller.h"
+#include "tools/poll/poll_options.h"
+#include "tools/poll/poll_session.h"
+
+namespace tarvo::tools {
+
+struct LineMember {
+  const DriverClass* driverClass;
+  ClassGroup group;
+};
+
+class SharedLine {
+ public:
+  // The library must outlive the line.
+  SharedLine(const DriverLibrary& library, std::vector<LineMember> members);
+  ~SharedLine();
+  SharedLine(const SharedLine&) = delete;
+  SharedLine& operator=(const SharedLine&) = delete;
+
+  size_t size() const { return members_.size(); }
+  const DriverClass& driverClass(size_t i) const { return *members_[i].driverClass; }
+  size_t itemCount() const;
+
+  // One driver object per class, in order. False after a message.
+  bool CreateObjects(const std::string& libraryPath);
+  // The register table object i hands out, for --list.
+  std::string RegisterList(size_t i) const;
+  // Parses every item and write with its class's object; with strict, the
+  // address rules must pass too. False after a message for each refusal.
+  bool ParseItems(bool strict);
+  // Maps the port when it is a device path, opens it with the first object
+  // and lets the others adopt it, object i with the time-out timeoutsMs[i].
+  // False after a message that says why the device cannot be opened.
+  bool Open(const PollOptions& o, const std::vector<int>& timeoutsMs);
+  const std::string& portText() const { return portText_; }  // "COM255 = /tmp/pxrsim"
+  const std::string& lineText() const { return lineText_; }  // "9600 8N1"
+
+  // A poller of every object's items, its gates counted from each object's creation.
+  PlantPoller Poller() const;
+
+ private:
+  struct Object {
+    IIoDriver* driver = nullptr;
+    bool open = false;
+    std::chrono::system_clock::time_point created;
+  };
+
+  const DriverLibrary& library_;
+  std::vector<LineMember> members_;
+  std::vector<Object> objects_;
+  std::vector<std::unique_ptr<AddressRules>> rules_;
+  std::vector<std::unique_ptr<PollSession>> sessions_;
+  LineSettings settings_{};
+  std::vector<PortConfig> configs_;  // one per object
+  int32_t mappedPort_ = 0;           // unmapped again at the end; 0: none
+  std::string portText_;
+  std::string lineText_;
+};
+
+}  // namespace tarvo::tools
