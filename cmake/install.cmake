@@ -4,7 +4,7 @@
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/tarvo DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # Installs SOURCE compressed, as SOURCE's name with .gz, into DESTINATION
-# (the man pages). gzip -n leaves the time out of the file.
+# (man pages, the changelog). gzip -n leaves the time out of the file.
 function(tarvo_install_gzipped source destination)
   get_filename_component(name ${source} NAME)
   set(compressed ${CMAKE_CURRENT_BINARY_DIR}/${name}.gz)
@@ -14,8 +14,8 @@ function(tarvo_install_gzipped source destination)
 endfunction()
 
 if(NOT WIN32)
-  # tarvo.pc names the prefix, which cmake --install --prefix may choose
-  # after the build is configured: it is written at install time.
+  # tarvo.pc names the prefix, which cmake --install --prefix and CPack
+  # choose after the build is configured: it is written at install time.
   set(pc_file ${PROJECT_BINARY_DIR}/tarvo.pc)
   install(CODE "
     set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
@@ -33,4 +33,6 @@ if(NOT WIN32)
   write_basic_package_version_file(${PROJECT_BINARY_DIR}/TarvoConfigVersion.cmake
                                    COMPATIBILITY SameMajorVersion)
   install(FILES ${PROJECT_BINARY_DIR}/TarvoConfigVersion.cmake DESTINATION ${package_dir})
+
+  include(${CMAKE_CURRENT_LIST_DIR}/debian_package.cmake)
 endif()
