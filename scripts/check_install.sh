@@ -16,13 +16,11 @@ cache() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 version=$(cache CMAKE_PROJECT_VERSION)
 libdir=$(cache CMAKE_INSTALL_LIBDIR)
 
+# shellcheck source=scripts/background_pxrsim.sh
+source "$source/scripts/background_pxrsim.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvo-install.XXXXXX")
-sim_pid=
 cleanup() {
-  if [[ -n "$sim_pid" ]]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  stop_pxrsim 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -105,12 +103,7 @@ cmake -S "$source/examples" -B "$work/example" -G Ninja -DCMAKE_PREFIX_PATH="$pr
 cmake --build "$work/example" >>"$work/example.log"
 
 echo "== the hosts against the installed pxrsim"
-"$prefix/bin/pxrsim" --link "$work/pxrsim" >"$work/pxrsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  [[ -L "$work/pxrsim" ]] && break
-  sleep 0.05
-done
+PATH="$prefix/bin:$PATH" start_pxrsim "$work/pxrsim" "$work/pxrsim.log"
 for host in "$work/host-pkg-config" "$work/example/tarvo_host"; do
   status=0
   output=$(LD_LIBRARY_PATH="$prefix/$libdir" "$host" "$work/pxrsim" pxr5700 TB4.2 WI4.2 TA4.9) ||

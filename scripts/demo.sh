@@ -15,14 +15,12 @@ done
 export TARVO_LIBRARY="$library"
 PATH="$tools:$PATH"
 
+# shellcheck source=scripts/background_pxrsim.sh
+source "$(dirname "$0")/background_pxrsim.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvo-demo.XXXXXX")
 link="$work/pxrsim"
-sim_pid=
 cleanup() {
-  if [[ -n "$sim_pid" ]]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  stop_pxrsim 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -72,14 +70,7 @@ family() {
 
 say "pxrsim: the built-in plant on a new pseudo-terminal"
 printf '$ pxrsim -v --link %s &\n' "$link"
-pxrsim -v --link "$link" > "$work/pxrsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  [[ -L "$link" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/pxrsim.log"; failed "pxrsim did not start"; }
-  sleep 0.05
-done
-[[ -L "$link" ]] || failed "pxrsim made no link $link"
+start_pxrsim "$link" "$work/pxrsim.log" -v || failed "pxrsim made no link $link"
 sed -n '/^pxrsim:/p' "$work/pxrsim.log"
 
 say "tarvo-poll --list: a class's registers, as its driver object hands them out"
@@ -115,8 +106,6 @@ show 0 tarvo-poll -p "$link" -n 2 -f json pxr5100 TA1.0.0 WB1.0.2
 say "What the simulator saw (pxrsim -v), the last exchange"
 awk '/^[0-9]/ { last = "" } { last = last $0 "\n" } END { printf "%s", last }' "$work/pxrsim.log"
 
-kill "$sim_pid"
-wait "$sim_pid" || failed "pxrsim did not stop cleanly"
-sim_pid=
+stop_pxrsim || failed "pxrsim did not stop cleanly"
 [[ ! -e "$link" ]] || failed "pxrsim left its link $link"
 say "Done: pxrsim stopped and removed its link."
