@@ -119,9 +119,9 @@ check "tarvo-poll loads the installed library" "$(realpath "$prefix/$libdir/libt
 
 if [[ -n "$dll" ]]; then
   resource=$(x86_64-w64-mingw32-windres -i "$dll" -O rc)
-  check "the DLL's version resource" "FILEVERSION ${version//./,}
+  check "the DLL's version resource" "FILEVERSION ${version//./, }
 VALUE \"FileVersion\", \"${version//./, }\"" \
-    "$(grep -oE 'FILEVERSION .*|VALUE "FileVersion", ".*"' <<<"$resource" | sed 's/ *$//')"
+    "$(grep -oE 'FILEVERSION .*|VALUE "FileVersion", ".*"' <<<"$resource")"
 fi
 
 echo "== the Debian package"
