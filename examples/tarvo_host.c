@@ -8,7 +8,8 @@
  * are GBK), and closes the port. PORT is COMn; on Linux also a device path,
  * mapped to COM255. The items are float registers (a discrete one, DI or
  * DO, would take kDataTypeDiscrete and DiscreteValue). Exit status: 0 when
- * every item was read, 1 when one was not, 2 when the port cannot be used.
+ * every item was read, 1 when one was not, 2 when the driver object or
+ * the port cannot be had.
  *
  * Linux:   cc tarvo_host.c $(pkg-config --cflags --libs tarvo)
  * Windows: x86_64-w64-mingw32-gcc -I include tarvo_host.c -lole32 (register
@@ -72,20 +73,25 @@ static const struct {
                {"pxr5760", &CLSID_CPxr5760}};
 
 int main(int argc, char** argv) {
-  IIoDriver* driver = NULL;
+  const CLSID* clsid = NULL;
+  IIoDriver* driver;
   LineSettings line = {0};
   PortConfig config = {0};
   int i, failed = 0;
   for (i = 0; argc > 3 && i < (int)(sizeof classes / sizeof classes[0]); ++i)
-    if (strcmp(argv[2], classes[i].family) == 0) driver = create(classes[i].clsid);
-  if (driver == NULL) {
+    if (strcmp(argv[2], classes[i].family) == 0) clsid = classes[i].clsid;
+  if (clsid == NULL) {
     fprintf(stderr, "usage: tarvo_host PORT pxr5100|pxr5303|pxr530x|pxr5700|pxr5760 ITEM...\n");
     return 2;
   }
+  if ((driver = create(clsid)) == NULL) {
+    fprintf(stderr, "tarvo_host: cannot create a %s driver object\n", argv[2]);
+    return 2;
+  }
   line.PortIndex = (int16_t)(port_number(argv[1]) - 1);
-  line.BaudCode = 6; /* 9600 */
-  line.DataBitsCode = 1;
-  line.ParityCode = 2;
+  line.BaudCode = 6;     /* 9600 baud */
+  line.DataBitsCode = 1; /* 8 data bits; StopBitsCode 0: 1 stop bit */
+  line.ParityCode = 2;   /* none */
   line.LineTimeout = 300;
   config.Settings = &line;
   strcpy(config.TimeoutText, "300");
