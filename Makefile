@@ -5,6 +5,8 @@
 # make install - build the release library and tools, install them under
 #                PREFIX (default /usr/local), below DESTDIR when given
 # make package - the Debian package (build/linux-release/tarvo_*.deb)
+# make windows-bundle - both DLLs, the headers, the example host and
+#                register.cmd in one zip (build/windows-bundle/)
 SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eu -o pipefail -c
@@ -15,7 +17,7 @@ PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) linux-release fuzz
 PREFIX ?= /usr/local
 
 .PHONY: deps deps-demo test demo bench fuzz fuzz-smoke clean windows windows-run \
-	install package check-install \
+	install package windows-bundle check-install \
 	$(TESTED_PRESETS) $(BUILT_PRESETS) $(PRESETS:%=build-%) $(TESTED_PRESETS:%=check-%)
 
 deps:
@@ -67,7 +69,7 @@ test: deps
 	$(MAKE) --no-print-directory $(PRESETS:%=build-%)
 	$(MAKE) --no-print-directory -j2 --output-sync=target $(TESTED_PRESETS:%=check-%)
 	$(MAKE) --no-print-directory windows-run
-	$(MAKE) --no-print-directory check-install
+	$(MAKE) --no-print-directory check-install windows-bundle
 	$(MAKE) --no-print-directory fuzz-smoke
 
 # What make install and make package give a host vendor, checked from
@@ -82,6 +84,9 @@ install: deps-demo build/linux-release/build.ninja
 
 package: build-linux-release
 	cd build/linux-release && cpack
+
+windows-bundle: build-mingw-x64 build-mingw-i686
+	scripts/windows_bundle.sh build/mingw-x64 build/mingw-i686 build/windows-bundle
 
 # Benchmarks on the release build; the figures are recorded in
 # docs/performance.md. Slow (about two minutes: real exchanges wait).
