@@ -1,16 +1,23 @@
-# make demo   - build the library and show it at work
-# make test   - install what is missing, build every preset, run every test
-# make bench  - build the release preset and run the benchmarks (not part of test)
-# make fuzz   - run every fuzzer for FUZZ_SECONDS (default 60) each
+# make demo    - build the library and show it at work
+# make test    - install what is missing, build every preset, run every test
+# make bench   - build the release preset and run the benchmarks (not part of test)
+# make fuzz    - run every fuzzer for FUZZ_SECONDS (default 60) each
+# make install - build the release library and tools, install them under
+#                PREFIX (default /usr/local), below DESTDIR when given
+# make package - the Debian package (build/linux-release/tarvo_*.deb)
+# make windows-bundle - both DLLs, the headers, the example host and
+#                register.cmd in one zip (build/windows-bundle/)
 SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eu -o pipefail -c
 
 TESTED_PRESETS := linux linux-asan
 BUILT_PRESETS := mingw-x64 mingw-i686
-PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) fuzz
+PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) linux-release fuzz
+PREFIX ?= /usr/local
 
 .PHONY: deps deps-demo test demo bench fuzz fuzz-smoke clean windows windows-run \
+	install package windows-bundle check-install \
 	$(TESTED_PRESETS) $(BUILT_PRESETS) $(PRESETS:%=build-%) $(TESTED_PRESETS:%=check-%)
 
 deps:
@@ -26,8 +33,11 @@ build/%/build.ninja:
 # everything first, with every core compiling, then runs the two Linux suites
 # side by side, as they mostly wait on lines and clocks. (The Wine tests
 # start a Wine prefix, which takes the cores for a while: they run alone.)
-# The fuzz preset builds its fuzzers only (not the shared library).
+# The fuzz preset builds its fuzzers only (not the shared library); the
+# release preset what is installed and packaged (its benchmarks: make bench).
 build_targets_fuzz := --target fuzzers
+installed_targets := tarvo tarvo-poll pxrsim
+build_targets_linux-release := --target $(installed_targets)
 $(PRESETS:%=build-%): build-%: deps build/%/build.ninja
 	cmake --build build/$* $(build_targets_$*)
 
@@ -59,7 +69,24 @@ test: deps
 	$(MAKE) --no-print-directory $(PRESETS:%=build-%)
 	$(MAKE) --no-print-directory -j2 --output-sync=target $(TESTED_PRESETS:%=check-%)
 	$(MAKE) --no-print-directory windows-run
+	$(MAKE) --no-print-directory check-install windows-bundle
 	$(MAKE) --no-print-directory fuzz-smoke
+
+# What make install and make package give a host vendor, checked from
+# outside (the Debian package is built in a temporary folder).
+check-install: build-linux-release build-mingw-x64
+	scripts/check_install.sh build/linux-release build/mingw-x64/src/Tarvo.dll
+
+# Only what the Linux build needs is installed first, as for make demo.
+install: deps-demo build/linux-release/build.ninja
+	cmake --build build/linux-release --target $(installed_targets)
+	cmake --install build/linux-release --prefix $(PREFIX)
+
+package: build-linux-release
+	cd build/linux-release && cpack
+
+windows-bundle: build-mingw-x64 build-mingw-i686
+	scripts/windows_bundle.sh build/mingw-x64 build/mingw-i686 build/windows-bundle
 
 # Benchmarks on the release build; the figures are recorded in
 # docs/performance.md. Slow (about two minutes: real exchanges wait).

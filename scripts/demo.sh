@@ -15,14 +15,12 @@ done
 export TARVO_LIBRARY="$library"
 PATH="$tools:$PATH"
 
+# shellcheck source=scripts/background_pxrsim.sh
+source "$(dirname "$0")/background_pxrsim.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvo-demo.XXXXXX")
 link="$work/pxrsim"
-sim_pid=
 cleanup() {
-  if [[ -n "$sim_pid" ]]; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  stop_pxrsim 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -48,14 +46,7 @@ show() {
 
 say "pxrsim: the built-in plant on a new pseudo-terminal, answering at 19200 baud"
 printf '$ pxrsim -v -b 19200 --link %s &\n' "$link"
-pxrsim -v -b 19200 --link "$link" > "$work/pxrsim.log" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do
-  [[ -L "$link" ]] && break
-  kill -0 "$sim_pid" 2>/dev/null || { cat "$work/pxrsim.log"; failed "pxrsim did not start"; }
-  sleep 0.05
-done
-[[ -L "$link" ]] || failed "pxrsim made no link $link"
+start_pxrsim "$link" "$work/pxrsim.log" -v -b 19200 || failed "pxrsim made no link $link"
 sed -n '/^pxrsim:/p' "$work/pxrsim.log"
 for family in pxr5100 pxr5303 pxr530x pxr5700 pxr5760; do
   tarvo-poll --list "$family" >/dev/null 2>&1 && pxrsim --families | grep -q "^$family " ||
@@ -100,8 +91,6 @@ show 0 tarvo-poll -p "$link" -b 19200 -1 -f json pxr5303 TA2.0.0 WB2.1.0
 say "What the simulator saw (pxrsim -v), the last exchange"
 awk '/^[0-9]/ { last = "" } { last = last $0 "\n" } END { printf "%s", last }' "$work/pxrsim.log"
 
-kill "$sim_pid"
-wait "$sim_pid" || failed "pxrsim did not stop cleanly"
-sim_pid=
+stop_pxrsim || failed "pxrsim did not stop cleanly"
 [[ ! -e "$link" ]] || failed "pxrsim left its link $link"
 say "Done: pxrsim stopped and removed its link."

@@ -15,6 +15,7 @@ packages=(
   git clang clang-format libbenchmark-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
   wine64 python3 libclang-rt-14-dev
+  dpkg-dev file lintian man-db pkg-config zip unzip
 )
 [[ "${1:-}" == demo ]] && packages=("${demo_packages[@]}")
 

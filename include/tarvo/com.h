@@ -3,7 +3,21 @@
 // On Windows these are the platform's own headers. Elsewhere this file gives
 // a minimal, layout-compatible equivalent: GUID, HRESULT and its constants,
 // IUnknown, IClassFactory and IDispatch with the standard slot order.
+//
+// The headers of include/tarvo/ serve C hosts too. In C an interface is a
+// struct whose first member, lpVtbl, points to its table of functions, each
+// taking the object as its first argument, as the platform's C bindings do:
+// factory->lpVtbl->CreateInstance(factory, NULL, &IID_IIoDriver, &object).
+// References to GUIDs are pointers there (the same at the binary level), and
+// constants are static const rather than inline constexpr. IDispatch is
+// declared for C++ only.
 #pragma once
+
+#ifdef __cplusplus
+#define TARVO_CONST inline constexpr
+#else
+#define TARVO_CONST static const
+#endif
 
 #ifdef _WIN32
 
@@ -14,7 +28,7 @@
 
 #else
 
-#include <cstdint>
+#include <stdint.h>
 
 typedef int32_t HRESULT;
 typedef uint32_t ULONG;
@@ -25,18 +39,21 @@ typedef uint32_t UINT;
 typedef uint16_t WORD;
 typedef uint32_t LCID;
 typedef int32_t DISPID;
-typedef char16_t OLECHAR;
-typedef OLECHAR* LPOLESTR;
 typedef void* HANDLE;
 
-struct GUID {
+typedef struct GUID {
   uint32_t Data1;
   uint16_t Data2;
   uint16_t Data3;
   uint8_t Data4[8];
-};
+} GUID;
 typedef GUID IID;
 typedef GUID CLSID;
+
+#define STDMETHODCALLTYPE
+
+#ifdef __cplusplus
+
 typedef const GUID& REFGUID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
@@ -49,8 +66,17 @@ inline bool operator==(const GUID& a, const GUID& b) {
 }
 inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
 
-#define STDMETHODCALLTYPE
 #define STDAPI extern "C" HRESULT
+
+#else
+
+typedef const GUID* REFGUID;
+typedef const IID* REFIID;
+typedef const CLSID* REFCLSID;
+
+#define STDAPI extern HRESULT
+
+#endif
 
 #define S_OK ((HRESULT)0)
 #define S_FALSE ((HRESULT)1)
@@ -69,6 +95,11 @@ inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
 #define DISP_E_BADINDEX ((HRESULT)0x8002000BL)
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
+
+#ifdef __cplusplus
+
+typedef char16_t OLECHAR;
+typedef OLECHAR* LPOLESTR;
 
 // Opaque automation types: the library never looks inside them.
 struct ITypeInfo;
@@ -97,11 +128,39 @@ struct IDispatch : IUnknown {
                                            EXCEPINFO* exception, UINT* argError) = 0;
 };
 
-inline constexpr IID IID_IUnknown = {
-    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IClassFactory = {
-    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr IID IID_IDispatch = {
     0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+#else
+
+typedef struct IUnknown IUnknown;
+typedef struct IUnknownVtbl {
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IUnknown* This, REFIID iid, void** object);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IUnknown* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IUnknown* This);
+} IUnknownVtbl;
+struct IUnknown {
+  IUnknownVtbl* lpVtbl;
+};
+
+typedef struct IClassFactory IClassFactory;
+typedef struct IClassFactoryVtbl {
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IClassFactory* This, REFIID iid, void** object);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IClassFactory* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IClassFactory* This);
+  HRESULT(STDMETHODCALLTYPE* CreateInstance)
+  (IClassFactory* This, IUnknown* outer, REFIID iid, void** object);
+  HRESULT(STDMETHODCALLTYPE* LockServer)(IClassFactory* This, BOOL lock);
+} IClassFactoryVtbl;
+struct IClassFactory {
+  IClassFactoryVtbl* lpVtbl;
+};
+
+#endif
+
+TARVO_CONST IID IID_IUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+TARVO_CONST IID IID_IClassFactory = {
+    0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 #endif

@@ -3,11 +3,20 @@
 // text and resets the code to ErrOk.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
+#include "tarvo/com.h"
+
+#ifdef __cplusplus
 namespace tarvo {
+#endif
 
-enum DriverError : int32_t {
+// In C the enumeration is an int, of the same size.
+enum DriverError
+#ifdef __cplusplus
+    : int32_t
+#endif
+{
   ErrOk = 0,
   ErrRegisterUnsupported = 1,
   ErrDigitsExpected = 2,
@@ -35,6 +44,8 @@ enum DriverError : int32_t {
   ErrInitModule = 24,
 };
 
-inline constexpr int32_t kErrorCount = 25;
+TARVO_CONST int32_t kErrorCount = 25;
 
+#ifdef __cplusplus
 }  // namespace tarvo
+#endif

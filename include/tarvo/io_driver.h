@@ -13,11 +13,12 @@
 // TarvoSetPortDevice may be called at any time.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "tarvo/com.h"
 #include "tarvo/records.h"
 
+#ifdef __cplusplus
 namespace tarvo {
 
 struct IIoDriver : IUnknown {
@@ -42,3 +43,29 @@ struct IIoDriver : IUnknown {
 };
 
 }  // namespace tarvo
+
+#else
+
+// The same slots for C: driver->lpVtbl->ReadItem(driver, 0, &item, &value).
+typedef struct IIoDriver IIoDriver;
+typedef struct IIoDriverVtbl {
+  HRESULT(STDMETHODCALLTYPE* QueryInterface)(IIoDriver* This, REFIID iid, void** object);
+  ULONG(STDMETHODCALLTYPE* AddRef)(IIoDriver* This);
+  ULONG(STDMETHODCALLTYPE* Release)(IIoDriver* This);
+  int32_t(STDMETHODCALLTYPE* ReservedA)(IIoDriver* This, int32_t unused);
+  int32_t(STDMETHODCALLTYPE* OpenPort)(IIoDriver* This, PortConfig* config);
+  void(STDMETHODCALLTYPE* GetRegisterTable)(IIoDriver* This, RegisterDesc** table, int16_t* count);
+  int32_t(STDMETHODCALLTYPE* ParseItem)(IIoDriver* This, const char* address, IoItem* item);
+  int32_t(STDMETHODCALLTYPE* ReservedB)(IIoDriver* This, int32_t unused1, int32_t unused2);
+  int32_t(STDMETHODCALLTYPE* ReadItem)(IIoDriver* This, int32_t unused, IoItem* item,
+                                       IoValue* value);
+  int32_t(STDMETHODCALLTYPE* WriteItem)(IIoDriver* This, int32_t unused, IoItem* item,
+                                        IoValue* value);
+  int32_t(STDMETHODCALLTYPE* ClosePort)(IIoDriver* This, int32_t unused);
+  const char*(STDMETHODCALLTYPE* GetErrorText)(IIoDriver* This);
+} IIoDriverVtbl;
+struct IIoDriver {
+  IIoDriverVtbl* lpVtbl;
+};
+
+#endif

@@ -4,25 +4,27 @@
 // builds widen only the pointer and the handle of PortConfig.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 #include "tarvo/com.h"
 
+#ifdef __cplusplus
 namespace tarvo {
+#endif
 
 // Value types a host configures for an item and a register declares.
-inline constexpr int16_t kDataTypeFloat = 128;
-inline constexpr int16_t kDataTypeDiscrete = 1;
+TARVO_CONST int16_t kDataTypeFloat = 128;
+TARVO_CONST int16_t kDataTypeDiscrete = 1;
 
 // Register access codes.
-inline constexpr int32_t kAccessRead = 1;
-inline constexpr int32_t kAccessReadWrite = 3;
+TARVO_CONST int32_t kAccessRead = 1;
+TARVO_CONST int32_t kAccessReadWrite = 3;
 
 // One configured item. ParseItem fills the register, module, channel, point
 // and (pxr5760 only) sub-index fields; the host sets DataType; the drivers
 // never touch the reserved bytes.
-struct IoItem {
+typedef struct IoItem {
   int16_t RegisterIndex;
   uint8_t Reserved0[2];
   int32_t ModuleAddress;
@@ -31,26 +33,26 @@ struct IoItem {
   int16_t SubIndex;
   uint8_t Reserved1[10];
   int16_t DataType;
-};
+} IoItem;
 
 // One item's value: ReadItem writes AnalogValue (float registers) or
 // DiscreteValue (0 or 1); WriteItem reads DiscreteValue.
-struct IoValue {
+typedef struct IoValue {
   uint32_t DiscreteValue;
   uint8_t Reserved[24];
   float AnalogValue;
-};
+} IoValue;
 
 // One entry of a driver's register table, owned by the driver object.
-struct RegisterDesc {
+typedef struct RegisterDesc {
   char Name[40];
   int32_t Access;
   int32_t DataType1;
   int32_t DataType2;
-};
+} RegisterDesc;
 
 // The host's line settings (see OpenPort).
-struct LineSettings {
+typedef struct LineSettings {
   int16_t PortIndex;  // zero-based: port number = PortIndex + 1
   uint8_t Reserved0[2];
   uint32_t BaudCode;     // 0..14, index into the baud-rate table
@@ -59,18 +61,19 @@ struct LineSettings {
   int16_t ParityCode;    // 0 odd, 1 even, 2 none, 3 mark, 4 space
   int16_t RtsDtrMode;    // copied into the driver object, no further effect
   uint32_t LineTimeout;  // ms, the constant part of the line's time-outs
-};
+} LineSettings;
 
 // The host's port configuration. SharedHandle is 0 until the first object
 // opens the line; OpenPort then publishes the line there, and later objects
 // opened with the same record adopt it. The value is opaque to the host.
-struct PortConfig {
+typedef struct PortConfig {
   LineSettings* Settings;
   uint32_t Reserved0;
   char TimeoutText[64];  // decimal ms, the transfer time-out
   HANDLE SharedHandle;
-};
+} PortConfig;
 
+#ifdef __cplusplus
 static_assert(offsetof(IoItem, RegisterIndex) == 0);
 static_assert(offsetof(IoItem, ModuleAddress) == 4);
 static_assert(offsetof(IoItem, Channel) == 8);
@@ -110,5 +113,8 @@ static_assert(offsetof(PortConfig, TimeoutText) == 12);
 static_assert(offsetof(PortConfig, SharedHandle) == 80);
 static_assert(sizeof(PortConfig) == 88);
 #endif
+#endif  // __cplusplus
 
+#ifdef __cplusplus
 }  // namespace tarvo
+#endif

@@ -3,7 +3,7 @@
 // it at run time looks the same names up with dlsym/GetProcAddress.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "tarvo/com.h"
 #include "tarvo/errors.h"
@@ -23,7 +23,9 @@
 typedef void (*TarvoTraceHandler)(void* context, const char* label, const uint8_t* bytes,
                                   int32_t count);
 
+#ifdef __cplusplus
 extern "C" {
+#endif
 
 #if !defined(_WIN32)
 // COM server entry points (declared by the platform headers on Windows).
@@ -42,4 +44,6 @@ TARVO_API int32_t TarvoSetPortDevice(int32_t portNumber, const char* devicePath)
 // Installs (or, with null, removes) the process-wide traffic observer.
 TARVO_API void TarvoSetTraceHandler(TarvoTraceHandler handler, void* context);
 
+#ifdef __cplusplus
 }  // extern "C"
+#endif

@@ -145,8 +145,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
                "show the class's register table and item addresses; without\n"
                "CLASS, the classes");
   app.add_option("--library", o.library,
-                 "the library to load (default: $TARVO_LIBRARY, else the one built with\n"
-                 "this program)");
+                 "the library to load (default: $TARVO_LIBRARY, else libtarvo.so.1\n"
+                 "beside this program, installed or built with it)");
   app.set_version_flag("--version", std::string("tarvo-poll ") + TARVO_VERSION);
 
   try {
