@@ -6,7 +6,7 @@ SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eu -o pipefail -c
 
-TESTED_PRESETS := linux linux-asan
+TESTED_PRESETS := linux linux-asan linux-tsan
 BUILT_PRESETS := mingw-x64 mingw-i686
 PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) fuzz
 
@@ -28,6 +28,8 @@ build/%/build.ninja:
 # start a Wine prefix, which takes the cores for a while: they run alone.)
 # The fuzz preset builds its fuzzers only (not the shared library).
 build_targets_fuzz := --target fuzzers
+# The ThreadSanitizer preset builds and runs the tests of lines in parallel.
+build_targets_linux-tsan := --target tarvo_lines_tests
 $(PRESETS:%=build-%): build-%: deps build/%/build.ninja
 	cmake --build build/$* $(build_targets_$*)
 
