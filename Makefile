@@ -11,7 +11,7 @@ SHELL := /bin/bash
 .ONESHELL:
 .SHELLFLAGS := -eu -o pipefail -c
 
-TESTED_PRESETS := linux linux-asan
+TESTED_PRESETS := linux linux-asan linux-tsan
 BUILT_PRESETS := mingw-x64 mingw-i686
 PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) linux-release fuzz
 PREFIX ?= /usr/local
@@ -38,6 +38,8 @@ build/%/build.ninja:
 build_targets_fuzz := --target fuzzers
 installed_targets := tarvo tarvo-poll pxrsim
 build_targets_linux-release := --target $(installed_targets)
+# The ThreadSanitizer preset builds and runs the tests of lines in parallel.
+build_targets_linux-tsan := --target tarvo_lines_tests
 $(PRESETS:%=build-%): build-%: deps build/%/build.ninja
 	cmake --build build/$* $(build_targets_$*)
 
