@@ -27,6 +27,7 @@
 #include "bench/family_rig.h"
 #include "sim/pty_pair.h"
 #include "sim/pty_server.h"
+#include "support/host_port.h"
 
 namespace tarvo::bench {
 namespace {
@@ -80,15 +81,8 @@ bool Measure(const Plan& plan, int samples) {
     return false;
   }
   IIoDriver* driver = CreateDriver(FamilyClass(plan.family));
-  LineSettings settings{};
-  settings.PortIndex = kPort - 1;
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  PortConfig config{};
-  config.Settings = &settings;
-  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d", kTimeoutMs);
-  bool ok = driver != nullptr && driver->OpenPort(&config) == 1;
+  test::HostPort port(kPort, kTimeoutMs);
+  bool ok = driver != nullptr && driver->OpenPort(&port.config) == 1;
   IoItem item{};
   item.DataType = plan.family == Family::kPxr5700 ? kDataTypeDiscrete : kDataTypeFloat;
   ok = ok && driver->ParseItem(plan.address, &item) == 1;

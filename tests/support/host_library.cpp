@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-
 namespace tarvo::test {
 namespace {
 
@@ -43,17 +41,6 @@ IIoDriver* HostLibrary::Create(REFCLSID clsid) {
   const HRESULT created = factory->CreateInstance(nullptr, IID_IIoDriver, &driver);
   factory->Release();
   return created == S_OK ? static_cast<IIoDriver*>(driver) : nullptr;
-}
-
-HostPort::HostPort(int32_t port, int32_t timeoutMs) {
-  settings.PortIndex = static_cast<int16_t>(port - 1);
-  settings.BaudCode = 6;  // 9600
-  settings.DataBitsCode = 1;
-  settings.StopBitsCode = 0;
-  settings.ParityCode = 2;
-  settings.LineTimeout = 500;
-  config.Settings = &settings;
-  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d", timeoutMs);
 }
 
 }  // namespace tarvo::test

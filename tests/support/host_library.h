@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
 
 namespace tarvo::test {
@@ -36,16 +37,6 @@ class HostLibrary {
   HRESULT (*canUnloadNow_)() = nullptr;
   int32_t (*setPortDevice_)(int32_t, const char*) = nullptr;
   void (*setTraceHandler_)(TarvoTraceHandler, void*) = nullptr;
-};
-
-// Line settings of port number port at 9600 8N1 and a PortConfig that
-// points at them, with the transfer time-out text timeoutMs.
-struct HostPort {
-  HostPort(int32_t port, int32_t timeoutMs);
-  HostPort(const HostPort&) = delete;
-  HostPort& operator=(const HostPort&) = delete;
-  LineSettings settings{};
-  PortConfig config{};
 };
 
 }  // namespace tarvo::test
