@@ -24,33 +24,26 @@ std::string Format(const char* pattern, int a, int b = 0, int c = 0, int d = 0) 
 // bytes with their own conversions.
 double Reading(int channel, int point) { return 15.0 + channel + point * 0.25; }
 
+// A temperature sensor at every point of a sensor module.
+template <class Module>
+void AddSensors(sim::Bus& bus, int address) {
+  auto& module = bus.Emplace<Module>(address);
+  for (int c = 0; c < module.channels(); ++c)
+    for (int p = 0; p < module.points(); ++p) module.SetValues(c, p, {.ta = Reading(c, p)});
+}
+
 }  // namespace
 
 const test::FamilySpec& Spec(Family family) { return test::Family(static_cast<size_t>(family)); }
 
 void AddFullModule(sim::Bus& bus, Family family, int address) {
   switch (family) {
-    case Family::kPxr5100: {
-      auto& module = bus.Emplace<sim::Pxr5100Module>(address);
-      for (int c = 0; c < sim::Pxr5100Module::kChannels; ++c)
-        for (int p = 0; p < sim::Pxr5100Module::kPoints; ++p)
-          module.SetValues(c, p, {.ta = Reading(c, p)});
-      return;
-    }
-    case Family::kPxr5303: {
-      auto& module = bus.Emplace<sim::Pxr5303Module>(address);
-      for (int c = 0; c < sim::Pxr5303Module::kChannels; ++c)
-        for (int p = 0; p < sim::Pxr5303Module::kPoints; ++p)
-          module.SetValues(c, p, {.ta = Reading(c, p)});
-      return;
-    }
-    case Family::kPxr530x: {
-      auto& module = bus.Emplace<sim::Pxr530xModule>(address);
-      for (int c = 0; c < sim::Pxr530xModule::kChannels; ++c)
-        for (int p = 0; p < sim::Pxr530xModule::kPoints; ++p)
-          module.SetValues(c, p, {.ta = Reading(c, p)});
-      return;
-    }
+    case Family::kPxr5100:
+      return AddSensors<sim::Pxr5100Module>(bus, address);
+    case Family::kPxr5303:
+      return AddSensors<sim::Pxr5303Module>(bus, address);
+    case Family::kPxr530x:
+      return AddSensors<sim::Pxr530xModule>(bus, address);
     case Family::kPxr5700: {
       auto& module = bus.Emplace<sim::Pxr5700Module>(address);
       module.SetInputs(0xA5);

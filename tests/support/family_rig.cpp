@@ -5,6 +5,7 @@
 #include <string>
 
 #include "driver/error_text.h"
+#include "support/host_library.h"
 
 namespace tarvo::test {
 namespace {
@@ -17,15 +18,7 @@ DriverError CodeOf(const char* text) {
 
 }  // namespace
 
-IIoDriver* CreateDriver(const CLSID& clsid) {
-  IClassFactory* factory = nullptr;
-  if (DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-    return nullptr;
-  void* object = nullptr;
-  const HRESULT created = factory->CreateInstance(nullptr, IID_IIoDriver, &object);
-  factory->Release();
-  return created == S_OK ? static_cast<IIoDriver*>(object) : nullptr;
-}
+IIoDriver* CreateDriver(const CLSID& clsid) { return CreateDriver(&DllGetClassObject, clsid); }
 
 FamilyRig::FamilyRig(const FamilySpec& spec, bool openPort)
     : owned_(std::make_unique<FakeSerial>(kRigStartMs)),

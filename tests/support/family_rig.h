@@ -26,8 +26,8 @@ inline constexpr const char* kRigTimeout = "300";  // the transfer time-out, ms
 inline constexpr uint32_t kUntouchedBits = 0xDEADBEEF;
 inline constexpr float kUntouchedAnalog = -999.0f;
 
-// A new object of the class through DllGetClassObject and its class
-// factory, as IIoDriver (the caller releases it), or null.
+// A new object of the class through the linked DllGetClassObject and its
+// class factory, as IIoDriver (the caller releases it), or null.
 IIoDriver* CreateDriver(const CLSID& clsid);
 
 enum class Operation { kRead, kWrite };

@@ -33,14 +33,16 @@ HostLibrary::~HostLibrary() {
   if (handle_ != nullptr) dlclose(handle_);
 }
 
-IIoDriver* HostLibrary::Create(REFCLSID clsid) {
+IIoDriver* CreateDriver(GetClassObjectFn getClassObject, REFCLSID clsid) {
   IClassFactory* factory = nullptr;
-  if (getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
+  if (getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
     return nullptr;
   void* driver = nullptr;
   const HRESULT created = factory->CreateInstance(nullptr, IID_IIoDriver, &driver);
   factory->Release();
   return created == S_OK ? static_cast<IIoDriver*>(driver) : nullptr;
 }
+
+IIoDriver* HostLibrary::Create(REFCLSID clsid) { return CreateDriver(getClassObject_, clsid); }
 
 }  // namespace tarvo::test

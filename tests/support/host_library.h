@@ -10,6 +10,13 @@
 
 namespace tarvo::test {
 
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+
+// A new driver object of the class through `getClassObject` (the entry
+// point DllGetClassObject) and the class factory, as IIoDriver (the caller
+// releases it), or null.
+IIoDriver* CreateDriver(GetClassObjectFn getClassObject, REFCLSID clsid);
+
 class HostLibrary {
  public:
   // Loads TARVO_LIBRARY_PATH; ok() tells whether every entry point was found.
@@ -33,7 +40,7 @@ class HostLibrary {
   void* handle_ = nullptr;
   bool ok_ = false;
   std::string error_;
-  HRESULT (*getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+  GetClassObjectFn getClassObject_ = nullptr;
   HRESULT (*canUnloadNow_)() = nullptr;
   int32_t (*setPortDevice_)(int32_t, const char*) = nullptr;
   void (*setTraceHandler_)(TarvoTraceHandler, void*) = nullptr;
