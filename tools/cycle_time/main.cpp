@@ -29,6 +29,8 @@
 #include "sim/pxr5760/module.h"
 #include "tarvo/guids.h"
 #include "tools/common/driver_library.h"
+#include "tools/common/error_glosses.h"
+#include "tools/common/gbk.h"
 #include "tools/poll/line_options.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
@@ -58,7 +60,8 @@ void Poll(IIoDriver& driver, const std::vector<std::string>& items) {
     driver.ParseItem(address.c_str(), &item);
     IoValue value{};
     if (driver.ReadItem(0, &item, &value) != 1)
-      std::fprintf(stderr, "%s: %s\n", address.c_str(), driver.GetErrorText());
+      std::fprintf(stderr, "%s: %s\n", address.c_str(),
+                   tools::ExplainError(tools::GbkToUtf8(driver.GetErrorText())).Display().c_str());
   }
 }
 
