@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 namespace tarvo::sim {
 namespace {
@@ -99,6 +100,47 @@ void PutHundredths(RawRecord& record, double value) {
   const long raw = Steps(value, 100, 0, 65535);
   record[2] = static_cast<uint8_t>(raw & 0xFF);
   record[3] = static_cast<uint8_t>(raw >> 8);
+}
+
+void PutSignedHalves(RawRecord& record, int index, double value) {
+  record.at(static_cast<size_t>(index)) = static_cast<uint8_t>(Steps(value, 2, -128, 127) & 0xFF);
+}
+
+void PutQuarters(RawRecord& record, double value) {
+  const long raw = Steps(value, 4, 0, 0xFFF);
+  record[1] = static_cast<uint8_t>(raw & 0xFF);
+  record[2] = static_cast<uint8_t>(raw >> 8);
+}
+
+void PutByte(RawRecord& record, int index, double value) {
+  record.at(static_cast<size_t>(index)) = static_cast<uint8_t>(Steps(value, 1, 0, 255));
+}
+
+RawRecord EncodeRecord(const RecordLayout& layout, std::span<const std::optional<double>> values) {
+  RawRecord record{};
+  std::array<std::string_view, 4> owners{};  // the kind that wrote each byte
+  const size_t given = std::min(values.size(), layout.fields.size());
+  for (size_t f = 0; f < given; ++f) {
+    if (!values[f]) continue;
+    const RecordField& field = layout.fields[f];
+    for (int i = field.first; i <= field.last; ++i) {
+      std::string_view& owner = owners.at(static_cast<size_t>(i));
+      if (!owner.empty()) {
+        throw std::invalid_argument(std::string(layout.family) +
+                                    " record: " + std::string(field.kind) + " and " +
+                                    std::string(owner) + " both need b" + std::to_string(i));
+      }
+      owner = field.kind;
+    }
+    field.put(record, *values[f]);
+  }
+  for (size_t f = 0; f < given; ++f) {
+    const RecordField& field = layout.fields[f];
+    if (values[f] && field.markAt >= 0 &&
+        record.at(static_cast<size_t>(field.markAt)) == field.mark)
+      record[static_cast<size_t>(field.markAt)] = static_cast<uint8_t>(field.mark - 1);
+  }
+  return record;
 }
 
 }  // namespace tarvo::sim

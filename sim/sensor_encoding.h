@@ -2,12 +2,16 @@
 // the temperature families' modules send per point. Each writes only the
 // bytes its format uses, chooses the bytes whose decoding lies nearest the
 // value, and clamps values outside the format's range to its ends. Several
-// formats share bytes; a family combines them (see the family's encoder).
-// Every encoder throws std::invalid_argument for a value that is not finite.
+// formats share bytes; a family's record layout combines them, and
+// EncodeRecord writes a record of any family from its layout. Every encoder
+// throws std::invalid_argument for a value that is not finite.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
 
 namespace tarvo::sim {
 
@@ -48,5 +52,43 @@ void PutHalves(RawRecord& record, int index, double value);
 
 // Hundredths as an unsigned 16-bit number in b3:b2: 0 to 655.35. Writes b2, b3.
 void PutHundredths(RawRecord& record, double value);
+
+// Halves as an 8-bit two's complement number: -64 to 63.5. Writes b[index].
+void PutSignedHalves(RawRecord& record, int index, double value);
+
+// Quarters as a 12-bit number in the low half of b2 and b1: 0 to 1023.75.
+// Writes b1, b2 (its upper half 0).
+void PutQuarters(RawRecord& record, double value);
+
+// A whole number 0 to 255 as it is (eight bits). Writes b[index].
+void PutByte(RawRecord& record, int index, double value);
+
+// One kind of value a family's record carries: the bytes b[first]..b[last]
+// it needs and the encoder that writes them.
+struct RecordField {
+  std::string_view kind;  // as named in errors: "TA"
+  int first;
+  int last;
+  void (*put)(RawRecord& record, double value);
+  // The value that b[markAt] takes to mark this kind's reading invalid; a
+  // record that would carry it by chance carries mark - 1 there instead.
+  // markAt -1: the kind has no such mark.
+  int markAt = -1;
+  uint8_t mark = 0;
+};
+
+// A family's record: the kinds in the order they are written.
+struct RecordLayout {
+  std::string_view family;  // as named in errors: "pxr5100"
+  std::span<const RecordField> fields;
+};
+
+// The record whose bytes decode to the given values as nearly as their
+// formats allow; values[i] is the value of layout.fields[i] (none: not
+// given, as are fields past the end of values), and bytes no given kind
+// uses are 0. Throws std::invalid_argument ("pxr5100 record: WB and TA
+// both need b2") when two given kinds need the same byte, or for a value
+// that is not finite.
+RawRecord EncodeRecord(const RecordLayout& layout, std::span<const std::optional<double>> values);
 
 }  // namespace tarvo::sim

@@ -13,11 +13,11 @@ namespace tarvo::sim {
 namespace {
 
 PlantModule Build(const PlantNode& description, int address) {
-  static constexpr SensorFamilyRules kRules = {
-      &EncodePxr5303, [](int channel) { return channel == 0; },
+  static constexpr KindRules kRules = {
+      kPxr5303Record, [](int channel) { return channel == 0; },
       "on channels 1 and 2 the module sends the point number in b0, which ta and tb need; "
       "a point there carries wa and wb"};
-  return BuildSensorModule(description, std::make_unique<Pxr5303Module>(address), kRules);
+  return BuildKindModule(description, std::make_unique<Pxr5303Module>(address), kRules);
 }
 
 constexpr std::string_view kDefaultModule = R"({

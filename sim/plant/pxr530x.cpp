@@ -12,8 +12,8 @@ namespace tarvo::sim {
 namespace {
 
 PlantModule Build(const PlantNode& description, int address) {
-  static constexpr SensorFamilyRules kRules = {&EncodePxr530x, [](int) { return true; }, ""};
-  return BuildSensorModule(description, std::make_unique<Pxr530xModule>(address), kRules);
+  static constexpr KindRules kRules = {kPxr530xRecord};
+  return BuildKindModule(description, std::make_unique<Pxr530xModule>(address), kRules);
 }
 
 constexpr std::string_view kDefaultModule = R"({

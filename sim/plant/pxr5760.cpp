@@ -22,79 +22,23 @@
 #include <array>
 #include <cmath>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "sim/plant/family.h"
 #include "sim/plant/raw_record_reader.h"
+#include "sim/plant/sensor_points.h"
 #include "sim/plant/value_source_reader.h"
 #include "sim/pxr5760/module.h"
 
 namespace tarvo::sim {
 namespace {
 
-constexpr std::array<std::string_view, 3> kKinds = {"ta", "hb", "kt"};
+constexpr std::string_view kPointKeys[] = {"raw", "ta", "hb", "kt", "inputs", "outputs", "ad"};
+// The point's values in the order of kPxr5760Record.
+constexpr std::string_view kValues[] = {"ta", "hb", "kt"};
+constexpr std::string_view kBits[] = {"inputs", "outputs"};
 constexpr uint8_t kAdType = 11;
-
-struct PointSources {
-  int channel;
-  int point;
-  std::array<std::optional<ValueSource>, kKinds.size()> kinds;
-  std::optional<uint8_t> inputs;
-  std::optional<uint8_t> outputs;
-  // AD: the sub-channels and their voltages, in the order sent.
-  std::vector<std::pair<int, ValueSource>> ad;
-};
-
-// Which value holds each byte of the record being built.
-class ByteOwners {
- public:
-  void Claim(std::string_view kind, int first, int last) {
-    for (int i = first; i <= last; ++i) {
-      if (!owners_[i].empty()) {
-        throw std::invalid_argument("pxr5760 record: " + std::string(kind) + " and " +
-                                    std::string(owners_[i]) + " both need b" + std::to_string(i));
-      }
-      owners_[i] = kind;
-    }
-  }
-
- private:
-  std::array<std::string_view, 4> owners_{};
-};
-
-uint8_t Clamped(long value, long min, long max) {
-  return static_cast<uint8_t>(std::clamp(value, min, max) & 0xFF);
-}
-
-RawRecord RecordAt(PointSources& sources, double seconds) {
-  RawRecord record{};
-  ByteOwners owners;
-  if (sources.kinds[0]) {
-    owners.Claim("TA", 2, 3);
-    PutTempSignMagnitude(record, sources.kinds[0]->At(seconds));
-  }
-  if (sources.kinds[1]) {
-    owners.Claim("HB", 1, 1);
-    record[1] = Clamped(std::lround(sources.kinds[1]->At(seconds) * 2), -128, 127);
-  }
-  if (sources.kinds[2]) {
-    owners.Claim("KT", 1, 2);
-    const long quarters = std::clamp(std::lround(sources.kinds[2]->At(seconds) * 4), 0L, 0xFFFL);
-    record[1] = static_cast<uint8_t>(quarters & 0xFF);
-    record[2] = static_cast<uint8_t>(quarters >> 8);
-  }
-  if (sources.inputs) {
-    owners.Claim("inputs", 1, 1);
-    record[1] = *sources.inputs;
-  }
-  if (sources.outputs) {
-    owners.Claim("outputs", 2, 2);
-    record[2] = *sources.outputs;
-  }
-  return record;
-}
 
 RawRecord AdRecord(int subChannel, double volts) {
   const long counts = std::clamp(std::lround(volts * 1023 / 5), 0L, 1023L);
@@ -104,24 +48,11 @@ RawRecord AdRecord(int subChannel, double volts) {
   return record;
 }
 
-std::vector<RawRecord> RecordsAt(PointSources& sources, double seconds) {
-  if (sources.ad.empty()) return {RecordAt(sources, seconds)};
-  std::vector<RawRecord> records;
-  for (auto& [subChannel, source] : sources.ad)
-    records.push_back(AdRecord(subChannel, source.At(seconds)));
-  return records;
-}
-
-bool Varies(const PointSources& sources) {
-  for (const auto& kind : sources.kinds)
-    if (kind && kind->varies()) return true;
-  for (const auto& [subChannel, source] : sources.ad)
-    if (source.varies()) return true;
-  return false;
-}
-
-void ReadAd(const PlantNode& list, PointSources& sources) {
+// AD: the sub-channels and their voltages, in the order sent.
+PointSource ReadAd(const PlantNode& list) {
+  std::vector<std::pair<int, ValueSource>> ad;
   std::array<bool, 8> seen{};
+  bool varies = false;
   for (const PlantNode& element : list.Elements()) {
     element.CheckKeys({"sub_channel", "value", "comment"});
     const PlantNode number = element.At("sub_channel");
@@ -129,90 +60,62 @@ void ReadAd(const PlantNode& list, PointSources& sources) {
     if (seen[static_cast<size_t>(subChannel)])
       number.Fail("sub-channel " + std::to_string(subChannel) + " is described twice");
     seen[static_cast<size_t>(subChannel)] = true;
-    sources.ad.emplace_back(subChannel, ReadValueSource(element.At("value")));
+    ad.emplace_back(subChannel, ReadValueSource(element.At("value")));
+    varies = varies || ad.back().second.varies();
   }
-  if (sources.ad.empty()) list.Fail("expected at least one sub-channel");
+  if (ad.empty()) list.Fail("expected at least one sub-channel");
+  return {[ad = std::move(ad)](double seconds) mutable {
+            std::vector<RawRecord> records;
+            for (auto& [subChannel, source] : ad)
+              records.push_back(AdRecord(subChannel, source.At(seconds)));
+            return records;
+          },
+          varies};
+}
+
+PointSource ReadPoint(const PlantNode& pointNode, int /*channel*/) {
+  std::array<std::optional<ValueSource>, std::size(kValues) + std::size(kBits)> sources;
+  int given = 0;
+  bool varies = false;
+  for (size_t i = 0; i < std::size(kValues); ++i) {
+    if (auto value = pointNode.Find(kValues[i])) {
+      sources[i] = ReadValueSource(*value);
+      varies = varies || sources[i]->varies();
+      ++given;
+    }
+  }
+  for (size_t i = 0; i < std::size(kBits); ++i) {
+    if (auto bits = pointNode.Find(kBits[i])) {
+      sources[std::size(kValues) + i].emplace(
+          ConstantValue{static_cast<double>(bits->Integer(0, 255))});
+      ++given;
+    }
+  }
+  if (auto raw = pointNode.Find("raw")) {
+    if (given > 0 || pointNode.Has("ad"))
+      raw->Fail("a point has either a raw record or values, not both");
+    return {[record = ReadRawRecord(*raw)](double) { return std::vector<RawRecord>{record}; }};
+  }
+  if (auto ad = pointNode.Find("ad")) {
+    if (given > 0) ad->Fail("a point with ad sends one record per sub-channel and no other values");
+    return ReadAd(*ad);
+  }
+  if (given == 0)
+    pointNode.Fail("a point needs values of ta, hb, kt, inputs, outputs or ad, or raw");
+  // Points whose values move carry no outputs (ta, kt and outputs all
+  // need b2), so the update never undoes a write.
+  return {[sources = std::move(sources)](double seconds) mutable {
+            std::array<std::optional<double>, std::size(kValues) + std::size(kBits)> values;
+            for (size_t i = 0; i < sources.size(); ++i)
+              if (sources[i]) values[i] = sources[i]->At(seconds);
+            return std::vector<RawRecord>{EncodeRecord(kPxr5760Record, values)};
+          },
+          varies};
 }
 
 PlantModule Build(const PlantNode& description, int address) {
-  CheckModuleKeys(description, {"channels"});
-  auto module = std::make_unique<Pxr5760Module>(address);
-  std::vector<PointSources> moving;
-  std::array<bool, Pxr5760Module::kChannels> channelSeen{};
-  int points = 0;
-  int channels = 0;
-
-  for (const PlantNode& channelNode : description.At("channels").Elements()) {
-    channelNode.CheckKeys({"channel", "points", "comment"});
-    const PlantNode number = channelNode.At("channel");
-    const int channel = static_cast<int>(number.Integer(0, Pxr5760Module::kChannels - 1));
-    if (channelSeen[static_cast<size_t>(channel)])
-      number.Fail("channel " + std::to_string(channel) + " is described twice");
-    channelSeen[static_cast<size_t>(channel)] = true;
-    ++channels;
-
-    for (const PlantNode& pointNode : channelNode.At("points").Elements()) {
-      pointNode.CheckKeys({"point", "raw", "ta", "hb", "kt", "inputs", "outputs", "ad", "comment"});
-      const PlantNode pointNumber = pointNode.At("point");
-      const int point = static_cast<int>(pointNumber.Integer(0, Pxr5760Module::kPoints - 1));
-      if (!module->Records(channel, point).empty())
-        pointNumber.Fail("point " + std::to_string(point) + " of channel " +
-                         std::to_string(channel) + " is described twice");
-      ++points;
-
-      PointSources sources{channel, point, {}, {}, {}, {}};
-      int given = 0;
-      for (size_t i = 0; i < kKinds.size(); ++i) {
-        if (auto value = pointNode.Find(kKinds[i])) {
-          sources.kinds[i] = ReadValueSource(*value);
-          ++given;
-        }
-      }
-      if (auto inputs = pointNode.Find("inputs")) {
-        sources.inputs = static_cast<uint8_t>(inputs->Integer(0, 255));
-        ++given;
-      }
-      if (auto outputs = pointNode.Find("outputs")) {
-        sources.outputs = static_cast<uint8_t>(outputs->Integer(0, 255));
-        ++given;
-      }
-      if (auto raw = pointNode.Find("raw")) {
-        if (given > 0 || pointNode.Has("ad"))
-          raw->Fail("a point has either a raw record or values, not both");
-        module->SetRecord(channel, point, ReadRawRecord(*raw));
-        continue;
-      }
-      if (auto ad = pointNode.Find("ad")) {
-        if (given > 0)
-          ad->Fail("a point with ad sends one record per sub-channel and no other values");
-        ReadAd(*ad, sources);
-        ++given;
-      }
-      if (given == 0)
-        pointNode.Fail("a point needs values of ta, hb, kt, inputs, outputs or ad, or raw");
-      try {
-        module->SetRecords(channel, point, RecordsAt(sources, 0.0));
-      } catch (const std::invalid_argument& e) {
-        pointNode.Fail(e.what());
-      }
-      if (Varies(sources)) moving.push_back(std::move(sources));
-    }
-  }
-
-  PlantModule built;
-  Pxr5760Module* target = module.get();
-  if (!moving.empty()) {
-    // Points whose values move carry no outputs (ta, kt and outputs all
-    // need b2), so a write is never undone here.
-    built.update = [target, moving = std::move(moving)](double seconds) mutable {
-      for (PointSources& sources : moving)
-        target->SetRecords(sources.channel, sources.point, RecordsAt(sources, seconds));
-    };
-  }
-  built.module = std::move(module);
-  built.summary = std::to_string(points) + (points == 1 ? " point" : " points") + " on " +
-                  std::to_string(channels) + (channels == 1 ? " channel" : " channels");
-  return built;
+  return BuildSensorModule(description, std::make_unique<Pxr5760Module>(address),
+                           {kPointKeys, &ReadPoint});
 }
 
 constexpr std::string_view kDefaultModule = R"({

@@ -1,6 +1,6 @@
 #include "sim/plant/sensor_points.h"
 
-#include <array>
+#include <cctype>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,27 +12,38 @@
 namespace tarvo::sim {
 namespace {
 
-constexpr std::array<std::string_view, 4> kKinds = {"ta", "tb", "wa", "wb"};
+std::string Plural(int count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
 
-struct PointSources {
-  int channel;
-  int point;
-  std::array<std::optional<ValueSource>, kKinds.size()> kinds;
-};
+std::string LowerCase(std::string_view kind) {
+  std::string key(kind);
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
 
-SensorValues ValuesAt(PointSources& sources, double seconds) {
-  std::array<std::optional<double>, kKinds.size()> v;
-  for (size_t i = 0; i < kKinds.size(); ++i)
-    if (sources.kinds[i]) v[i] = sources.kinds[i]->At(seconds);
-  return {v[0], v[1], v[2], v[3]};
+// "ta, tb, wa or wb"
+std::string Choice(std::span<const std::string> keys) {
+  std::string text;
+  for (size_t i = 0; i < keys.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == keys.size() ? " or " : ", ") + keys[i];
+  return text;
 }
 
 }  // namespace
 
 PlantModule BuildSensorModule(const PlantNode& description, std::unique_ptr<SensorModule> module,
-                              const SensorFamilyRules& rules) {
+                              const PointReader& reader) {
   CheckModuleKeys(description, {"channels"});
-  std::vector<PointSources> moving;
+  std::vector<std::string_view> pointKeys{"point"};
+  pointKeys.insert(pointKeys.end(), reader.keys.begin(), reader.keys.end());
+  pointKeys.push_back("comment");
+  struct Moving {
+    int channel;
+    int point;
+    PointSource source;
+  };
+  std::vector<Moving> moving;
   std::vector<bool> channelSeen(static_cast<size_t>(module->channels()));
   int points = 0;
   int channels = 0;
@@ -47,53 +58,73 @@ PlantModule BuildSensorModule(const PlantNode& description, std::unique_ptr<Sens
     ++channels;
 
     for (const PlantNode& pointNode : channelNode.At("points").Elements()) {
-      pointNode.CheckKeys({"point", "raw", "ta", "tb", "wa", "wb", "comment"});
+      pointNode.CheckKeys(pointKeys);
       const PlantNode pointNumber = pointNode.At("point");
       const int point = static_cast<int>(pointNumber.Integer(0, module->points() - 1));
-      if (module->Record(channel, point))
+      if (!module->Records(channel, point).empty())
         pointNumber.Fail("point " + std::to_string(point) + " of channel " +
                          std::to_string(channel) + " is described twice");
       ++points;
 
-      PointSources sources{channel, point, {}};
-      bool anyKind = false;
-      bool varies = false;
-      for (size_t i = 0; i < kKinds.size(); ++i) {
-        if (auto value = pointNode.Find(kKinds[i])) {
-          if (i < 2 && !rules.allowsTaTb(channel)) value->Fail(std::string(rules.taTbRefusal));
-          sources.kinds[i] = ReadValueSource(*value);
-          anyKind = true;
-          varies = varies || sources.kinds[i]->varies();
-        }
-      }
-      if (auto raw = pointNode.Find("raw")) {
-        if (anyKind) raw->Fail("a point has either a raw record or values of kinds, not both");
-        module->SetRecord(channel, point, ReadRawRecord(*raw));
-        continue;
-      }
-      if (!anyKind) pointNode.Fail("a point needs values of ta, tb, wa or wb, or raw");
+      PointSource source = reader.read(pointNode, channel);
       try {
-        module->SetRecord(channel, point, rules.encode(ValuesAt(sources, 0.0)));
+        module->SetRecords(channel, point, source.recordsAt(0.0));
       } catch (const std::invalid_argument& e) {
         pointNode.Fail(e.what());
       }
-      if (varies) moving.push_back(std::move(sources));
+      if (source.varies) moving.push_back({channel, point, std::move(source)});
     }
   }
 
   PlantModule built;
   SensorModule* target = module.get();
   if (!moving.empty()) {
-    built.update = [target, encode = rules.encode,
-                    moving = std::move(moving)](double seconds) mutable {
-      for (PointSources& sources : moving)
-        target->SetRecord(sources.channel, sources.point, encode(ValuesAt(sources, seconds)));
+    built.update = [target, moving = std::move(moving)](double seconds) mutable {
+      for (Moving& m : moving) target->SetRecords(m.channel, m.point, m.source.recordsAt(seconds));
     };
   }
   built.module = std::move(module);
-  built.summary = std::to_string(points) + (points == 1 ? " point" : " points") + " on " +
-                  std::to_string(channels) + (channels == 1 ? " channel" : " channels");
+  built.summary = Plural(points, "point") + " on " + Plural(channels, "channel");
   return built;
+}
+
+PlantModule BuildKindModule(const PlantNode& description, std::unique_ptr<SensorModule> module,
+                            const KindRules& rules) {
+  std::vector<std::string> kinds;
+  for (const RecordField& field : rules.record.fields) kinds.push_back(LowerCase(field.kind));
+  std::vector<std::string_view> keys{"raw"};
+  keys.insert(keys.end(), kinds.begin(), kinds.end());
+  const std::string missing = "a point needs values of " + Choice(kinds) + ", or raw";
+
+  const auto read = [&](const PlantNode& pointNode, int channel) {
+    std::vector<std::optional<ValueSource>> sources(kinds.size());
+    bool anyKind = false;
+    bool varies = false;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      if (auto value = pointNode.Find(kinds[i])) {
+        if (i < 2 && rules.allowsTaTb != nullptr && !rules.allowsTaTb(channel))
+          value->Fail(std::string(rules.taTbRefusal));
+        sources[i] = ReadValueSource(*value);
+        anyKind = true;
+        varies = varies || sources[i]->varies();
+      }
+    }
+    if (auto raw = pointNode.Find("raw")) {
+      if (anyKind) raw->Fail("a point has either a raw record or values of kinds, not both");
+      return PointSource{
+          [record = ReadRawRecord(*raw)](double) { return std::vector<RawRecord>{record}; }};
+    }
+    if (!anyKind) pointNode.Fail(missing);
+    const RecordLayout* layout = &rules.record;
+    return PointSource{[layout, sources = std::move(sources)](double seconds) mutable {
+                         std::vector<std::optional<double>> values(sources.size());
+                         for (size_t i = 0; i < sources.size(); ++i)
+                           if (sources[i]) values[i] = sources[i]->At(seconds);
+                         return std::vector<RawRecord>{EncodeRecord(*layout, values)};
+                       },
+                       varies};
+  };
+  return BuildSensorModule(description, std::move(module), {keys, read});
 }
 
 }  // namespace tarvo::sim

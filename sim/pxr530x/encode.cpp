@@ -1,78 +1,37 @@
 #include "sim/pxr530x/encode.h"
 
-#include <array>
-#include <stdexcept>
-#include <string>
-
 namespace tarvo::sim {
 namespace {
 
-// Which kind holds each byte of the record being built.
-class ByteOwners {
- public:
-  explicit ByteOwners(const char* family) : family_(family) {}
-  // Claims b[first]..b[last] for `kind`.
-  void Claim(const char* kind, int first, int last) {
-    for (int i = first; i <= last; ++i) {
-      if (owners_[i] != nullptr) {
-        throw std::invalid_argument(std::string(family_) + " record: " + kind + " and " +
-                                    owners_[i] + " both need b" + std::to_string(i));
-      }
-      owners_[i] = kind;
-    }
-  }
+constexpr RecordField kTa = {"TA", 0, 3, &PutTempExtended};
+constexpr RecordField kTb = {"TB", 0, 1, &PutTemp12};
 
- private:
-  const char* family_;
-  std::array<const char*, 4> owners_{};
+constexpr RecordField k5303Fields[] = {
+    kTa,
+    kTb,
+    {"WA", 2, 3, &PutTempSignMagnitude},
+    {"WB", 1, 1, [](RawRecord& r, double v) { PutHalves(r, 1, v); }, 1, 0xFF},
 };
+
+constexpr RecordField k530xFields[] = {
+    kTa,
+    kTb,
+    {"WA", 0, 1, &PutTempSixteenths, 2, 0xFE},
+    {"WB", 2, 3, &PutHumidity},
+};
+
+RawRecord Encode(const RecordLayout& layout, const SensorValues& v) {
+  const std::optional<double> values[] = {v.ta, v.tb, v.wa, v.wb};
+  return EncodeRecord(layout, values);
+}
 
 }  // namespace
 
-RawRecord EncodePxr5303(const SensorValues& values) {
-  RawRecord record{};
-  ByteOwners owners("pxr5303");
-  if (values.ta) {
-    owners.Claim("TA", 0, 3);
-    PutTempExtended(record, *values.ta);
-  }
-  if (values.tb) {
-    owners.Claim("TB", 0, 1);
-    PutTemp12(record, *values.tb);
-  }
-  if (values.wa) {
-    owners.Claim("WA", 2, 3);
-    PutTempSignMagnitude(record, *values.wa);
-  }
-  if (values.wb) {
-    owners.Claim("WB", 1, 1);
-    PutHalves(record, 1, *values.wb);
-    if (record[1] == 0xFF) record[1] = 0xFE;
-  }
-  return record;
-}
+const RecordLayout kPxr5303Record = {"pxr5303", k5303Fields};
+const RecordLayout kPxr530xRecord = {"pxr530x", k530xFields};
 
-RawRecord EncodePxr530x(const SensorValues& values) {
-  RawRecord record{};
-  ByteOwners owners("pxr530x");
-  if (values.ta) {
-    owners.Claim("TA", 0, 3);
-    PutTempExtended(record, *values.ta);
-  }
-  if (values.tb) {
-    owners.Claim("TB", 0, 1);
-    PutTemp12(record, *values.tb);
-  }
-  if (values.wa) {
-    owners.Claim("WA", 0, 1);
-    PutTempSixteenths(record, *values.wa);
-  }
-  if (values.wb) {
-    owners.Claim("WB", 2, 3);
-    PutHumidity(record, *values.wb);
-  }
-  if (values.wa && record[2] == 0xFE) record[2] = 0xFD;
-  return record;
-}
+RawRecord EncodePxr5303(const SensorValues& values) { return Encode(kPxr5303Record, values); }
+
+RawRecord EncodePxr530x(const SensorValues& values) { return Encode(kPxr530xRecord, values); }
 
 }  // namespace tarvo::sim

@@ -28,6 +28,10 @@ struct SensorValues {
   std::optional<double> ta{}, tb{}, wa{}, wb{};
 };
 
+// The records' kinds in the order of SensorValues.
+extern const RecordLayout kPxr5303Record;
+extern const RecordLayout kPxr530xRecord;
+
 // The record whose bytes decode to the given values as nearly as their
 // formats allow (sim/sensor_encoding.h); bytes no given kind uses are 0.
 // Throws std::invalid_argument when two given kinds need the same bytes, or

@@ -13,7 +13,7 @@
 #pragma once
 
 #include "sim/pxr530x/encode.h"
-#include "sim/pxr530x/sensor_module.h"
+#include "sim/sensor_module.h"
 
 namespace tarvo::sim {
 
@@ -22,10 +22,7 @@ class Pxr5303Module final : public SensorModule {
   static constexpr int kChannels = 3;
   static constexpr int kPoints = 16;
 
-  explicit Pxr5303Module(int address) : SensorModule(address, kChannels, kPoints) {}
-
-  std::string_view family() const override { return "pxr5303"; }
-  Frame FrameCommand(std::span<const uint8_t> head) const override;
+  explicit Pxr5303Module(int address);
 
   // SetRecord with EncodePxr5303(values).
   void SetValues(int channel, int point, const SensorValues& values) {
@@ -34,6 +31,7 @@ class Pxr5303Module final : public SensorModule {
 
  protected:
   Bytes Answer(std::span<const uint8_t> command, const Faults& faults, int64_t nowMs) override;
+  RawRecord Sent(int channel, int point, RawRecord record) const override;
 };
 
 }  // namespace tarvo::sim

@@ -11,7 +11,7 @@
 #pragma once
 
 #include "sim/pxr530x/encode.h"
-#include "sim/pxr530x/sensor_module.h"
+#include "sim/sensor_module.h"
 
 namespace tarvo::sim {
 
@@ -22,9 +22,6 @@ class Pxr530xModule final : public SensorModule {
 
   // channels: 1..8; others throw std::out_of_range.
   explicit Pxr530xModule(int address, int channels = kChannels);
-
-  std::string_view family() const override { return "pxr530x"; }
-  Frame FrameCommand(std::span<const uint8_t> head) const override;
 
   // SetRecord with EncodePxr530x(values).
   void SetValues(int channel, int point, const SensorValues& values) {

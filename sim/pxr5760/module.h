@@ -19,53 +19,34 @@
 // Commands of these shapes addressed to the module with a channel it lacks,
 // a point it does not have, or a malformed number are taken and left
 // unanswered.
+//
+// A point's record carries, as far as they do not need the same bytes:
+//   TA       b2, b3: sixteenths of a degree, 11-bit magnitude, sign bit 3 of b3
+//   HB       b1: halves, signed (-64 .. 63.5)
+//   KT       b1 and the low half of b2: quarters (0 .. 1023.75)
+//   inputs   b1: the eight input bits, a whole number 0..255
+//   outputs  b2: the eight output bits, 0..255
 #pragma once
 
-#include <array>
-#include <vector>
-
-#include "sim/module.h"
-#include "sim/sensor_encoding.h"
+#include "sim/sensor_module.h"
 
 namespace tarvo::sim {
 
-class Pxr5760Module final : public Module {
+// The record's kinds in the order above (EncodeRecord writes them).
+extern const RecordLayout kPxr5760Record;
+
+class Pxr5760Module final : public SensorModule {
  public:
   static constexpr int kChannels = 8;
   static constexpr int kPoints = 32;
 
   explicit Pxr5760Module(int address);
 
-  std::string_view family() const override { return "pxr5760"; }
-  Frame FrameCommand(std::span<const uint8_t> head) const override;
-
-  // Points are absent until given records. channel 0..7, point 0..31;
-  // other numbers, and an empty list, throw std::out_of_range.
-  void SetRecord(int channel, int point, const RawRecord& record);
-  // Records the point's block-read answers take turns with.
-  void SetRecords(int channel, int point, std::vector<RawRecord> records);
-  void RemovePoint(int channel, int point);
-  // Present points of the channel, ascending.
-  std::vector<uint8_t> Points(int channel) const;
-  // The point's records (empty when absent).
-  const std::vector<RawRecord>& Records(int channel, int point) const;
-  // Block reads answered so far (a silent one included).
-  int blockReads() const { return blockReads_; }
-
  protected:
   Bytes Answer(std::span<const uint8_t> command, const Faults& faults, int64_t nowMs) override;
 
  private:
-  Bytes BlockAnswer();
   Bytes WriteAnswer(std::span<const uint8_t> command);
-
-  std::string digits_;
-  std::array<std::array<std::vector<RawRecord>, kPoints>, kChannels> records_;
-  // Entries the channel's last point list had beyond its points (a point
-  // listed twice, a point it cannot have): the module sends a record for
-  // every entry it listed, these as zero bytes after the channel's own.
-  std::array<int, kChannels> extraEntries_{};
-  int blockReads_ = 0;
 };
 
 }  // namespace tarvo::sim

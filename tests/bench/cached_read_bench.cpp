@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 #include "bench/per_family.h"
 #include "sensors/conversions.h"
 
@@ -59,8 +59,8 @@ BENCHMARK(BM_BaselineCopyAndConvert)->UseManualTime();
 // The fresh items of one module, from a rig of its own.
 size_t FreshPerModule(Family family) {
   test::FakeSerial serial(1'000'000);
-  FamilyRig rig(serial, 1, family, {0});
-  return rig.ok() && rig.Arm(0) ? rig.FreshItems(0).size() : 0;
+  FullRig rig(serial, 1, family, {0});
+  return rig.Arm(0) ? rig.FreshItems(0).size() : 0;
 }
 
 void BM_CachedRead(benchmark::State& state, Family family) {
@@ -77,10 +77,10 @@ void BM_CachedRead(benchmark::State& state, Family family) {
   std::iota(modules.begin(), modules.end(), 0);
 
   test::FakeSerial serial(1'000'000);
-  FamilyRig rig(serial, 1, family, modules);
+  FullRig rig(serial, 1, family, modules);
   std::vector<IoItem> fresh;
   for (int module : modules) {
-    if (!rig.ok() || !rig.Arm(module)) {
+    if (!rig.Arm(module)) {
       state.SkipWithError(rig.error().c_str());
       return;
     }
@@ -91,7 +91,7 @@ void BM_CachedRead(benchmark::State& state, Family family) {
     }
     fresh.insert(fresh.end(), items.begin(), items.end());
   }
-  IIoDriver* driver = rig.driver();
+  IIoDriver* driver = &rig.driver();
   std::vector<IoItem> items(fresh.size());
   int64_t reads = 0;
   double seconds = 0.0;

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <string>
 
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 #include "bench/per_family.h"
 
 namespace tarvo::bench {
@@ -15,7 +15,7 @@ namespace {
 
 void BM_Construct(benchmark::State& state, Family family) {
   IClassFactory* factory = nullptr;
-  if (DllGetClassObject(FamilyClass(family), IID_IClassFactory,
+  if (DllGetClassObject(*Spec(family).clsid, IID_IClassFactory,
                         reinterpret_cast<void**>(&factory)) != S_OK) {
     state.SkipWithError("no class factory");
     return;
@@ -40,16 +40,16 @@ void BM_ConstructOverFullTables(benchmark::State& state, Family family) {
   test::FakeSerial serial(1'000'000);
   std::vector<int> modules;
   for (int m = 0; m < 128; ++m) modules.push_back(m);
-  FamilyRig rig(serial, 1, family, modules);
+  FullRig rig(serial, 1, family, modules);
   std::vector<IoItem> first;
   std::vector<std::string> addresses;
   for (int m : modules) addresses.push_back(rig.AllAddresses(m).front());
-  if (!rig.ok() || !rig.Parse(addresses, &first)) {
+  if (!rig.Parse(addresses, &first)) {
     state.SkipWithError(rig.error().c_str());
     return;
   }
   IClassFactory* factory = nullptr;
-  if (DllGetClassObject(FamilyClass(family), IID_IClassFactory,
+  if (DllGetClassObject(*Spec(family).clsid, IID_IClassFactory,
                         reinterpret_cast<void**>(&factory)) != S_OK) {
     state.SkipWithError("no class factory");
     return;
@@ -60,7 +60,7 @@ void BM_ConstructOverFullTables(benchmark::State& state, Family family) {
     for (const IoItem& item : first) {
       IoItem copy = item;
       IoValue value{};
-      rig.driver()->ReadItem(0, &copy, &value);
+      rig.driver().ReadItem(0, &copy, &value);
     }
     void* object = nullptr;
     const auto start = std::chrono::steady_clock::now();

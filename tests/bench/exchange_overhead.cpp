@@ -24,9 +24,10 @@
 #include <thread>
 #include <vector>
 
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 #include "sim/pty_pair.h"
 #include "sim/pty_server.h"
+#include "support/host_port.h"
 
 namespace tarvo::bench {
 namespace {
@@ -79,16 +80,9 @@ bool Measure(const Plan& plan, int samples) {
     std::fprintf(stderr, "cannot map the port to %s\n", pty.slavePath().c_str());
     return false;
   }
-  IIoDriver* driver = CreateDriver(FamilyClass(plan.family));
-  LineSettings settings{};
-  settings.PortIndex = kPort - 1;
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  PortConfig config{};
-  config.Settings = &settings;
-  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d", kTimeoutMs);
-  bool ok = driver != nullptr && driver->OpenPort(&config) == 1;
+  IIoDriver* driver = test::CreateDriver(*Spec(plan.family).clsid);
+  test::HostPort port(kPort, kTimeoutMs);
+  bool ok = driver != nullptr && driver->OpenPort(&port.config) == 1;
   IoItem item{};
   item.DataType = plan.family == Family::kPxr5700 ? kDataTypeDiscrete : kDataTypeFloat;
   ok = ok && driver->ParseItem(plan.address, &item) == 1;
@@ -115,7 +109,7 @@ bool Measure(const Plan& plan, int samples) {
     const double cpuAfter = ThreadCpuSeconds();
     if (result != 1 || bus.log().Count("#") != commands + 1) {
       std::fprintf(stderr, "%s: the read did not perform one block read (result %d, %s)\n",
-                   FamilyName(plan.family), result, driver->GetErrorText());
+                   Spec(plan.family).name, result, driver->GetErrorText());
       ok = false;
       break;
     }
@@ -133,7 +127,7 @@ bool Measure(const Plan& plan, int samples) {
   if (!ok) return false;
   std::printf(
       "%-8s  %7.0f ms  %6d  %8.3f ms  %8.3f ms  %8.3f ms  %7.0f us  %7.0f us  %7.0f us  %7.0f us\n",
-      FamilyName(plan.family), plan.PrescribedMs(), samples, Median(overheadMs),
+      Spec(plan.family).name, plan.PrescribedMs(), samples, Median(overheadMs),
       *std::min_element(overheadMs.begin(), overheadMs.end()),
       *std::max_element(overheadMs.begin(), overheadMs.end()), Median(cpuUs),
       *std::max_element(cpuUs.begin(), cpuUs.end()), Median(sleepCpuUs), Median(beyondUs));

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 #include "driver/sensor_module.h"
 #include "pxr5700/pxr5700.h"
 #include "pxr5760/pxr5760.h"
@@ -33,15 +33,15 @@ int main() {
   tarvo::test::FakeSerial serial(1'000'000);
   constexpr int kModule = 5;
   const long start = ResidentKiB();
-  std::vector<std::unique_ptr<FamilyRig>> rigs;
+  std::vector<std::unique_ptr<FullRig>> rigs;
   int32_t port = 1;
   for (Family family : kFamilies)
-    rigs.push_back(std::make_unique<FamilyRig>(serial, port++, family, std::vector<int>{kModule}));
+    rigs.push_back(std::make_unique<FullRig>(serial, port++, family, std::vector<int>{kModule}));
   const long created = ResidentKiB();
   int failures = 0;
   for (auto& rig : rigs) {
     std::vector<tarvo::IoItem> items;
-    if (!rig->ok() || !rig->Arm(kModule) || !rig->Parse(rig->AllAddresses(kModule), &items)) {
+    if (!rig->Arm(kModule) || !rig->Parse(rig->AllAddresses(kModule), &items)) {
       std::fprintf(stderr, "%s\n", rig->error().c_str());
       return 1;
     }

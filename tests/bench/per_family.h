@@ -6,14 +6,14 @@
 
 #include <string>
 
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 
 namespace tarvo::bench {
 
 template <class Function, class Configure>
 bool RegisterPerFamily(const char* name, Function function, Configure configure) {
   for (Family family : kFamilies) {
-    const std::string full = std::string(name) + "/" + FamilyName(family);
+    const std::string full = std::string(name) + "/" + Spec(family).name;
     configure(benchmark::RegisterBenchmark(full.c_str(), function, family));
   }
   return true;

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 
 namespace tarvo::bench {
 namespace {
@@ -23,7 +23,7 @@ void BM_Pxr5100Cycle(benchmark::State& state) {
   test::FakeSerial serial(1'000'000);
   std::vector<int> modules;
   for (int m = 0; m < count; ++m) modules.push_back(m);
-  FamilyRig rig(serial, 1, Family::kPxr5100, modules);
+  FullRig rig(serial, 1, Family::kPxr5100, modules);
   // By channel, then module, point and kind.
   std::vector<std::vector<IoItem>> channels(8);
   for (int c = 0; c < 8; ++c) {
@@ -33,12 +33,12 @@ void BM_Pxr5100Cycle(benchmark::State& state) {
         for (const char* kind : kKinds)
           addresses.push_back(kind + std::to_string(m) + "." + std::to_string(c) + "." +
                               std::to_string(p));
-    if (!rig.ok() || !rig.Parse(addresses, &channels[static_cast<size_t>(c)])) {
+    if (!rig.Parse(addresses, &channels[static_cast<size_t>(c)])) {
       state.SkipWithError(rig.error().c_str());
       return;
     }
   }
-  IIoDriver* driver = rig.driver();
+  IIoDriver* driver = &rig.driver();
   auto cycle = [&] {
     int failed = 0;
     for (auto& items : channels) {

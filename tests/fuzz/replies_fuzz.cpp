@@ -20,6 +20,7 @@
 
 #include "server/server_classes.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 #include "tarvo/guids.h"
 #include "tarvo/io_driver.h"
 
@@ -84,13 +85,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   void* object = nullptr;
   if (cls.create(IID_IIoDriver, &object) != S_OK) __builtin_trap();
   auto* driver = static_cast<IIoDriver*>(object);
-  LineSettings settings{};
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  PortConfig config{};
-  config.Settings = &settings;
-  std::strcpy(config.TimeoutText, early ? "100,early" : "100");
+  test::HostPort port(1, early ? "100,early" : "100");
+  PortConfig& config = port.config;
   if (driver->OpenPort(&config) != 1) __builtin_trap();
 
   for (int round = 0; round < 3; ++round) {

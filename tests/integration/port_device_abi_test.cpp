@@ -37,15 +37,8 @@ TEST_F(PortDeviceAbi, MapsPortNumbersOneTo255) {
 TEST_F(PortDeviceAbi, AMappedPortOpensThatDevice) {
   tarvo::sim::PtyPair pty;
   ASSERT_EQ(setPortDevice_(12, pty.slavePath().c_str()), 1);
-  tarvo::LineSettings settings{};
-  settings.PortIndex = 11;
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  settings.LineTimeout = 500;
-  tarvo::PortConfig config{};
-  config.Settings = &settings;
-  std::strcpy(config.TimeoutText, "300");
+  tarvo::test::HostPort port(12, "300");
+  tarvo::PortConfig& config = port.config;
 
   tarvo::IIoDriver* first = NewDriver();
   tarvo::IIoDriver* second = NewDriver();

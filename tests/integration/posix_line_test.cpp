@@ -17,6 +17,7 @@
 #include "serial/port.h"
 #include "serial/posix/posix_device.h"
 #include "sim/pty_pair.h"
+#include "support/host_port.h"
 
 namespace tarvo::serial {
 namespace {
@@ -54,22 +55,13 @@ void Settle() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
 class PtyLine : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(SetPortDevice(kPort, pty_.slavePath().c_str()));
-    settings_.PortIndex = kPort - 1;
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "100");
-  }
+  void SetUp() override { ASSERT_TRUE(SetPortDevice(kPort, pty_.slavePath().c_str())); }
   void TearDown() override {
     port_.Close();
     SetPortDevice(kPort, nullptr);
   }
 
-  void Open() { ASSERT_EQ(OpenError(port_.Open(&config_)), ErrOk); }
+  void Open() { ASSERT_EQ(OpenError(port_.Open(&host_.config)), ErrOk); }
   bool Send(const std::string& command) {
     const Bytes bytes = Text(command);
     return port_.Write(bytes.data(), static_cast<int32_t>(bytes.size()), 100);
@@ -92,8 +84,7 @@ class PtyLine : public ::testing::Test {
   int master() { return pty_.master(); }
 
   sim::PtyPair pty_;
-  LineSettings settings_{};
-  PortConfig config_{};
+  test::HostPort host_{kPort, "100"};
   Port port_;
 };
 
@@ -200,7 +191,7 @@ TEST_F(PtyLine, TheLineIsRawWhileOpenAndRestoredAfterwards) {
 
 TEST_F(PtyLine, ALineHasOneUser) {
   Open();
-  PortConfig other = config_;
+  PortConfig other = host_.config;
   other.SharedHandle = nullptr;
   Port second;
   EXPECT_EQ(OpenError(second.Open(&other)), ErrCreatePort);
@@ -224,24 +215,24 @@ TEST_F(PtyLine, OpenFailuresNameTheStepThatFailed) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path != nullptr ? c.path : "pty");
     SetPortDevice(kPort, c.path != nullptr ? c.path : pty_.slavePath().c_str());
-    settings_.LineTimeout = c.lineTimeout;
-    config_.SharedHandle = nullptr;
+    host_.settings.LineTimeout = c.lineTimeout;
+    host_.config.SharedHandle = nullptr;
     Port port;
-    EXPECT_EQ(OpenError(port.Open(&config_)), c.code);
+    EXPECT_EQ(OpenError(port.Open(&host_.config)), c.code);
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_EQ(config_.SharedHandle, nullptr);
+    EXPECT_EQ(host_.config.SharedHandle, nullptr);
   }
   // Nothing was left open or locked.
   SetPortDevice(kPort, pty_.slavePath().c_str());
-  settings_.LineTimeout = 500;
+  host_.settings.LineTimeout = 500;
   Open();
 }
 
 TEST_F(PtyLine, RatesWithoutAStandardConstantAreSet) {
   for (uint32_t code : {7u, 10u, 13u, 14u}) {
-    settings_.BaudCode = code;
-    config_.SharedHandle = nullptr;
-    EXPECT_EQ(OpenError(port_.Open(&config_)), ErrOk) << code;
+    host_.settings.BaudCode = code;
+    host_.config.SharedHandle = nullptr;
+    EXPECT_EQ(OpenError(port_.Open(&host_.config)), ErrOk) << code;
     port_.Close();
   }
   std::unique_ptr<Device> device = PosixDevice::Open(pty_.slavePath());

@@ -16,6 +16,7 @@
 #include "sim/pty_server.h"
 #include "sim/pxr530x/module_5303.h"
 #include "sim/pxr530x/module_530x.h"
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
 
 namespace {
@@ -53,14 +54,6 @@ class SensorModulesOverPty : public ::testing::Test {
     ASSERT_NE(getClassObject_, nullptr);
     ASSERT_EQ(setPortDevice(14, pty_.slavePath().c_str()), 1);
     setTraceHandler_(&Trace::Handler, &trace_);
-
-    settings_.PortIndex = 13;
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "100");
   }
   void TearDown() override {
     if (setTraceHandler_ != nullptr) setTraceHandler_(nullptr, nullptr);
@@ -79,7 +72,7 @@ class SensorModulesOverPty : public ::testing::Test {
     void* automation = nullptr;
     EXPECT_EQ(driver->QueryInterface(dispatch, &automation), S_OK);
     if (automation != nullptr) static_cast<IUnknown*>(automation)->Release();
-    EXPECT_EQ(driver->OpenPort(&config_), 1) << driver->GetErrorText();
+    EXPECT_EQ(driver->OpenPort(&host_.config), 1) << driver->GetErrorText();
     return driver;
   }
 
@@ -98,8 +91,7 @@ class SensorModulesOverPty : public ::testing::Test {
   SetTraceHandlerFn setTraceHandler_ = nullptr;
   GetClassObjectFn getClassObject_ = nullptr;
   Trace trace_;
-  tarvo::LineSettings settings_{};
-  tarvo::PortConfig config_{};
+  tarvo::test::HostPort host_{14, "100"};
   tarvo::sim::Bus bus_;
   tarvo::sim::PtyPair pty_;
   tarvo::sim::PtyServer server_{pty_, bus_.Peer()};

@@ -13,6 +13,7 @@
 #include "sim/pty_pair.h"
 #include "sim/pty_server.h"
 #include "sim/pxr5700/module.h"
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
 
 namespace {
@@ -68,16 +69,8 @@ TEST(Pxr5700Abi, ReadsInputsWritesAnOutputAndReadsItBack) {
   factory->Release();
   auto* driver = static_cast<tarvo::IIoDriver*>(object);
 
-  tarvo::LineSettings settings{};
-  settings.PortIndex = 16;
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  settings.LineTimeout = 500;
-  tarvo::PortConfig config{};
-  config.Settings = &settings;
-  std::strcpy(config.TimeoutText, "100");
-  ASSERT_EQ(driver->OpenPort(&config), 1) << driver->GetErrorText();
+  tarvo::test::HostPort port(17, "100");
+  ASSERT_EQ(driver->OpenPort(&port.config), 1) << driver->GetErrorText();
 
   tarvo::RegisterDesc* table = nullptr;
   int16_t count = 0;

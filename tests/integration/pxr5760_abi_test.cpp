@@ -17,6 +17,7 @@
 #include "sim/pty_pair.h"
 #include "sim/pty_server.h"
 #include "sim/pxr5760/module.h"
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
 
 namespace {
@@ -98,16 +99,8 @@ TEST_F(Pxr5760Host, ReadsEveryRegisterKindAndWritesAnOutputBit) {
 
   tarvo::IIoDriver* driver = NewDriver();
   ASSERT_NE(driver, nullptr);
-  tarvo::LineSettings settings{};
-  settings.PortIndex = kPort - 1;
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  settings.LineTimeout = 500;
-  tarvo::PortConfig config{};
-  config.Settings = &settings;
-  std::strcpy(config.TimeoutText, "100");
-  ASSERT_EQ(driver->OpenPort(&config), 1) << driver->GetErrorText();
+  tarvo::test::HostPort port(kPort, "100");
+  ASSERT_EQ(driver->OpenPort(&port.config), 1) << driver->GetErrorText();
 
   struct Read {
     const char* address;

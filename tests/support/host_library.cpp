@@ -2,8 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <cstdio>
-
 namespace tarvo::test {
 namespace {
 
@@ -35,9 +33,9 @@ HostLibrary::~HostLibrary() {
   if (handle_ != nullptr) dlclose(handle_);
 }
 
-IIoDriver* HostLibrary::Create(REFCLSID clsid) {
+IIoDriver* CreateDriver(GetClassObjectFn getClassObject, REFCLSID clsid) {
   IClassFactory* factory = nullptr;
-  if (getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
+  if (getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
     return nullptr;
   void* driver = nullptr;
   const HRESULT created = factory->CreateInstance(nullptr, IID_IIoDriver, &driver);
@@ -45,15 +43,6 @@ IIoDriver* HostLibrary::Create(REFCLSID clsid) {
   return created == S_OK ? static_cast<IIoDriver*>(driver) : nullptr;
 }
 
-HostPort::HostPort(int32_t port, int32_t timeoutMs) {
-  settings.PortIndex = static_cast<int16_t>(port - 1);
-  settings.BaudCode = 6;  // 9600
-  settings.DataBitsCode = 1;
-  settings.StopBitsCode = 0;
-  settings.ParityCode = 2;
-  settings.LineTimeout = 500;
-  config.Settings = &settings;
-  std::snprintf(config.TimeoutText, sizeof config.TimeoutText, "%d", timeoutMs);
-}
+IIoDriver* HostLibrary::Create(REFCLSID clsid) { return CreateDriver(getClassObject_, clsid); }
 
 }  // namespace tarvo::test

@@ -5,9 +5,17 @@
 
 #include <string>
 
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
 
 namespace tarvo::test {
+
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+
+// A new driver object of the class through `getClassObject` (the entry
+// point DllGetClassObject) and the class factory, as IIoDriver (the caller
+// releases it), or null.
+IIoDriver* CreateDriver(GetClassObjectFn getClassObject, REFCLSID clsid);
 
 class HostLibrary {
  public:
@@ -32,20 +40,10 @@ class HostLibrary {
   void* handle_ = nullptr;
   bool ok_ = false;
   std::string error_;
-  HRESULT (*getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+  GetClassObjectFn getClassObject_ = nullptr;
   HRESULT (*canUnloadNow_)() = nullptr;
   int32_t (*setPortDevice_)(int32_t, const char*) = nullptr;
   void (*setTraceHandler_)(TarvoTraceHandler, void*) = nullptr;
-};
-
-// Line settings of port number port at 9600 8N1 and a PortConfig that
-// points at them, with the transfer time-out text timeoutMs.
-struct HostPort {
-  HostPort(int32_t port, int32_t timeoutMs);
-  HostPort(const HostPort&) = delete;
-  HostPort& operator=(const HostPort&) = delete;
-  LineSettings settings{};
-  PortConfig config{};
 };
 
 }  // namespace tarvo::test

@@ -5,7 +5,6 @@
 #include "gtest/gtest.h"
 #include "sim/plant/family.h"
 #include "sim/plant/plant_error.h"
-#include "sim/pxr5100/encode.h"
 #include "sim/pxr5100/module.h"
 
 namespace tarvo::sim {

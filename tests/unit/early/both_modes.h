@@ -17,6 +17,7 @@
 #include "sim/bus.h"
 #include "sim/faults.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 #include "tarvo/records.h"
 
 namespace tarvo::test {
@@ -77,15 +78,9 @@ class Rig {
   Rig(bool early, const char* timeoutText, int address) : serial_(kEarlyStartMs) {
     module_ = &bus_.Emplace<Module>(address);
     line().SetPeer(bus_.Peer());
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::snprintf(config_.TimeoutText, sizeof config_.TimeoutText, "%s%s", timeoutText,
-                  early ? ",early" : "");
+    host_.SetTimeout(std::string(timeoutText) + (early ? ",early" : ""));
     driver_ = std::make_unique<Driver>();
-    opened_ = driver_->OpenPort(&config_);
+    opened_ = driver_->OpenPort(&host_.config);
   }
   ~Rig() { driver_->ClosePort(); }
 
@@ -140,8 +135,7 @@ class Rig {
   FakeSerial serial_;
   sim::Bus bus_;
   Module* module_ = nullptr;
-  LineSettings settings_{};
-  PortConfig config_{};
+  HostPort host_;
   std::unique_ptr<Driver> driver_;
   int32_t opened_ = 0;
 };

@@ -7,6 +7,7 @@
 #include "serial/port.h"
 #include "serial/settings.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo::serial {
 namespace {
@@ -47,13 +48,8 @@ TEST(EarlyRepliesOption, ReadsNoFurtherThanTheFieldOrItsEnd) {
 
 TEST(EarlyRepliesOption, EachOpenTakesItFromItsTextAlsoWhenAdopting) {
   test::FakeSerial serial;
-  LineSettings settings{};
-  settings.BaudCode = 6;
-  settings.DataBitsCode = 1;
-  settings.ParityCode = 2;
-  PortConfig first{};
-  first.Settings = &settings;
-  std::strcpy(first.TimeoutText, "400,early");
+  test::HostPort host(1, "400,early");
+  PortConfig& first = host.config;
   Port a;
   ASSERT_EQ(OpenError(a.Open(&first)), ErrOk);
   EXPECT_TRUE(a.EarlyReplies());

@@ -3,11 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "driver/exchange.h"
 #include "driver/driver_base.h"
+#include "driver/exchange.h"
 #include "gtest/gtest.h"
 #include "serial/port.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo::serial {
 namespace {
@@ -22,12 +23,8 @@ struct Piece {
 class PortReply : public ::testing::Test {
  protected:
   void OpenWith(const char* text) {
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, text);
-    ASSERT_EQ(OpenError(port_.Open(&config_)), ErrOk);
+    host_.SetTimeout(text);
+    ASSERT_EQ(OpenError(port_.Open(&host_.config)), ErrOk);
   }
   void Send(const std::vector<Piece>& pieces) {
     for (const Piece& p : pieces)
@@ -36,8 +33,7 @@ class PortReply : public ::testing::Test {
   int64_t Now() { return serial_.clock().NowMs(); }
 
   test::FakeSerial serial_;
-  LineSettings settings_{};
-  PortConfig config_{};
+  test::HostPort host_;
   Port port_;
 };
 
@@ -76,12 +72,8 @@ TEST_F(PortReply, EarlyEndsWhenWholeElseAtTheDefaultTime) {
     SCOPED_TRACE(c.name);
     test::FakeSerial serial;
     Port port;
-    LineSettings settings{};
-    settings.BaudCode = 6;
-    PortConfig config{};
-    config.Settings = &settings;
-    std::strcpy(config.TimeoutText, "300,early");
-    ASSERT_EQ(OpenError(port.Open(&config)), ErrOk);
+    test::HostPort host(1, "300,early");
+    ASSERT_EQ(OpenError(port.Open(&host.config)), ErrOk);
     for (const Piece& p : c.pieces)
       serial.line(1).Deliver(std::vector<uint8_t>(p.bytes.begin(), p.bytes.end()), p.atMs);
     std::vector<uint8_t> buffer(c.capacity + 4, 0);

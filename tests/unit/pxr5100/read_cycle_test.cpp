@@ -11,6 +11,7 @@
 #include "sim/bus.h"
 #include "sim/pxr5100/module.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo {
 namespace {
@@ -27,12 +28,7 @@ class Pxr5100ReadCycle : public ::testing::Test {
  protected:
   void SetUp() override {
     line().SetPeer(bus_.Peer());
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "300");
-    ASSERT_EQ(driver_.OpenPort(&config_), 1);
+    ASSERT_EQ(driver_.OpenPort(&host_.config), 1);
   }
 
   test::FakeLine& line() { return serial_.line(1); }
@@ -63,8 +59,7 @@ class Pxr5100ReadCycle : public ::testing::Test {
   sim::Bus bus_;
   sim::Pxr5100Module& module_ = bus_.Emplace<sim::Pxr5100Module>(5);
   Cpxr5100 driver_;  // built after the fake clock is in place
-  LineSettings settings_{};
-  PortConfig config_{};
+  test::HostPort host_{1, "300"};
 };
 
 TEST_F(Pxr5100ReadCycle, FirstReadScansAllChannelsThenWaitsForTheGate) {

@@ -12,6 +12,7 @@
 #include "gtest/gtest.h"
 #include "sim/bus.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 #include "tarvo/records.h"
 
 namespace tarvo::test {
@@ -49,14 +50,7 @@ class SensorLine {
   SensorLine() : serial_(kStartMs) {
     line().SetPeer(bus.Peer());
     driver_ = std::make_unique<Driver>();
-    settings_.PortIndex = 0;
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "300");
-    EXPECT_EQ(driver_->OpenPort(&config_), 1);
+    EXPECT_EQ(driver_->OpenPort(&host_.config), 1);
   }
   ~SensorLine() { driver_->ClosePort(); }
 
@@ -65,8 +59,8 @@ class SensorLine {
   void Recreate() {
     driver_->ClosePort();
     driver_ = std::make_unique<Driver>();
-    config_.SharedHandle = nullptr;
-    EXPECT_EQ(driver_->OpenPort(&config_), 1);
+    host_.config.SharedHandle = nullptr;
+    EXPECT_EQ(driver_->OpenPort(&host_.config), 1);
   }
   FakeLine& line() { return serial_.line(1); }
   FakeClock& clock() { return serial_.clock(); }
@@ -126,8 +120,7 @@ class SensorLine {
 
  private:
   FakeSerial serial_;
-  LineSettings settings_{};
-  PortConfig config_{};
+  HostPort host_{1, "300"};
   std::unique_ptr<Driver> driver_;
 };
 

@@ -11,6 +11,7 @@
 #include "sim/bus.h"
 #include "sim/pxr5700/module.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo::test {
 
@@ -42,17 +43,8 @@ class Pxr5700Line : public ::testing::Test {
  protected:
   static constexpr int32_t kTimeoutMs = 150;
 
-  Pxr5700Line() {
-    line().SetPeer(bus.Peer());
-    settings_.PortIndex = 0;
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "150");
-  }
-  void SetUp() override { ASSERT_EQ(driver.OpenPort(&config_), 1); }
+  Pxr5700Line() { line().SetPeer(bus.Peer()); }
+  void SetUp() override { ASSERT_EQ(driver.OpenPort(&host_.config), 1); }
   void TearDown() override { driver.ClosePort(); }
 
   FakeLine& line() { return serial.line(1); }
@@ -82,8 +74,7 @@ class Pxr5700Line : public ::testing::Test {
   Cpxr5700 driver;
 
  private:
-  LineSettings settings_{};
-  PortConfig config_{};
+  HostPort host_{1, "150"};
 };
 
 }  // namespace tarvo::test

@@ -14,6 +14,7 @@
 #include "sim/bus.h"
 #include "sim/pxr5760/module.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo::test {
 
@@ -30,13 +31,6 @@ class Pxr5760Driver : public ::testing::Test {
   };
   Pxr5760Driver() {
     line().SetPeer(bus.Peer());
-    settings_.PortIndex = 0;
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "100");
     NewDriver();
   }
 
@@ -44,7 +38,7 @@ class Pxr5760Driver : public ::testing::Test {
   // class's tables).
   void NewDriver() {
     driver = std::make_unique<CPxr5760>();
-    EXPECT_EQ(driver->OpenPort(&config_), 1);
+    EXPECT_EQ(driver->OpenPort(&host_.config), 1);
   }
 
   FakeLine& line() { return serial_.line(1); }
@@ -102,8 +96,7 @@ class Pxr5760Driver : public ::testing::Test {
   std::unique_ptr<CPxr5760> driver;
 
  private:
-  LineSettings settings_{};
-  PortConfig config_{};
+  HostPort host_{1, "100"};
 };
 
 }  // namespace tarvo::test

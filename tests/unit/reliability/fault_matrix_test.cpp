@@ -8,9 +8,9 @@
 // of commands it takes. Transfer time-out 300 ms; the scans use 100 ms.
 #include <string>
 
-#include "family_rig.h"
 #include "gtest/gtest.h"
 #include "sim/faults.h"
+#include "support/family_rig.h"
 
 namespace tarvo::test {
 namespace {

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "driver/error_text.h"
-#include "family_rig.h"
 #include "gtest/gtest.h"
+#include "support/family_rig.h"
 #include "tarvo/guids.h"
 
 namespace tarvo::test {

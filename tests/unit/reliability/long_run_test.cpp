@@ -10,10 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "family_rig.h"
 #include "gtest/gtest.h"
 #include "server/server_classes.h"
 #include "sim/faults.h"
+#include "support/family_rig.h"
 #include "tarvo/guids.h"
 
 #if defined(__SANITIZE_ADDRESS__)

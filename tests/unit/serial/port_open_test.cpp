@@ -8,26 +8,17 @@
 #include "gtest/gtest.h"
 #include "serial/port.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo::serial {
 namespace {
 
 using test::FakeOp;
 
-struct Host {
-  LineSettings settings{};
-  PortConfig config{};
-
-  explicit Host(int16_t portIndex = 0, const char* timeout = "250") {
-    settings.PortIndex = portIndex;
-    settings.BaudCode = 6;
-    settings.DataBitsCode = 1;
-    settings.StopBitsCode = 0;
-    settings.ParityCode = 2;
+struct Host : test::HostPort {
+  explicit Host(int16_t portIndex = 0, const char* timeout = "250")
+      : HostPort(portIndex + 1, timeout) {
     settings.RtsDtrMode = 3;
-    settings.LineTimeout = 500;
-    config.Settings = &settings;
-    std::strncpy(config.TimeoutText, timeout, sizeof config.TimeoutText - 1);
   }
   uintptr_t token() const { return reinterpret_cast<uintptr_t>(config.SharedHandle); }
 };

@@ -9,6 +9,7 @@
 #include "serial/device.h"
 #include "serial/port.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 
 namespace tarvo::serial {
 namespace {
@@ -25,16 +26,7 @@ sim::PeerFunction Answer(std::vector<sim::Chunk> reply) {
 
 class PortTransfer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    settings_.PortIndex = 0;
-    settings_.BaudCode = 6;
-    settings_.DataBitsCode = 1;
-    settings_.ParityCode = 2;
-    settings_.LineTimeout = 500;
-    config_.Settings = &settings_;
-    std::strcpy(config_.TimeoutText, "300");
-    ASSERT_EQ(OpenError(port_.Open(&config_)), ErrOk);
-  }
+  void SetUp() override { ASSERT_EQ(OpenError(port_.Open(&host_.config)), ErrOk); }
   void TearDown() override {
     port_.Close();
     EXPECT_EQ(line().usesAfterClose(), 0);
@@ -64,8 +56,7 @@ class PortTransfer : public ::testing::Test {
   }
 
   test::FakeSerial serial_;
-  LineSettings settings_{};
-  PortConfig config_{};
+  test::HostPort host_{1, "300"};
   Port port_;
 };
 

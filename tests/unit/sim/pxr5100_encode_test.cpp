@@ -8,7 +8,7 @@
 
 #include "gtest/gtest.h"
 #include "sensors/conversions.h"
-#include "sim/pxr5100/encode.h"
+#include "sim/pxr5100/module.h"
 
 namespace tarvo::sim {
 namespace {

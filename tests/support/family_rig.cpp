@@ -1,12 +1,11 @@
-#include "family_rig.h"
+#include "support/family_rig.h"
 
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "driver/error_text.h"
-#include "server/server_classes.h"
-#include "tarvo/guids.h"
+#include "support/host_library.h"
 
 namespace tarvo::test {
 namespace {
@@ -19,25 +18,16 @@ DriverError CodeOf(const char* text) {
 
 }  // namespace
 
-FamilyRig::FamilyRig(const FamilySpec& spec, bool openPort) {
-  serial_.line(1).SetPeer(bus_.Peer());
+IIoDriver* CreateDriver(const CLSID& clsid) { return CreateDriver(&DllGetClassObject, clsid); }
+
+FamilyRig::FamilyRig(const FamilySpec& spec, bool openPort)
+    : owned_(std::make_unique<FakeSerial>(kRigStartMs)),
+      serial_(*owned_),
+      portNumber_(1),
+      port_(1, kRigTimeout) {
   spec.populate(bus_);
   module_ = bus_.Find(kRigModule);
-
-  const ServerClass* cls = FindServerClass(*spec.clsid);
-  void* object = nullptr;
-  if (cls == nullptr || cls->create(IID_IIoDriver, &object) != S_OK)
-    throw std::runtime_error(std::string("cannot create ") + spec.name);
-  driver_ = static_cast<IIoDriver*>(object);
-
-  settings_.BaudCode = 6;  // 9600 8N1 on port 1
-  settings_.DataBitsCode = 1;
-  settings_.ParityCode = 2;
-  settings_.LineTimeout = 500;
-  config_.Settings = &settings_;
-  std::strcpy(config_.TimeoutText, kRigTimeout);
-  if (openPort && OpenPort() != 1) throw std::runtime_error("OpenPort failed");
-
+  Start(spec, openPort);
   readItem_.DataType = kDataTypeFloat;
   if (driver_->ParseItem(spec.readAddress, &readItem_) != 1)
     throw std::runtime_error(spec.readAddress);
@@ -48,6 +38,19 @@ FamilyRig::FamilyRig(const FamilySpec& spec, bool openPort) {
     if (driver_->ParseItem(spec.writeAddress, &writeItem_) != 1)
       throw std::runtime_error(spec.writeAddress);
   }
+}
+
+FamilyRig::FamilyRig(FakeSerial& serial, int32_t port, const FamilySpec& spec, const char* timeout)
+    : serial_(serial), portNumber_(port), port_(port, timeout) {
+  Start(spec, true);
+}
+
+void FamilyRig::Start(const FamilySpec& spec, bool openPort) {
+  line().SetPeer(bus_.Peer());
+  driver_ = CreateDriver(*spec.clsid);
+  if (driver_ == nullptr) throw std::runtime_error(std::string("cannot create ") + spec.name);
+  if (openPort && OpenPort() != 1)
+    throw std::runtime_error(std::string("OpenPort: ") + driver_->GetErrorText());
 }
 
 FamilyRig::~FamilyRig() {
@@ -61,7 +64,7 @@ PollResult FamilyRig::Poll(Operation operation) {
 
 PollResult FamilyRig::PollItem(Operation operation, IoItem item) {
   bus_.log().Clear();
-  const size_t writesBefore = serial_.line(1).writes().size();
+  const size_t writesBefore = line().writes().size();
   const int64_t start = serial_.clock().NowMs();
   PollResult poll{};
   poll.value.DiscreteValue = kUntouchedBits;
@@ -74,7 +77,7 @@ PollResult FamilyRig::PollItem(Operation operation, IoItem item) {
   }
   poll.code = CodeOf(driver_->GetErrorText());
   poll.exchanges = bus_.log().CountFor(kRigModule);
-  poll.writes = serial_.line(1).writes().size() - writesBefore;
+  poll.writes = line().writes().size() - writesBefore;
   poll.elapsedMs = serial_.clock().NowMs() - start;
   return poll;
 }

@@ -1,7 +1,6 @@
-#include "bench/family_rig.h"
+#include "bench/full_rig.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "sim/pxr5100/module.h"
 #include "sim/pxr530x/module_5303.h"
@@ -25,73 +24,26 @@ std::string Format(const char* pattern, int a, int b = 0, int c = 0, int d = 0) 
 // bytes with their own conversions.
 double Reading(int channel, int point) { return 15.0 + channel + point * 0.25; }
 
+// A temperature sensor at every point of a sensor module.
+template <class Module>
+void AddSensors(sim::Bus& bus, int address) {
+  auto& module = bus.Emplace<Module>(address);
+  for (int c = 0; c < module.channels(); ++c)
+    for (int p = 0; p < module.points(); ++p) module.SetValues(c, p, {.ta = Reading(c, p)});
+}
+
 }  // namespace
 
-const char* FamilyName(Family family) {
-  switch (family) {
-    case Family::kPxr5100:
-      return "pxr5100";
-    case Family::kPxr5303:
-      return "pxr5303";
-    case Family::kPxr530x:
-      return "pxr530x";
-    case Family::kPxr5700:
-      return "pxr5700";
-    case Family::kPxr5760:
-      break;
-  }
-  return "pxr5760";
-}
-
-const CLSID& FamilyClass(Family family) {
-  switch (family) {
-    case Family::kPxr5100:
-      return CLSID_Cpxr5100;
-    case Family::kPxr5303:
-      return CLSID_CPxr5303;
-    case Family::kPxr530x:
-      return CLSID_CPxr530x;
-    case Family::kPxr5700:
-      return CLSID_Cpxr5700;
-    case Family::kPxr5760:
-      break;
-  }
-  return CLSID_CPxr5760;
-}
-
-IIoDriver* CreateDriver(const CLSID& clsid) {
-  IClassFactory* factory = nullptr;
-  if (DllGetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK)
-    return nullptr;
-  void* object = nullptr;
-  const HRESULT created = factory->CreateInstance(nullptr, IID_IIoDriver, &object);
-  factory->Release();
-  return created == S_OK ? static_cast<IIoDriver*>(object) : nullptr;
-}
+const test::FamilySpec& Spec(Family family) { return test::Family(static_cast<size_t>(family)); }
 
 void AddFullModule(sim::Bus& bus, Family family, int address) {
   switch (family) {
-    case Family::kPxr5100: {
-      auto& module = bus.Emplace<sim::Pxr5100Module>(address);
-      for (int c = 0; c < sim::Pxr5100Module::kChannels; ++c)
-        for (int p = 0; p < sim::Pxr5100Module::kPoints; ++p)
-          module.SetValues(c, p, {.ta = Reading(c, p)});
-      return;
-    }
-    case Family::kPxr5303: {
-      auto& module = bus.Emplace<sim::Pxr5303Module>(address);
-      for (int c = 0; c < sim::Pxr5303Module::kChannels; ++c)
-        for (int p = 0; p < sim::Pxr5303Module::kPoints; ++p)
-          module.SetValues(c, p, {.ta = Reading(c, p)});
-      return;
-    }
-    case Family::kPxr530x: {
-      auto& module = bus.Emplace<sim::Pxr530xModule>(address);
-      for (int c = 0; c < sim::Pxr530xModule::kChannels; ++c)
-        for (int p = 0; p < sim::Pxr530xModule::kPoints; ++p)
-          module.SetValues(c, p, {.ta = Reading(c, p)});
-      return;
-    }
+    case Family::kPxr5100:
+      return AddSensors<sim::Pxr5100Module>(bus, address);
+    case Family::kPxr5303:
+      return AddSensors<sim::Pxr5303Module>(bus, address);
+    case Family::kPxr530x:
+      return AddSensors<sim::Pxr530xModule>(bus, address);
     case Family::kPxr5700: {
       auto& module = bus.Emplace<sim::Pxr5700Module>(address);
       module.SetInputs(0xA5);
@@ -114,43 +66,20 @@ void AddFullModule(sim::Bus& bus, Family family, int address) {
   }
 }
 
-FamilyRig::FamilyRig(test::FakeSerial& serial, int32_t port, Family family,
-                     const std::vector<int>& modules)
-    : serial_(serial), port_(port), family_(family) {
-  for (int module : modules) AddFullModule(bus_, family, module);
-  line().SetPeer(bus_.Peer());
-  settings_.PortIndex = static_cast<int16_t>(port - 1);
-  settings_.BaudCode = 6;  // 9600
-  settings_.DataBitsCode = 1;
-  settings_.ParityCode = 2;
-  config_.Settings = &settings_;
-  std::strcpy(config_.TimeoutText, "100");
-  driver_ = CreateDriver(FamilyClass(family));
-  if (driver_ == nullptr) {
-    error_ = "the class factory created no object";
-    return;
-  }
-  if (driver_->OpenPort(&config_) != 1) {
-    error_ = std::string("OpenPort: ") + driver_->GetErrorText();
-    return;
-  }
-  ok_ = true;
+FullRig::FullRig(test::FakeSerial& serial, int32_t port, Family family,
+                 const std::vector<int>& modules)
+    : FamilyRig(serial, port, Spec(family), "100"), family_(family) {
+  for (int module : modules) AddFullModule(bus(), family, module);
 }
 
-FamilyRig::~FamilyRig() {
-  if (driver_ == nullptr) return;
-  driver_->ClosePort(0);
-  driver_->Release();
-}
-
-bool FamilyRig::Parse(const std::vector<std::string>& addresses, std::vector<IoItem>* items) {
+bool FullRig::Parse(const std::vector<std::string>& addresses, std::vector<IoItem>* items) {
   items->clear();
   for (const std::string& address : addresses) {
     IoItem item{};
     // DI and DO are discrete in both families that have them.
     const bool discrete = address.rfind("DI", 0) == 0 || address.rfind("DO", 0) == 0;
     item.DataType = discrete ? kDataTypeDiscrete : kDataTypeFloat;
-    if (driver_->ParseItem(address.c_str(), &item) != 1) {
+    if (driver().ParseItem(address.c_str(), &item) != 1) {
       error_ = "ParseItem refused " + address;
       return false;
     }
@@ -159,7 +88,7 @@ bool FamilyRig::Parse(const std::vector<std::string>& addresses, std::vector<IoI
   return true;
 }
 
-std::vector<std::string> FamilyRig::AllAddresses(int module) const {
+std::vector<std::string> FullRig::AllAddresses(int module) const {
   std::vector<std::string> all;
   switch (family_) {
     case Family::kPxr5100:
@@ -197,7 +126,7 @@ std::vector<std::string> FamilyRig::AllAddresses(int module) const {
   return all;
 }
 
-std::vector<std::string> FamilyRig::ArmingAddresses(int module) const {
+std::vector<std::string> FullRig::ArmingAddresses(int module) const {
   switch (family_) {
     case Family::kPxr5100:
       return {"TA" + Format("%d.0.0", module)};
@@ -209,29 +138,29 @@ std::vector<std::string> FamilyRig::ArmingAddresses(int module) const {
   }
 }
 
-bool FamilyRig::Arm(int module) {
+bool FullRig::Arm(int module) {
   std::vector<IoItem> items;
   if (!Parse(ArmingAddresses(module), &items)) return false;
-  serial_.clock().Advance(kGateMs);
+  serial().clock().Advance(kGateMs);
   for (IoItem& item : items) {
     const size_t writes = line().writes().size();
     IoValue value{};
-    const int32_t result = driver_->ReadItem(0, &item, &value);
+    const int32_t result = driver().ReadItem(0, &item, &value);
     if (line().writes().size() == writes) {
       // Still fresh from before: deliver it, then exchange.
-      if (result != 1 || driver_->ReadItem(0, &item, &value) != 1) {
-        error_ = std::string("arming read failed: ") + driver_->GetErrorText();
+      if (result != 1 || driver().ReadItem(0, &item, &value) != 1) {
+        error_ = std::string("arming read failed: ") + driver().GetErrorText();
         return false;
       }
     } else if (result != 1) {
-      error_ = std::string("arming read failed: ") + driver_->GetErrorText();
+      error_ = std::string("arming read failed: ") + driver().GetErrorText();
       return false;
     }
   }
   return true;
 }
 
-std::vector<IoItem> FamilyRig::FreshItems(int module) {
+std::vector<IoItem> FullRig::FreshItems(int module) {
   std::vector<IoItem> candidates;
   if (!Parse(AllAddresses(module), &candidates)) return {};
   // A candidate that needed an exchange refreshed others out of turn, so
@@ -243,7 +172,7 @@ std::vector<IoItem> FamilyRig::FreshItems(int module) {
       IoItem item = candidate;
       const size_t writes = line().writes().size();
       IoValue value{};
-      if (driver_->ReadItem(0, &item, &value) == 1 && line().writes().size() == writes)
+      if (driver().ReadItem(0, &item, &value) == 1 && line().writes().size() == writes)
         fresh.push_back(candidate);
     }
     if (fresh.size() == candidates.size()) return fresh;
@@ -253,12 +182,12 @@ std::vector<IoItem> FamilyRig::FreshItems(int module) {
   return {};
 }
 
-int FamilyRig::ReadAll(const std::vector<IoItem>& items) {
+int FullRig::ReadAll(const std::vector<IoItem>& items) {
   int failed = 0;
   for (const IoItem& original : items) {
     IoItem item = original;
     IoValue value{};
-    if (driver_->ReadItem(0, &item, &value) != 1) ++failed;
+    if (driver().ReadItem(0, &item, &value) != 1) ++failed;
   }
   return failed;
 }
