@@ -5,7 +5,6 @@
 // and no use of freed state.
 #include <atomic>
 #include <cmath>
-#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "serial/clock.h"
 #include "sim/bus.h"
 #include "support/fake_platform.h"
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
 
 namespace tarvo::test {
@@ -53,12 +53,6 @@ class LinesInParallel : public ::testing::TestWithParam<size_t> {
     for (int line = 0; line < 2; ++line) {
       platform_.line(line + 1).SetPeer(buses_[line].Peer());
       spec().populate(buses_[line]);
-      settings_[line].PortIndex = line;
-      settings_[line].BaudCode = 6;  // 9600 8N1
-      settings_[line].DataBitsCode = 1;
-      settings_[line].ParityCode = 2;
-      configs_[line].Settings = &settings_[line];
-      std::strcpy(configs_[line].TimeoutText, "300");
     }
     SetReadings(*buses_[0].Find(kRigModule), GetParam(), 5.0f, 6.0f);
     SetReadings(*buses_[1].Find(kRigModule), GetParam(), 7.0f, 8.0f);
@@ -96,15 +90,14 @@ class LinesInParallel : public ::testing::TestWithParam<size_t> {
   SharedVirtualClock clock_;
   FakePlatform platform_;
   sim::Bus buses_[2];
-  LineSettings settings_[2]{};
-  PortConfig configs_[2]{};
+  HostPort ports_[2] = {HostPort(1), HostPort(2)};
 };
 
 TEST_P(LinesInParallel, EveryValueIsItsOwnLines) {
   Host first(spec());
   Host second(spec());
-  ASSERT_EQ(first.Open(&configs_[0]), 1);
-  ASSERT_EQ(second.Open(&configs_[1]), 1);
+  ASSERT_EQ(first.Open(&ports_[0].config), 1);
+  ASSERT_EQ(second.Open(&ports_[1].config), 1);
 
   std::atomic<bool> polling{true};
   std::thread churn([&] {

@@ -3,13 +3,13 @@
 // line reads its own values and scans its own module without a word on the
 // other line; an object that adopts a line's handle shares that line's
 // records; a new object still makes every line start afresh.
-#include <cstring>
 #include <string>
 
 #include "gtest/gtest.h"
 #include "lines/line_host.h"
 #include "sim/bus.h"
 #include "support/fake_serial.h"
+#include "support/host_port.h"
 #include "support/rig_families.h"
 
 namespace tarvo::test {
@@ -23,12 +23,6 @@ class TwoLines : public ::testing::TestWithParam<size_t> {
     for (int line = 0; line < 2; ++line) {
       serial_.line(line + 1).SetPeer(buses_[line].Peer());
       spec().populate(buses_[line]);
-      settings_[line].PortIndex = line;
-      settings_[line].BaudCode = 6;  // 9600 8N1
-      settings_[line].DataBitsCode = 1;
-      settings_[line].ParityCode = 2;
-      configs_[line].Settings = &settings_[line];
-      std::strcpy(configs_[line].TimeoutText, "300");
     }
     SetReadings(*buses_[0].Find(kRigModule), GetParam(), 5.0f, 6.0f);
     SetReadings(*buses_[1].Find(kRigModule), GetParam(), 7.0f, 8.0f);
@@ -49,17 +43,16 @@ class TwoLines : public ::testing::TestWithParam<size_t> {
 
   FakeSerial serial_{1'000'000};
   sim::Bus buses_[2];
-  LineSettings settings_[2]{};
-  PortConfig configs_[2]{};
+  HostPort ports_[2] = {HostPort(1), HostPort(2)};
 };
 
 TEST_P(TwoLines, EachLineReadsItsOwnModule) {
   Host first(spec());
   Host second(spec());
   Host adopter(spec());
-  ASSERT_EQ(first.Open(&configs_[0]), 1);
-  ASSERT_EQ(second.Open(&configs_[1]), 1);
-  ASSERT_EQ(adopter.Open(&configs_[0]), 1);  // adopts line 1's handle
+  ASSERT_EQ(first.Open(&ports_[0].config), 1);
+  ASSERT_EQ(second.Open(&ports_[1].config), 1);
+  ASSERT_EQ(adopter.Open(&ports_[0].config), 1);  // adopts line 1's handle
   EXPECT_EQ(serial_.line(1).opens(), 1);
 
   EXPECT_EQ(ReadValue(first, spec().readAddress), 5.0f);
