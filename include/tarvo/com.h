@@ -50,6 +50,7 @@ inline bool operator==(const GUID& a, const GUID& b) {
 inline bool IsEqualGUID(const GUID& a, const GUID& b) { return a == b; }
 
 #define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
 #define STDAPI extern "C" HRESULT
 
 #define S_OK ((HRESULT)0)
