@@ -167,11 +167,9 @@ void ExpectLineLayout(Checks& checks, HostDriver* driver, int port) {
     const LONG result =
         c.write ? driver->WriteItem(0, &item, &value) : driver->ReadItem(0, &item, &value);
     checks.ExpectEqual(result, 1, label);
-    if (c.write) {
-      // A write reads the record only.
-    } else if (c.dataType == kDataTypeDiscrete) {
-      expected.DiscreteValue = c.discrete;
-    } else {
+    // A write only reads the record; a read writes its register's field.
+    if (!c.write && c.dataType == kDataTypeDiscrete) expected.DiscreteValue = c.discrete;
+    if (!c.write && c.dataType == kDataTypeFloat) {
       checks.ExpectNear(value.AnalogValue, c.analog, 0.001, label + " value");
       expected.AnalogValue = value.AnalogValue;
     }
