@@ -3,11 +3,12 @@
 // with kFill: each call must change exactly the fields it documents, at the
 // offsets the host's compiler gave them, and no other byte. On i686 every
 // slot of every class, of its automation interface and of its class
-// factory, and every export, is called many times through a thunk that
-// measures the stack pointer across the call: a callee built for another
-// calling convention leaves it moved. The port is mapped to the
-// pseudo-terminal that tarvo_sim_peer serves (a pxr5700 module at address
-// 2, none at 3); run.sh compares the commands the peer received with
+// factory, and the exports but the two that write the registry (which take
+// no arguments), are called many times through a thunk that measures the
+// stack pointer across the call: a callee built for another calling
+// convention leaves it moved. The port is mapped to the pseudo-terminal
+// that tarvo_sim_peer serves (a pxr5700 module at address 2, none at 3);
+// run.sh compares the commands the peer received with
 // host_abi_exchanges.txt.
 // Usage: host_abi_test DLL-PATH PORT-NUMBER
 #include <ocidl.h>
