@@ -49,14 +49,15 @@ $(TESTED_PRESETS:%=check-%): check-%: build-%
 $(TESTED_PRESETS): %: check-%
 $(BUILT_PRESETS): %: build-%
 
-# The DLLs' exports, imports and resources; the x86-64 build under Wine,
-# with the linux preset's simulator behind its COM ports.
+# The DLLs' exports, imports and resources; both DLLs under Wine, the
+# x86-64 one and the i686 one, with the linux preset's simulator behind
+# their COM ports.
 windows: build-mingw-x64 build-mingw-i686 build-linux
 	$(MAKE) --no-print-directory windows-run
 
 windows-run:
 	tests/windows/check_dll.sh build/mingw-x64/src/Tarvo.dll build/mingw-i686/src/Tarvo.dll
-	tests/windows/run.sh build/mingw-x64 build/linux
+	tests/windows/run.sh build/linux build/mingw-x64 build/mingw-i686
 
 # Every fuzzer for FUZZ_SECONDS each, from its seed corpus (kept in the
 # repository; what a run finds stays under build/fuzz/corpus).

@@ -2,7 +2,9 @@
 # Installs the Debian packages the build and the tests need, when missing.
 # A no-op when all are present. "scripts/deps.sh demo" installs only what
 # make demo needs (the Linux build, the tools), so a newcomer's first
-# command does not wait for the cross compilers and Wine.
+# command does not wait for the cross compilers and Wine. The 32-bit Wine
+# (wine32, for the i686 DLL's tests) comes from Debian's i386 architecture,
+# which is added when a package of it is missing.
 set -euo pipefail
 
 demo_packages=(
@@ -14,7 +16,7 @@ packages=(
   "${demo_packages[@]}"
   git clang clang-format libbenchmark-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
-  wine64 python3 libclang-rt-14-dev
+  wine64 wine32:i386 python3 libclang-rt-14-dev
   dpkg-dev file lintian man-db pkg-config zip unzip
 )
 [[ "${1:-}" == demo ]] && packages=("${demo_packages[@]}")
@@ -30,5 +32,8 @@ echo "Installing: ${missing[*]}"
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]}" == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
+fi
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -51,6 +51,7 @@ typedef GUID IID;
 typedef GUID CLSID;
 
 #define STDMETHODCALLTYPE
+#define STDAPICALLTYPE
 
 #ifdef __cplusplus
 

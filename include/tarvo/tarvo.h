@@ -11,8 +11,14 @@
 #include "tarvo/io_driver.h"
 #include "tarvo/records.h"
 
-#if defined(_WIN32)
-#define TARVO_API
+// The library's own build defines TARVO_BUILDING_LIBRARY: its definitions
+// then export themselves. (The DLL's .def file names the same entry points,
+// but a name that only the .def carries is dropped by link-time
+// optimisation, and the export table then points at address 0.)
+#if defined(_WIN32) && defined(TARVO_BUILDING_LIBRARY)
+#define TARVO_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define TARVO_API __declspec(dllimport)
 #else
 #define TARVO_API __attribute__((visibility("default")))
 #endif

@@ -1,10 +1,13 @@
-// The exported COM server entry points.
+// The exported COM server entry points, each exported by its definition
+// (TARVO_API) in the platform's calling convention.
 #include "driver/server_lock.h"
 #include "server/class_factory.h"
 #include "server/registration.h"
 #include "tarvo/tarvo.h"
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+#define TARVO_ENTRY_POINT extern "C" TARVO_API HRESULT STDAPICALLTYPE
+
+TARVO_ENTRY_POINT DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   tarvo::ClassFactory* factory = nullptr;
@@ -17,8 +20,8 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
   return factory->QueryInterface(iid, object);
 }
 
-STDAPI DllCanUnloadNow() { return tarvo::ServerLocked() ? S_FALSE : S_OK; }
+TARVO_ENTRY_POINT DllCanUnloadNow() { return tarvo::ServerLocked() ? S_FALSE : S_OK; }
 
-STDAPI DllRegisterServer() { return tarvo::RegisterServer(); }
+TARVO_ENTRY_POINT DllRegisterServer() { return tarvo::RegisterServer(); }
 
-STDAPI DllUnregisterServer() { return tarvo::UnregisterServer(); }
+TARVO_ENTRY_POINT DllUnregisterServer() { return tarvo::UnregisterServer(); }

@@ -10,10 +10,9 @@
 #include "driver/error_text.h"
 #include "gtest/gtest.h"
 #include "server/server_classes.h"
-#include "sim/pxr5100/module.h"
-#include "sim/pxr530x/sensor_module.h"
 #include "sim/pxr5700/module.h"
 #include "sim/pxr5760/module.h"
+#include "sim/sensor_module.h"
 #include "support/rig_families.h"
 #include "tarvo/guids.h"
 #include "tarvo/io_driver.h"
@@ -29,18 +28,15 @@ inline sim::RawRecord BusPoint(float degrees) {
 // Gives the module of the rig's family the reading `read` at its read item
 // and `sibling` at an item the same exchange brings.
 inline void SetReadings(sim::Module& module, size_t family, float read, float sibling) {
-  if (auto* m = dynamic_cast<sim::Pxr5100Module*>(&module)) {
-    m->SetRecord(0, 1, Sensor(read));
-    m->SetRecord(0, 0, Sensor(sibling));
+  if (auto* bus = dynamic_cast<sim::Pxr5760Module*>(&module)) {
+    bus->SetRecord(0, 1, BusPoint(read));
+    bus->SetRecord(0, 0, BusPoint(sibling));
   } else if (auto* s = dynamic_cast<sim::SensorModule*>(&module)) {
     s->SetRecord(0, 1, Sensor(read));
     s->SetRecord(0, 0, Sensor(sibling));
   } else if (auto* io = dynamic_cast<sim::Pxr5700Module*>(&module)) {
     io->SetTemperatureRecord(1, Sensor(read));
     io->SetTemperatureRecord(2, Sensor(sibling));
-  } else if (auto* bus = dynamic_cast<sim::Pxr5760Module*>(&module)) {
-    bus->SetRecord(0, 1, BusPoint(read));
-    bus->SetRecord(0, 0, BusPoint(sibling));
   } else {
     throw std::logic_error(std::string("no readings for ") + Family(family).name);
   }

@@ -13,9 +13,8 @@
 #include <string>
 
 #include "checks.h"
-#include "host_port.h"
+#include "host_interface.h"
 #include "tarvo/guids.h"
-#include "tarvo/io_driver.h"
 
 using namespace tarvo_test;
 
@@ -40,7 +39,7 @@ void Round(Checks& checks, int port, int unmapped, int round) {
   checks.ExpectHr(CoCreateInstance(tarvo::CLSID_Cpxr5700, nullptr, CLSCTX_INPROC_SERVER,
                                    tarvo::IID_IIoDriver, &object),
                   S_OK, label + "CoCreateInstance");
-  auto* driver = static_cast<tarvo::IIoDriver*>(object);
+  auto* driver = static_cast<HostDriver*>(object);
   if (driver == nullptr) return;
 
   HostPort refused(unmapped);
@@ -48,12 +47,12 @@ void Round(Checks& checks, int port, int unmapped, int round) {
   HostPort host(port);
   checks.ExpectEqual(driver->OpenPort(&host.config), 1, label + "OpenPort");
 
-  tarvo::IoItem present{};
-  present.DataType = tarvo::kDataTypeDiscrete;
-  tarvo::IoItem absent = present;
+  HostItem present{};
+  present.DataType = kDataTypeDiscrete;
+  HostItem absent = present;
   checks.ExpectEqual(driver->ParseItem("DI2.0", &present), 1, label + "ParseItem DI2.0");
   checks.ExpectEqual(driver->ParseItem("DO3.0", &absent), 1, label + "ParseItem DO3.0");
-  tarvo::IoValue value{};
+  HostValue value{};
   checks.ExpectEqual(driver->ReadItem(0, &present, &value), 1, label + "ReadItem DI2.0");
   checks.ExpectEqual(value.DiscreteValue, 1, label + "DI2.0");
   checks.ExpectEqual(driver->ReadItem(0, &absent, &value), 0, label + "ReadItem DO3.0");

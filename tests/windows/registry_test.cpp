@@ -2,7 +2,8 @@
 // leave them. Usage: registry_test DLL-PATH MODE, where MODE is
 //   clean    delete whatever an earlier run left of the driver classes (no checks)
 //   absent   no entry of any driver class exists, none points at DLL-PATH
-//   present  every class the DLL offers is registered exactly; nothing else is
+//   present  every class the DLL offers is registered exactly, in this
+//            architecture's registry view only; nothing else is
 //   offered  print the ProgIDs of the classes the DLL offers, one a line
 //   direct   DllRegisterServer and DllUnregisterServer called directly: a
 //            failing write, and entries of other programs that must survive
@@ -25,9 +26,13 @@ namespace {
 
 std::wstring ClsidKey(const ExpectedClass& cls) { return std::wstring(L"CLSID\\") + cls.clsid; }
 
-bool KeyExists(const std::wstring& path) {
+// The registry view of the other architecture: a 32-bit server's classes
+// must not reach 64-bit hosts, nor the other way round.
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+bool KeyExists(const std::wstring& path, REGSAM view = 0) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
     return false;
   RegCloseKey(key);
   return true;
@@ -187,6 +192,8 @@ void Present(Checks& checks, const ServerModule& module, const std::wstring& dll
       ExpectRegistered(checks, cls, dllPath);
     else
       ExpectUnregistered(checks, cls);
+    checks.Expect(!KeyExists(ClsidKey(cls), kOtherView),
+                  Narrow(ClsidKey(cls)) + " is absent from the other architecture's view");
   }
   ExpectNoStrayEntries(checks, offered, dllPath);
 }

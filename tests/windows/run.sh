@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
-# Runs the Windows tests of the mingw-w64 x86-64 build under Wine, in a
-# private prefix inside the build folder: registration with regsvr32, a C++
-# host, a script host, the type library and version resource, a COM port
-# mapped to a pseudo-terminal, and a host driving simulated modules over COM5
-# and COM12. The simulator is a Linux program of the linux preset's build
-# (LINUX_BUILD_DIR, by default build/linux beside BUILD_DIR).
-# Usage: tests/windows/run.sh BUILD_DIR [LINUX_BUILD_DIR]
+# Runs the Windows tests of the mingw-w64 builds under Wine: each DLL given
+# (the x86-64 one, the i686 one) with the test programs built beside it, one
+# after the other in one private prefix: registration with the regsvr32 of
+# its architecture (in that architecture's registry view), a C++ host, the
+# script host of the same bitness, the type library and version resource,
+# hosts driving simulated modules over COM5 and COM12 (the records in the
+# host's own layout and, on i686, the stack pointer across every slot), and
+# a COM port mapped to a pseudo-terminal. The simulator is a Linux program of
+# the linux preset's build. A machine that cannot run 32-bit programs
+# reports the i686 steps as skipped. The prefix and Wine's log live in the
+# folder "wine" beside the first Windows build.
+# Usage: tests/windows/run.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR...
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(realpath "${1:?usage: run.sh BUILD_DIR [LINUX_BUILD_DIR]}")
-linux_build=$(realpath -m "${2:-$build/../linux}")
-programs="$build/tests/windows"
+(($# >= 2)) || { echo "usage: run.sh LINUX_BUILD_DIR WINDOWS_BUILD_DIR..."; exit 2; }
+linux_build=$(realpath "$1")
+shift
 sim_peer="$linux_build/tests/windows/tarvo_sim_peer"
 source "$here/wine_env.sh"
-wine_env_init "$build"
+wine_env_init "$(dirname "$(realpath "$1")")/wine"
 
 peer_pid=
 cleanup() {
@@ -24,29 +29,38 @@ cleanup() {
 trap cleanup EXIT
 trap "exit 130" INT TERM
 
-passed=0
-failed=0
-# step NAME COMMAND...: runs one step, shows its output, counts the result.
+# The architecture a build's DLL is for: x86-64 or i686.
+dll_arch() {
+  case "$(x86_64-w64-mingw32-objdump -f "$1" | sed -n 's/.*file format //p')" in
+    pei-x86-64) echo x86-64 ;;
+    pei-i386) echo i686 ;;
+    *) echo "cannot tell the architecture of $1" >&2; return 1 ;;
+  esac
+}
+
+# Per architecture: the steps passed, failed and skipped, in run order.
+archs=()
+declare -A passed failed skipped
+arch= build= programs= dll= unable=
+# step NAME COMMAND...: runs one step of the current architecture, shows its
+# output, counts the result. When the architecture cannot run here, says why
+# and counts the step as skipped.
 step() {
   local name=$1
   shift
-  echo "--- $name"
+  if [[ -n "$unable" ]]; then
+    echo "--- $arch: $name: skipped"
+    skipped[$arch]=$((skipped[$arch] + 1))
+    return
+  fi
+  echo "--- $arch: $name"
   if "$@"; then
-    passed=$((passed + 1))
+    passed[$arch]=$((passed[$arch] + 1))
   else
-    echo "FAILED: $name"
-    failed=$((failed + 1))
+    echo "FAILED: $arch: $name"
+    failed[$arch]=$((failed[$arch] + 1))
   fi
 }
-
-start=$SECONDS
-wine_start
-
-# The DLL is copied into the prefix alone, as onto a host machine: it must
-# load without any compiler runtime DLL beside it.
-mkdir -p "$WINEPREFIX/drive_c/tarvo"
-cp "$build/src/Tarvo.dll" "$WINEPREFIX/drive_c/tarvo/Tarvo.dll"
-dll='C:\tarvo\Tarvo.dll'
 
 run() { wine_run 60 "$programs/$1.exe" "${@:2}"; }
 
@@ -95,9 +109,10 @@ stop_peer() {
 
 # The simulator serves one pty that COM5 and COM12 both lead to. The serial
 # device test runs on COM5, the host test once on each port, then the handle
-# count test on COM5; the simulator's log of the commands it received must
-# then be win32_device_exchanges.txt, serial_host_exchanges.txt once per host
-# run and handle_count_exchanges.txt once per round.
+# count test and the host's binary interface test on COM5; the simulator's
+# log of the commands it received must then be win32_device_exchanges.txt,
+# serial_host_exchanges.txt once per host run, handle_count_exchanges.txt
+# once per round and host_abi_exchanges.txt.
 serial_ports=(5 12)
 unmapped_port=200
 handle_rounds=20
@@ -105,6 +120,17 @@ expected_exchanges() {
   grep -v '^#' "$here/win32_device_exchanges.txt"
   for _ in "${serial_ports[@]}"; do grep -v '^#' "$here/serial_host_exchanges.txt"; done
   for _ in $(seq "$handle_rounds"); do grep -v '^#' "$here/handle_count_exchanges.txt"; done
+  grep -v '^#' "$here/host_abi_exchanges.txt"
+}
+
+# The simulator logs the bytes no module took as they reach it: commands to
+# absent modules that arrive together make one line. Runs of such lines
+# are joined on both sides of the comparison, which stays exact about the
+# bytes and their order.
+join_dropped() {
+  awk '/^dropped / { run = run substr($0, 9); next }
+       { if (run != "") print "dropped " run; run = ""; print }
+       END { if (run != "") print "dropped " run }'
 }
 
 serial_io() {
@@ -113,7 +139,7 @@ serial_io() {
   rm -f "$log"
   # Its standard input is a pipe from this script: should the script die
   # without its trap, the simulator sees the pipe close and stops.
-  coproc SIM_PEER { exec "$sim_peer" "$log" 60; }
+  coproc SIM_PEER { exec "$sim_peer" "$log" 90; }
   peer_pid=$SIM_PEER_PID
   if ! read -r -t 10 -u "${SIM_PEER[0]}" path; then
     echo "the simulator did not start"
@@ -132,11 +158,14 @@ serial_io() {
   done
   echo "handles over $handle_rounds rounds on COM${serial_ports[0]}"
   run handle_count_test "${serial_ports[0]}" "$unmapped_port" "$handle_rounds" || status=1
+  echo "the host's binary interface on COM${serial_ports[0]}"
+  run host_abi_test "$dll" "${serial_ports[0]}" || status=1
   stop_peer "$peer_pid" || { echo "the simulator failed"; status=1; }
   peer_pid=
   wine_unmap_com_port "${serial_ports[@]}"
   echo "commands the simulator received:"
-  if diff -u --label expected --label received <(expected_exchanges) "$log"; then
+  if diff -u --label expected --label received <(expected_exchanges | join_dropped) \
+    <(join_dropped <"$log"); then
     echo "as expected, $(wc -l <"$log") commands"
   else
     status=1
@@ -144,20 +173,64 @@ serial_io() {
   return "$status"
 }
 
-run registry_test "$dll" clean
-step "nothing registered before regsvr32" run registry_test "$dll" absent
-step "DllRegisterServer and DllUnregisterServer called directly" run registry_test "$dll" direct
-step "regsvr32" regsvr32 "$dll"
-step "registry entries after regsvr32" run registry_test "$dll" present
-step "C++ host" run com_host_test "$dll"
-step "script host" script_host
-step "type library" run type_library_test "$dll"
-step "version resource" run version_resource_test "$dll"
-step "serial I/O with simulated modules on COM5 and COM12" serial_io
-step "regsvr32 /u" regsvr32 /u "$dll"
-step "nothing registered after regsvr32 /u" run registry_test "$dll" absent
-step "COM port mapped to a pty" port_smoke
+# suite BUILD_DIR: every step for the DLL of that build.
+suite() {
+  build=$(realpath "$1")
+  programs="$build/tests/windows"
+  arch=$(dll_arch "$build/src/Tarvo.dll")
+  archs+=("$arch")
+  passed[$arch]=0 failed[$arch]=0 skipped[$arch]=0
+  unable=
+  if [[ "$arch" == i686 ]]; then
+    local status=0
+    unable=$(wine_32bit_refusal) || status=$?
+    # Without 32-bit Wine the machine could run the tests but cannot:
+    # that is a failure, not a skip.
+    if ((status == 2)); then
+      echo "FAILED: $arch: $unable"
+      failed[$arch]=1
+      return
+    fi
+  fi
+  echo "=== $arch: $build/src/Tarvo.dll${unable:+ ($unable)}"
+  # The DLL is copied into the prefix alone, as onto a host machine: it must
+  # load without any compiler runtime DLL beside it.
+  dll="C:\\tarvo\\$arch\\Tarvo.dll"
+  if [[ -z "$unable" ]]; then
+    wine_use "$arch"
+    mkdir -p "$WINEPREFIX/drive_c/tarvo/$arch"
+    cp "$build/src/Tarvo.dll" "$WINEPREFIX/drive_c/tarvo/$arch/Tarvo.dll"
+    run registry_test "$dll" clean
+  fi
+  # The compiler's wrong-code case, built with this build's flags.
+  step "the compiler zeroes nested arrays of std::optional" \
+    wine_run 60 "$build/tests/toolchain/toolchain_check.exe"
+  step "nothing registered before regsvr32" run registry_test "$dll" absent
+  step "DllRegisterServer and DllUnregisterServer called directly" run registry_test "$dll" direct
+  step "regsvr32" regsvr32 "$dll"
+  step "registry entries after regsvr32, in this architecture's view only" \
+    run registry_test "$dll" present
+  step "C++ host" run com_host_test "$dll"
+  step "script host" script_host
+  step "type library" run type_library_test "$dll"
+  step "version resource" run version_resource_test "$dll"
+  step "serial I/O with simulated modules on COM5 and COM12" serial_io
+  step "regsvr32 /u" regsvr32 /u "$dll"
+  step "nothing registered after regsvr32 /u" run registry_test "$dll" absent
+  step "COM port mapped to a pty" port_smoke
+}
+
+start=$SECONDS
+wine_start
+for windows_build in "$@"; do suite "$windows_build"; done
 
 echo "Wine tests took $((SECONDS - start)) s"
-echo "wine: $passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+total_passed=0 total_failed=0 total_skipped=0
+for arch in "${archs[@]}"; do
+  echo "$arch: ${passed[$arch]} passed, ${failed[$arch]} failed, ${skipped[$arch]} skipped"
+  total_passed=$((total_passed + passed[$arch]))
+  total_failed=$((total_failed + failed[$arch]))
+  total_skipped=$((total_skipped + skipped[$arch]))
+done
+echo "wine: $total_passed passed, $total_failed failed, $total_skipped skipped"
+[[ $total_failed -eq 0 ]]

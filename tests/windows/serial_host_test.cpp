@@ -14,9 +14,8 @@
 #include <string>
 
 #include "checks.h"
-#include "host_port.h"
+#include "host_interface.h"
 #include "tarvo/guids.h"
-#include "tarvo/io_driver.h"
 
 using namespace tarvo_test;
 
@@ -34,17 +33,16 @@ const std::string kInitPortData =
 // 23 "延时时间未到"
 const std::string kDelayNotElapsed = "\xD1\xD3\xCA\xB1\xCA\xB1\xBC\xE4\xCE\xB4\xB5\xBD";
 
-tarvo::IIoDriver* Create(Checks& checks, const CLSID& clsid, const std::string& what) {
+HostDriver* Create(Checks& checks, const CLSID& clsid, const std::string& what) {
   void* object = nullptr;
   checks.ExpectHr(
       CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, tarvo::IID_IIoDriver, &object), S_OK,
       "CoCreateInstance " + what);
-  return static_cast<tarvo::IIoDriver*>(object);
+  return static_cast<HostDriver*>(object);
 }
 
-tarvo::IoItem Parse(Checks& checks, tarvo::IIoDriver* driver, const char* address,
-                    int16_t dataType) {
-  tarvo::IoItem item{};
+HostItem Parse(Checks& checks, HostDriver* driver, const char* address, int16_t dataType) {
+  HostItem item{};
   item.DataType = dataType;
   checks.ExpectEqual(driver->ParseItem(address, &item), 1, std::string("ParseItem ") + address);
   return item;
@@ -54,7 +52,7 @@ tarvo::IoItem Parse(Checks& checks, tarvo::IIoDriver* driver, const char* addres
 // host's record untouched. Wine's mode-string parser refuses the shortened
 // texts that out-of-range codes give ("COM5:9600,", "COM5:9600,n," and
 // "COM5:9600,n,8,").
-void ExpectRefusedOpens(Checks& checks, tarvo::IIoDriver* driver, int port, int unmapped) {
+void ExpectRefusedOpens(Checks& checks, HostDriver* driver, int port, int unmapped) {
   struct Case {
     const char* what;
     int port;
@@ -84,7 +82,7 @@ void ExpectRefusedOpens(Checks& checks, tarvo::IIoDriver* driver, int port, int 
 // second; the block read's gate opens 2 whole seconds of the clock after the
 // object was constructed, so that read may come before it (code 23, no
 // block read) or after it. Either way one block read serves every value.
-void ReadSensors(Checks& checks, tarvo::IIoDriver* driver, ULONGLONG constructed) {
+void ReadSensors(Checks& checks, HostDriver* driver, ULONGLONG constructed) {
   struct Case {
     const char* address;
     double value;
@@ -95,12 +93,12 @@ void ReadSensors(Checks& checks, tarvo::IIoDriver* driver, ULONGLONG constructed
       {"WA12.1.7", 21.5, 0.0},      {"WB12.1.7", 46.7, 0.1},    {"UB12.1.9", 12.5, 0.0},
       {"WM12.1.63", 123.45, 0.005},
   };
-  tarvo::IoItem items[std::size(cases)];
+  HostItem items[std::size(cases)];
   for (size_t i = 0; i < std::size(cases); ++i)
-    items[i] = Parse(checks, driver, cases[i].address, tarvo::kDataTypeFloat);
+    items[i] = Parse(checks, driver, cases[i].address, kDataTypeFloat);
 
   size_t first = 0;
-  tarvo::IoValue value{};
+  HostValue value{};
   value.AnalogValue = -999.0f;
   if (driver->ReadItem(0, &items[0], &value) == 1) {
     std::printf("the first read came after the gate opened\n");
@@ -127,15 +125,15 @@ void ReadSensors(Checks& checks, tarvo::IIoDriver* driver, ULONGLONG constructed
 // "23.45" and " -1.5", outputs off. One exchange serves all eight inputs,
 // one both numeric channels; the write of output 7 sends the raw byte 0x80
 // and the module echoes it.
-void ReadAndWriteIo(Checks& checks, tarvo::IIoDriver* driver) {
+void ReadAndWriteIo(Checks& checks, HostDriver* driver) {
   struct Discrete {
     const char* address;
     uint32_t value;
   };
   const Discrete inputs[] = {{"DI2.0", 1}, {"DI2.1", 0}, {"DI2.2", 1}, {"DI2.3", 1}, {"DI2.7", 0}};
   for (const Discrete& input : inputs) {
-    tarvo::IoItem item = Parse(checks, driver, input.address, tarvo::kDataTypeDiscrete);
-    tarvo::IoValue value{};
+    HostItem item = Parse(checks, driver, input.address, kDataTypeDiscrete);
+    HostValue value{};
     value.DiscreteValue = 7;
     checks.ExpectEqual(driver->ReadItem(0, &item, &value), 1,
                        std::string("ReadItem ") + input.address);
@@ -149,8 +147,8 @@ void ReadAndWriteIo(Checks& checks, tarvo::IIoDriver* driver) {
   };
   const Analog numerics[] = {{"WI2.1", 23.45}, {"WI2.2", -1.5}};
   for (const Analog& numeric : numerics) {
-    tarvo::IoItem item = Parse(checks, driver, numeric.address, tarvo::kDataTypeFloat);
-    tarvo::IoValue value{};
+    HostItem item = Parse(checks, driver, numeric.address, kDataTypeFloat);
+    HostValue value{};
     value.AnalogValue = -999.0f;
     checks.ExpectEqual(driver->ReadItem(0, &item, &value), 1,
                        std::string("ReadItem ") + numeric.address);
@@ -158,8 +156,8 @@ void ReadAndWriteIo(Checks& checks, tarvo::IIoDriver* driver) {
     checks.ExpectNear(value.AnalogValue, numeric.value, 0.001, numeric.address);
   }
 
-  tarvo::IoItem output7 = Parse(checks, driver, "DO2.7", tarvo::kDataTypeDiscrete);
-  tarvo::IoValue on{};
+  HostItem output7 = Parse(checks, driver, "DO2.7", kDataTypeDiscrete);
+  HostValue on{};
   on.DiscreteValue = 1;
   checks.ExpectEqual(driver->WriteItem(0, &output7, &on), 1, "WriteItem DO2.7");
   checks.ExpectEqual(driver->GetErrorText(), kOk, "DO2.7 write error text");
@@ -167,8 +165,8 @@ void ReadAndWriteIo(Checks& checks, tarvo::IIoDriver* driver) {
   // Read back from the module: output 7 on, output 0 off.
   const Discrete outputs[] = {{"DO2.7", 1}, {"DO2.0", 0}};
   for (const Discrete& output : outputs) {
-    tarvo::IoItem item = Parse(checks, driver, output.address, tarvo::kDataTypeDiscrete);
-    tarvo::IoValue value{};
+    HostItem item = Parse(checks, driver, output.address, kDataTypeDiscrete);
+    HostValue value{};
     value.DiscreteValue = 7;
     checks.ExpectEqual(driver->ReadItem(0, &item, &value), 1,
                        std::string("ReadItem ") + output.address);
@@ -189,9 +187,9 @@ int wmain(int argc, wchar_t** argv) {
   Checks checks;
   checks.ExpectHr(CoInitialize(nullptr), S_OK, "CoInitialize");
 
-  tarvo::IIoDriver* sensors = Create(checks, tarvo::CLSID_Cpxr5100, "Cpxr5100");
+  HostDriver* sensors = Create(checks, tarvo::CLSID_Cpxr5100, "Cpxr5100");
   const ULONGLONG constructed = GetTickCount64();
-  tarvo::IIoDriver* io = Create(checks, tarvo::CLSID_Cpxr5700, "Cpxr5700");
+  HostDriver* io = Create(checks, tarvo::CLSID_Cpxr5700, "Cpxr5700");
   if (sensors != nullptr && io != nullptr) {
     ExpectRefusedOpens(checks, sensors, port, unmapped);
 

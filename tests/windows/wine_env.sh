@@ -1,8 +1,15 @@
-# Wine for the Windows tests: a private prefix per build folder, quiet, with
-# every invocation time-limited. Source this file, then:
+# Wine for the Windows tests: a private prefix, quiet, with every invocation
+# time-limited. The prefix is a 64-bit one with its 32-bit half (WoW64):
+# 32-bit programs run in it through the 32-bit loader, and the programs of
+# C:\windows\system32 they start (regsvr32, cscript) are the 32-bit ones
+# of C:\windows\syswow64. Source this file, then:
 #
-#   wine_env_init BUILD_DIR     set up the environment (prefix: BUILD_DIR/wine-prefix)
+#   wine_env_init DIR           set up the environment (prefix: DIR/prefix, log: DIR/wine.log)
 #   wine_start                  create the prefix on first use, start its wineserver
+#   wine_use x86-64|i686        the architecture wine_run runs programs as
+#   wine_32bit_refusal          prints why this machine runs no 32-bit program and
+#                               fails with 1 when it cannot, with 2 when 32-bit Wine is
+#                               missing; silent, status 0, when it can
 #   wine_run SECONDS PROGRAM... run a Windows program (its stdout and stderr pass through)
 #   wine_stop                   stop the wineserver and every Wine process of the prefix
 #   wine_map_com_port N DEVICE [N DEVICE]...
@@ -16,15 +23,17 @@
 # restart the wineserver. Callers should `trap wine_stop EXIT`.
 
 WINE_BIN_DIR=${WINE_BIN_DIR:-/usr/lib/wine}
+WINE_LOADER="$WINE_BIN_DIR/wine64"
 
 wine_env_init() {
   export WINEPREFIX
-  WINEPREFIX="$(realpath -m "$1")/wine-prefix"
+  WINEPREFIX="$(realpath -m "$1")/prefix"
   export WINEARCH=win64
   export WINEDEBUG=-all
   export DISPLAY=
   export WINEDLLOVERRIDES="mscoree,mshtml="
   WINE_LOG="$(realpath -m "$1")/wine.log"
+  mkdir -p "$1"
   : > "$WINE_LOG"
 }
 
@@ -36,23 +45,48 @@ _wine_quiet() {
   timeout -k 5 "$seconds" "$WINE_BIN_DIR/wine64" "$@" </dev/null >>"$WINE_LOG" 2>&1
 }
 
+# A prefix made while 32-bit Wine was missing lacks its 32-bit half: the
+# mark it gets when made says which kind it is.
+_wine_prefix_kind() { [[ -x "$WINE_BIN_DIR/wine" ]] && echo wow64 || echo win64; }
+
 wine_start() {
   local ready="$WINEPREFIX/.tarvo-prefix-ready"
-  if [[ ! -f "$ready" ]]; then
+  if [[ "$(cat "$ready" 2>/dev/null)" != "$(_wine_prefix_kind)" ]]; then
     rm -rf "$WINEPREFIX"
     echo "Creating the Wine prefix $WINEPREFIX"
     _wine_quiet 180 wineboot -i || { echo "wineboot -i failed; see $WINE_LOG" >&2; return 1; }
     # Let the new prefix's registry reach the disk before it counts as made.
     timeout 60 "$WINE_BIN_DIR/wineserver" -w 2>/dev/null || true
-    touch "$ready"
+    _wine_prefix_kind >"$ready"
   fi
   _wine_quiet 120 wineboot || { echo "wineboot failed; see $WINE_LOG" >&2; return 1; }
+}
+
+wine_use() {
+  case "$1" in
+    x86-64) WINE_LOADER="$WINE_BIN_DIR/wine64" ;;
+    i686) WINE_LOADER="$WINE_BIN_DIR/wine" ;;
+    *) echo "wine_use: unknown architecture $1" >&2; return 1 ;;
+  esac
+}
+
+# A kernel built without 32-bit support refuses to execute the 32-bit
+# loader (the shell reports status 126).
+wine_32bit_refusal() {
+  local loader="$WINE_BIN_DIR/wine" status=0
+  [[ -x "$loader" ]] || { echo "no 32-bit Wine at $loader (make deps installs wine32)"; return 2; }
+  "$loader" --version >/dev/null 2>&1 || status=$?
+  case $status in
+    0) return 0 ;;
+    126) echo "this machine cannot run 32-bit programs (the kernel refuses $loader)"; return 1 ;;
+    *) echo "$loader --version fails with status $status"; return 2 ;;
+  esac
 }
 
 wine_run() {
   local seconds=$1
   shift
-  timeout -k 5 "$seconds" "$WINE_BIN_DIR/wine64" "$@" </dev/null 2>>"$WINE_LOG"
+  timeout -k 5 "$seconds" "$WINE_LOADER" "$@" </dev/null 2>>"$WINE_LOG"
 }
 
 wine_stop() {
