@@ -86,9 +86,9 @@ struct RecordLayout {
 // The record whose bytes decode to the given values as nearly as their
 // formats allow; values[i] is the value of layout.fields[i] (none: not
 // given, as are fields past the end of values), and bytes no given kind
-// uses are 0. Throws std::invalid_argument ("pxr5100 record: WB and TA
-// both need b2") when two given kinds need the same byte, or for a value
-// that is not finite.
+// uses are 0. Throws std::invalid_argument ("pxr5100 record: TA and WB
+// share bytes b2 and b3") when two given kinds need the same bytes, or for
+// a value that is not finite.
 RawRecord EncodeRecord(const RecordLayout& layout, std::span<const std::optional<double>> values);
 
 }  // namespace tarvo::sim

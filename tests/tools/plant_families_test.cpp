@@ -150,7 +150,7 @@ TEST(PlantFamilies, ABadModuleGivesAMessageNamingTheLine) {
        "point number in b0, which ta and tb need; a point there carries wa and wb"},
       {"pxr5303 kinds that share bytes",
        R"({"family": "pxr5303", "address": 2, "channels": [{"channel": 0, "points": [{"point": 0, "ta": 1, "wb": 3}]}]})",
-       "p.json:2:76: modules[0].channels[0].points[0]: pxr5303 record: WB and TA both need b1"},
+       "p.json:2:76: modules[0].channels[0].points[0]: pxr5303 record: TA and WB share byte b1"},
       {"pxr530x point without values",
        R"({"family": "pxr530x", "address": 3, "channels": [{"channel": 7, "points": [{"point": 63}]}]})",
        "p.json:2:76: modules[0].channels[0].points[0]: a point needs values of ta, tb, wa or wb, "
@@ -183,10 +183,11 @@ TEST(PlantFamilies, ABadModuleGivesAMessageNamingTheLine) {
        "31, found 32"},
       {"pxr5760 kinds that share bytes",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ta": 1, "kt": 3}]}]})",
-       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: KT and TA both need b2"},
+       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: TA and KT share byte b2"},
       {"pxr5760 inputs and hb",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "hb": 1, "inputs": 3}]}]})",
-       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: inputs and HB both need b1"},
+       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: HB and inputs share byte "
+       "b1"},
       {"pxr5760 ad with other values",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ta": 1, "ad": []}]}]})",
        "p.json:2:104: modules[0].channels[0].points[0].ad: a point with ad sends one record per "

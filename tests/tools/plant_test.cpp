@@ -123,7 +123,8 @@ TEST(Plant, ABadDescriptionGivesAMessageNamingTheLine) {
       {"kinds that share bytes",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [\n    {\"point\": 4, \"ta\": 1, \"wb\": 40}]}]}]}",
-       "p.json:3:5: modules[0].channels[0].points[0]: pxr5100 record: WB and TA both need b2"},
+       "p.json:3:5: modules[0].channels[0].points[0]: pxr5100 record: TA and WB share bytes b2 and "
+       "b3"},
       {"raw and kinds",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [{\"point\": 4, \"ta\": 1, \"raw\": \"00 00 00 00\"}]}]}]}",
