@@ -66,7 +66,7 @@ TEST(PlantFamilies, AnIoModuleAnswersWithItsBitsReadingsAndTexts) {
   const std::unique_ptr<Plant> plant = Load(R"(
     {"family": "pxr5700", "address": 10, "inputs": 5, "outputs": 130,
      "temperatures": [{"channel": 2, "tb": -1.0625}, {"channel": 1, "raw": "01 02 03 04"}],
-     "numerics": [{"channel": 1, "value": {"ramp": {"from": 0, "to": 100000, "period": 100}}},
+     "numerics": [{"channel": 1, "value": {"ramp": {"from": 0, "to": 99999, "period": 99.999}}},
                   {"channel": 2, "text": "  -1."}]})");
   ASSERT_EQ(plant->modules().size(), 1u);
   EXPECT_EQ(plant->modules()[0].summary,
@@ -203,6 +203,18 @@ TEST(PlantFamilies, ABadModuleGivesAMessageNamingTheLine) {
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "outputs": 1, "raw": "00 00 00 00"}]}]})",
        "p.json:2:103: modules[0].channels[0].points[0].raw: a point has either a raw record or "
        "values, not both"},
+      {"pxr5760 ad voltage of 7",
+       R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ad": [{"sub_channel": 3, "value": 7}]}]}]})",
+       "p.json:2:115: modules[0].channels[0].points[0].ad[0].value: expected a number from 0 to 5, "
+       "found 7"},
+      {"pxr5760 ta that moves out of range",
+       R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ta": {"sine": {"mean": 100, "amplitude": 40, "period": 60}}}]}]})",
+       "p.json:2:89: modules[0].channels[0].points[0].ta: expected a number from -127.9375 to "
+       "127.9375; this value goes from 60 to 140"},
+      {"pxr5700 numeric value of six digits",
+       R"({"family": "pxr5700", "address": 4, "numerics": [{"channel": 1, "value": 123456}]})",
+       "p.json:2:65: modules[0].numerics[0].value: expected a number from -9999 to 99999, found "
+       "123456"},
   };
   for (const BadModule& c : cases) {
     try {

@@ -129,6 +129,11 @@ TEST(Plant, ABadDescriptionGivesAMessageNamingTheLine) {
        "  {\"channel\": 2, \"points\": [\n    {\"point\": 4, \"ta\": 1, \"wb\": 40}]}]}]}",
        "p.json:3:5: modules[0].channels[0].points[0]: pxr5100 record: TA and WB share bytes b2 and "
        "b3"},
+      {"humidity over 100",
+       "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
+       "  {\"channel\": 2, \"points\": [{\"point\": 4, \"wb\": 101}]}]}]}",
+       "p.json:2:42: modules[0].channels[0].points[0].wb: expected a number from 0 to 100, found "
+       "101"},
       {"raw and kinds",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [{\"point\": 4, \"ta\": 1, \"raw\": \"00 00 00 00\"}]}]}]}",
