@@ -32,6 +32,14 @@ double Humidity(int b2, int b3) {
   return std::clamp(h, 0.0, 100.0);
 }
 
+// "byte b1", "bytes b2 and b3": the bytes from first to last.
+std::string ByteList(int first, int last) {
+  std::string text = first == last ? "byte " : "bytes ";
+  for (int i = first; i <= last; ++i)
+    text += (i == first ? "" : i == last ? " and " : ", ") + ("b" + std::to_string(i));
+  return text;
+}
+
 }  // namespace
 
 void PutTempExtended(RawRecord& record, double degrees) {
@@ -118,19 +126,18 @@ void PutByte(RawRecord& record, int index, double value) {
 
 RawRecord EncodeRecord(const RecordLayout& layout, std::span<const std::optional<double>> values) {
   RawRecord record{};
-  std::array<std::string_view, 4> owners{};  // the kind that wrote each byte
   const size_t given = std::min(values.size(), layout.fields.size());
   for (size_t f = 0; f < given; ++f) {
     if (!values[f]) continue;
     const RecordField& field = layout.fields[f];
-    for (int i = field.first; i <= field.last; ++i) {
-      std::string_view& owner = owners.at(static_cast<size_t>(i));
-      if (!owner.empty()) {
+    for (size_t e = 0; e < f; ++e) {
+      const RecordField& earlier = layout.fields[e];
+      const int first = std::max(field.first, earlier.first);
+      const int last = std::min(field.last, earlier.last);
+      if (values[e] && first <= last)
         throw std::invalid_argument(std::string(layout.family) +
-                                    " record: " + std::string(field.kind) + " and " +
-                                    std::string(owner) + " both need b" + std::to_string(i));
-      }
-      owner = field.kind;
+                                    " record: " + std::string(earlier.kind) + " and " +
+                                    std::string(field.kind) + " share " + ByteList(first, last));
     }
     field.put(record, *values[f]);
   }

@@ -17,6 +17,24 @@ namespace tarvo::sim {
 
 using RawRecord = std::array<uint8_t, 4>;
 
+// The values a format carries, from min to max inclusive; a reader of
+// values refuses the others rather than have them clamped.
+struct ValueRange {
+  double min;
+  double max;
+};
+
+inline constexpr ValueRange kTempExtendedRange{-129.25, 128.25};
+inline constexpr ValueRange kTemp12Range{-128.0, 127.9375};
+inline constexpr ValueRange kTempSixteenthsRange{-128.0, 127.9375};
+inline constexpr ValueRange kHumidityRange{0.0, 100.0};
+inline constexpr ValueRange kTempSignMagnitudeRange{-127.9375, 127.9375};
+inline constexpr ValueRange kHalvesRange{0.0, 127.5};
+inline constexpr ValueRange kHundredthsRange{0.0, 655.35};
+inline constexpr ValueRange kSignedHalvesRange{-64.0, 63.5};
+inline constexpr ValueRange kQuartersRange{0.0, 1023.75};
+inline constexpr ValueRange kByteRange{0.0, 255.0};
+
 // Half degrees in b0 with the sign byte b1 (0x00 or 0xFF), refined by the
 // count bytes b2 (remaining) and b3 (per degree, always 16):
 //   b1 = 0x00: t = (b3 - b2) / b3 + b0 / 2 - 0.25
@@ -70,6 +88,7 @@ struct RecordField {
   int first;
   int last;
   void (*put)(RawRecord& record, double value);
+  ValueRange range;  // what put writes without clamping
   // The value that b[markAt] takes to mark this kind's reading invalid; a
   // record that would carry it by chance carries mark - 1 there instead.
   // markAt -1: the kind has no such mark.
@@ -86,9 +105,9 @@ struct RecordLayout {
 // The record whose bytes decode to the given values as nearly as their
 // formats allow; values[i] is the value of layout.fields[i] (none: not
 // given, as are fields past the end of values), and bytes no given kind
-// uses are 0. Throws std::invalid_argument ("pxr5100 record: WB and TA
-// both need b2") when two given kinds need the same byte, or for a value
-// that is not finite.
+// uses are 0. Throws std::invalid_argument ("pxr5100 record: TA and WB
+// share bytes b2 and b3") when two given kinds need the same bytes, or for
+// a value that is not finite.
 RawRecord EncodeRecord(const RecordLayout& layout, std::span<const std::optional<double>> values);
 
 }  // namespace tarvo::sim

@@ -1,6 +1,7 @@
 #include "sim/plant/json_locator.h"
 
 #include <cstdint>
+#include <set>
 
 namespace tarvo::sim {
 namespace {
@@ -15,9 +16,16 @@ class Scanner {
     return PositionOfOffset(text_, found_);
   }
 
+  std::optional<DuplicateKey> FindDuplicate() {
+    SkipSpace();
+    JsonPath path;
+    if (!FindDuplicate(&path)) return std::nullopt;
+    return DuplicateKey{std::move(path), PositionOfOffset(text_, found_)};
+  }
+
  private:
   // At the start of a value: descends along path[depth..]. True when the
-  // value was found (found_ holds its offset).
+  // value was found (found_ holds its offset, or its key's).
   bool Walk(const JsonPath& path, size_t depth) {
     if (depth == path.size()) {
       found_ = pos_;
@@ -29,11 +37,16 @@ class Scanner {
       if (Eat('}')) return false;
       while (true) {
         SkipSpace();
+        const size_t keyStart = pos_;
         std::string name;
         if (!String(&name)) return false;
         SkipSpace();
         if (!Eat(':')) return false;
         SkipSpace();
+        if (name == *key && depth + 1 == path.size()) {
+          found_ = keyStart;  // a member is found at its key
+          return true;
+        }
         if (name == *key) return Walk(path, depth + 1);
         if (!SkipValue()) return false;
         SkipSpace();
@@ -51,6 +64,45 @@ class Scanner {
       if (!SkipValue()) return false;
       SkipSpace();
       if (!Eat(',')) return false;
+    }
+  }
+
+  // Walks the well-formed value at the scan position. True at the first
+  // key that an object gives twice: found_ holds the offset of its second
+  // occurrence and *path its path.
+  bool FindDuplicate(JsonPath* path) {
+    const char open = pos_ < text_.size() ? text_[pos_] : '\0';
+    if (open != '{' && open != '[') {
+      SkipValue();
+      return false;
+    }
+    ++pos_;
+    SkipSpace();
+    if (Eat(open == '{' ? '}' : ']')) return false;
+    std::set<std::string> names;
+    for (size_t i = 0;; ++i) {
+      SkipSpace();
+      if (open == '{') {
+        const size_t keyStart = pos_;
+        std::string name;
+        if (!String(&name)) return false;
+        path->emplace_back(name);
+        if (!names.insert(name).second) {
+          found_ = keyStart;
+          return true;
+        }
+        SkipSpace();
+        if (!Eat(':')) return false;
+        SkipSpace();
+      } else {
+        path->emplace_back(i);
+      }
+      if (FindDuplicate(path)) return true;
+      path->pop_back();
+      SkipSpace();
+      if (Eat(',')) continue;
+      Eat(open == '{' ? '}' : ']');
+      return false;
     }
   }
 
@@ -197,6 +249,10 @@ class Scanner {
 
 std::optional<TextPosition> LocateJsonValue(std::string_view text, const JsonPath& path) {
   return Scanner(text).Find(path);
+}
+
+std::optional<DuplicateKey> FindDuplicateKey(std::string_view text) {
+  return Scanner(text).FindDuplicate();
 }
 
 TextPosition PositionOfOffset(std::string_view text, size_t offset) {

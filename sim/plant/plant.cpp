@@ -91,6 +91,10 @@ std::unique_ptr<Plant> LoadPlant(std::string_view text, std::string_view source)
     const size_t offset = e.byte > 0 ? e.byte - 1 : 0;
     throw PlantError(Located(source, PositionOfOffset(text, offset), SyntaxMessage(e)));
   }
+  if (const std::optional<DuplicateKey> duplicate = FindDuplicateKey(text))
+    throw PlantError(
+        Located(source, duplicate->at,
+                PlantValueError(duplicate->path, "the object gives this key twice").what()));
   auto plant = std::make_unique<Plant>();
   try {
     ReadModules(PlantNode(root, {}), *plant);

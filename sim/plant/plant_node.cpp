@@ -28,7 +28,9 @@ std::string KindOf(const Json& value) {
   }
 }
 
-std::string FormatNumber(double value) {
+}  // namespace
+
+std::string PlantNumberText(double value) {
   std::string text = std::to_string(value);
   // to_string gives six decimals; drop the zeros a reader does not need.
   if (text.find('.') != std::string::npos) {
@@ -37,8 +39,6 @@ std::string FormatNumber(double value) {
   }
   return text;
 }
-
-}  // namespace
 
 PlantNode::PlantNode(const Json& value, JsonPath path) : value_(&value), path_(std::move(path)) {}
 
@@ -108,8 +108,8 @@ double PlantNode::Number() const {
 double PlantNode::Number(double min, double max) const {
   const double value = Number();
   if (!(value >= min && value <= max))
-    Fail("expected a number from " + FormatNumber(min) + " to " + FormatNumber(max) + ", found " +
-         FormatNumber(value));
+    Fail("expected a number from " + PlantNumberText(min) + " to " + PlantNumberText(max) +
+         ", found " + PlantNumberText(value));
   return value;
 }
 
@@ -120,7 +120,7 @@ int64_t PlantNode::Integer(int64_t min, int64_t max) const {
   const double value = value_->get<double>();
   if (value != std::floor(value) || value < static_cast<double>(min) ||
       value > static_cast<double>(max))
-    Fail(range + ", found " + FormatNumber(value));
+    Fail(range + ", found " + PlantNumberText(value));
   return static_cast<int64_t>(value);
 }
 

@@ -17,6 +17,9 @@
 
 namespace tarvo::sim {
 
+// A number as messages show it: 21.5, 7, -127.9375.
+std::string PlantNumberText(double value);
+
 class PlantNode {
  public:
   // `value` must outlive the node and every node taken from it.

@@ -10,7 +10,7 @@
 // value (sim/plant/value_source_reader.h) of ta or of tb (they read the
 // same four bytes differently), or as a raw record of four hex bytes. A
 // numeric channel (1 or 2) gives a value, sent as five characters with as
-// many decimals as fit (at most 2; clamped to -9999..99999), or its five
+// many decimals as fit (at most 2; from -9999 to 99999), or its five
 // characters as text. Channels not listed send what the module sends at
 // first: zero bytes, five blanks.
 #include <algorithm>
@@ -49,8 +49,11 @@ RawRecord TemperatureRecord(bool extended, double degrees) {
   return record;
 }
 
+// The values whose five characters fit: "-9999" to "99999".
+constexpr ValueRange kNumericRange{-9999.0, 99999.0};
+
 std::string NumericText(double value) {
-  value = std::clamp(value, -9999.0, 99999.0);
+  value = std::clamp(value, kNumericRange.min, kNumericRange.max);
   char text[32];
   for (int decimals = 2; decimals > 0; --decimals) {
     std::snprintf(text, sizeof text, "%5.*f", decimals, value);
@@ -98,7 +101,9 @@ PlantModule Build(const PlantNode& description, int address) {
         module->SetTemperatureRecord(channel, ReadRawRecord(*raw));
         continue;
       }
-      MovingTemperature t{channel, ta.has_value(), ReadValueSource(ta ? *ta : *tb)};
+      MovingTemperature t{
+          channel, ta.has_value(),
+          ta ? ReadValueSource(*ta, kTempExtendedRange) : ReadValueSource(*tb, kTemp12Range)};
       try {
         module->SetTemperatureRecord(channel, TemperatureRecord(t.extended, t.source.At(0.0)));
       } catch (const std::invalid_argument& e) {
@@ -125,7 +130,7 @@ PlantModule Build(const PlantNode& description, int address) {
         module->SetNumericText(channel, characters);
         continue;
       }
-      MovingNumeric n{channel, ReadValueSource(*value)};
+      MovingNumeric n{channel, ReadValueSource(*value, kNumericRange)};
       module->SetNumericText(channel, NumericText(n.source.At(0.0)));
       if (n.source.varies()) numerics.push_back(std::move(n));
     }

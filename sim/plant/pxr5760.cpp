@@ -39,6 +39,8 @@ constexpr std::string_view kPointKeys[] = {"raw", "ta", "hb", "kt", "inputs", "o
 constexpr std::string_view kValues[] = {"ta", "hb", "kt"};
 constexpr std::string_view kBits[] = {"inputs", "outputs"};
 constexpr uint8_t kAdType = 11;
+// Ten bits of counts, 1023 for 5 V.
+constexpr ValueRange kAdRange{0.0, 5.0};
 
 RawRecord AdRecord(int subChannel, double volts) {
   const long counts = std::clamp(std::lround(volts * 1023 / 5), 0L, 1023L);
@@ -60,7 +62,7 @@ PointSource ReadAd(const PlantNode& list) {
     if (seen[static_cast<size_t>(subChannel)])
       number.Fail("sub-channel " + std::to_string(subChannel) + " is described twice");
     seen[static_cast<size_t>(subChannel)] = true;
-    ad.emplace_back(subChannel, ReadValueSource(element.At("value")));
+    ad.emplace_back(subChannel, ReadValueSource(element.At("value"), kAdRange));
     varies = varies || ad.back().second.varies();
   }
   if (ad.empty()) list.Fail("expected at least one sub-channel");
@@ -79,7 +81,7 @@ PointSource ReadPoint(const PlantNode& pointNode, int /*channel*/) {
   bool varies = false;
   for (size_t i = 0; i < std::size(kValues); ++i) {
     if (auto value = pointNode.Find(kValues[i])) {
-      sources[i] = ReadValueSource(*value);
+      sources[i] = ReadValueSource(*value, kPxr5760Record.fields[i].range);
       varies = varies || sources[i]->varies();
       ++given;
     }

@@ -104,7 +104,7 @@ PlantModule BuildKindModule(const PlantNode& description, std::unique_ptr<Sensor
       if (auto value = pointNode.Find(kinds[i])) {
         if (i < 2 && rules.allowsTaTb != nullptr && !rules.allowsTaTb(channel))
           value->Fail(std::string(rules.taTbRefusal));
-        sources[i] = ReadValueSource(*value);
+        sources[i] = ReadValueSource(*value, rules.record.fields[i].range);
         anyKind = true;
         varies = varies || sources[i]->varies();
       }

@@ -1,7 +1,12 @@
 #include "sim/plant/value_source_reader.h"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <variant>
 
 #include "sim/plant/plant_error.h"
 
@@ -19,7 +24,29 @@ std::optional<double> Optional(const PlantNode& shape, std::string_view key, dou
   return member->Number(min, max);
 }
 
+// The lowest and the highest value a source ever takes.
+std::pair<double, double> Extent(const ValueSource::Shape& shape) {
+  if (const auto* c = std::get_if<ConstantValue>(&shape)) return {c->value, c->value};
+  if (const auto* r = std::get_if<RampValue>(&shape))
+    return {std::min(r->from, r->to), std::max(r->from, r->to)};
+  if (const auto* s = std::get_if<SineValue>(&shape))
+    return {s->mean - std::abs(s->amplitude), s->mean + std::abs(s->amplitude)};
+  const auto& w = std::get<RandomWalkValue>(shape);
+  return {w.min, w.max};
+}
+
 }  // namespace
+
+ValueSource ReadValueSource(const PlantNode& node, ValueRange range) {
+  ValueSource source = ReadValueSource(node);
+  const auto [low, high] = Extent(source.shape());
+  if (low >= range.min && high <= range.max) return source;
+  const std::string expected =
+      "expected a number from " + PlantNumberText(range.min) + " to " + PlantNumberText(range.max);
+  if (!source.varies()) node.Fail(expected + ", found " + PlantNumberText(low));
+  node.Fail(expected + "; this value goes from " + PlantNumberText(low) + " to " +
+            PlantNumberText(high));
+}
 
 ValueSource ReadValueSource(const PlantNode& node) {
   constexpr const char* kExpected =

@@ -12,10 +12,16 @@
 
 #include "sim/plant/plant_node.h"
 #include "sim/plant/value_source.h"
+#include "sim/sensor_encoding.h"
 
 namespace tarvo::sim {
 
 // Throws PlantValueError naming the part of `node` that does not fit.
 ValueSource ReadValueSource(const PlantNode& node);
+
+// ReadValueSource for a value whose format carries `range`: a source that
+// ever leaves it (a constant outside, a ramp, sine or random walk that
+// reaches outside) is refused at `node`.
+ValueSource ReadValueSource(const PlantNode& node, ValueRange range);
 
 }  // namespace tarvo::sim

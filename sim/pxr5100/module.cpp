@@ -6,13 +6,13 @@ namespace {
 constexpr CommandShape kShapes[] = {{'*', 5}, {'#', 5}};
 
 constexpr RecordField kFields[] = {
-    {"TA", 0, 3, &PutTempExtended},
-    {"TB", 0, 1, &PutTemp12},
-    {"WA", 0, 1, &PutTempSixteenths, 2, 0xFE},
-    {"WB", 2, 3, &PutHumidity},
-    {"UA", 2, 3, &PutTempSignMagnitude},
-    {"UB", 2, 2, [](RawRecord& r, double v) { PutHalves(r, 2, v); }},
-    {"WM", 2, 3, &PutHundredths},
+    {"TA", 0, 3, &PutTempExtended, kTempExtendedRange},
+    {"TB", 0, 1, &PutTemp12, kTemp12Range},
+    {"WA", 0, 1, &PutTempSixteenths, kTempSixteenthsRange, 2, 0xFE},
+    {"WB", 2, 3, &PutHumidity, kHumidityRange},
+    {"UA", 2, 3, &PutTempSignMagnitude, kTempSignMagnitudeRange},
+    {"UB", 2, 2, [](RawRecord& r, double v) { PutHalves(r, 2, v); }, kHalvesRange},
+    {"WM", 2, 3, &PutHundredths, kHundredthsRange},
 };
 
 }  // namespace

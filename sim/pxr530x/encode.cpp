@@ -3,21 +3,21 @@
 namespace tarvo::sim {
 namespace {
 
-constexpr RecordField kTa = {"TA", 0, 3, &PutTempExtended};
-constexpr RecordField kTb = {"TB", 0, 1, &PutTemp12};
+constexpr RecordField kTa = {"TA", 0, 3, &PutTempExtended, kTempExtendedRange};
+constexpr RecordField kTb = {"TB", 0, 1, &PutTemp12, kTemp12Range};
 
 constexpr RecordField k5303Fields[] = {
     kTa,
     kTb,
-    {"WA", 2, 3, &PutTempSignMagnitude},
-    {"WB", 1, 1, [](RawRecord& r, double v) { PutHalves(r, 1, v); }, 1, 0xFF},
+    {"WA", 2, 3, &PutTempSignMagnitude, kTempSignMagnitudeRange},
+    {"WB", 1, 1, [](RawRecord& r, double v) { PutHalves(r, 1, v); }, kHalvesRange, 1, 0xFF},
 };
 
 constexpr RecordField k530xFields[] = {
     kTa,
     kTb,
-    {"WA", 0, 1, &PutTempSixteenths, 2, 0xFE},
-    {"WB", 2, 3, &PutHumidity},
+    {"WA", 0, 1, &PutTempSixteenths, kTempSixteenthsRange, 2, 0xFE},
+    {"WB", 2, 3, &PutHumidity, kHumidityRange},
 };
 
 RawRecord Encode(const RecordLayout& layout, const SensorValues& v) {

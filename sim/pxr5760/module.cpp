@@ -6,11 +6,11 @@ namespace {
 constexpr CommandShape kShapes[] = {{'*', 5}, {'#', 5}, {'/', 9}};
 
 constexpr RecordField kFields[] = {
-    {"TA", 2, 3, &PutTempSignMagnitude},
-    {"HB", 1, 1, [](RawRecord& r, double v) { PutSignedHalves(r, 1, v); }},
-    {"KT", 1, 2, &PutQuarters},
-    {"inputs", 1, 1, [](RawRecord& r, double v) { PutByte(r, 1, v); }},
-    {"outputs", 2, 2, [](RawRecord& r, double v) { PutByte(r, 2, v); }},
+    {"TA", 2, 3, &PutTempSignMagnitude, kTempSignMagnitudeRange},
+    {"HB", 1, 1, [](RawRecord& r, double v) { PutSignedHalves(r, 1, v); }, kSignedHalvesRange},
+    {"KT", 1, 2, &PutQuarters, kQuartersRange},
+    {"inputs", 1, 1, [](RawRecord& r, double v) { PutByte(r, 1, v); }, kByteRange},
+    {"outputs", 2, 2, [](RawRecord& r, double v) { PutByte(r, 2, v); }, kByteRange},
 };
 
 // Value of a decimal (base 10) or hex (base 16, either case) digit, or -1.

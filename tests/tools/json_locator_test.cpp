@@ -25,13 +25,13 @@ struct LocateCase {
 TEST(JsonLocator, FindsEachValueAlongItsPath) {
   const LocateCase cases[] = {
       {"root", {}, TextPosition{1, 1}},
-      {"object member", {"a"}, TextPosition{2, 8}},
+      {"object member, at its key", {"a"}, TextPosition{2, 3}},
       {"array element", {"a", "b", size_t{0}}, TextPosition{2, 15}},
       {"past a string holding brackets and an escaped quote",
        {"a", "b", size_t{2}},
        TextPosition{2, 35}},
-      {"inside an array's object", {"a", "b", size_t{1}, "c"}, TextPosition{2, 25}},
-      {"key written with an escape", {"de"}, TextPosition{3, 14}},
+      {"inside an array's object", {"a", "b", size_t{1}, "c"}, TextPosition{2, 20}},
+      {"key written with an escape", {"de"}, TextPosition{3, 3}},
       {"past empty containers", {"e", size_t{2}}, TextPosition{6, 13}},
       {"missing key", {"z"}, std::nullopt},
       {"index past the end", {"e", size_t{3}}, std::nullopt},
@@ -46,10 +46,22 @@ TEST(JsonLocator, FindsEachValueAlongItsPath) {
   }
 }
 
-TEST(JsonLocator, ADuplicatedKeyIsFoundAtItsFirstPlace) {
+TEST(JsonLocator, ADuplicatedKeyIsFoundAtItsFirstPlaceAndReportedAtItsSecond) {
   const auto found = LocateJsonValue(kText, {"a"});
   ASSERT_TRUE(found);
   EXPECT_EQ(found->line, 2u);
+
+  const auto duplicate = FindDuplicateKey(kText);
+  ASSERT_TRUE(duplicate);
+  EXPECT_EQ(DescribeJsonPath(duplicate->path), "a");
+  EXPECT_EQ(duplicate->at.line, 4u);
+  EXPECT_EQ(duplicate->at.column, 3u);
+  // Equal keys in different objects, and one written with an escape.
+  const auto nested = FindDuplicateKey(R"({"x": [{"k": 1}, {"k": 2, "\u006b": 3}], "k": 4})");
+  ASSERT_TRUE(nested);
+  EXPECT_EQ(DescribeJsonPath(nested->path), "x[1].k");
+  EXPECT_EQ(nested->at.column, 27u);
+  EXPECT_FALSE(FindDuplicateKey(R"({"x": [{"k": 1}, {"k": 2}], "k": 4})"));
 }
 
 TEST(JsonLocator, PositionOfOffsetCountsLinesAndColumns) {

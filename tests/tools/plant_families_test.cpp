@@ -66,7 +66,7 @@ TEST(PlantFamilies, AnIoModuleAnswersWithItsBitsReadingsAndTexts) {
   const std::unique_ptr<Plant> plant = Load(R"(
     {"family": "pxr5700", "address": 10, "inputs": 5, "outputs": 130,
      "temperatures": [{"channel": 2, "tb": -1.0625}, {"channel": 1, "raw": "01 02 03 04"}],
-     "numerics": [{"channel": 1, "value": {"ramp": {"from": 0, "to": 100000, "period": 100}}},
+     "numerics": [{"channel": 1, "value": {"ramp": {"from": 0, "to": 99999, "period": 99.999}}},
                   {"channel": 2, "text": "  -1."}]})");
   ASSERT_EQ(plant->modules().size(), 1u);
   EXPECT_EQ(plant->modules()[0].summary,
@@ -138,19 +138,19 @@ TEST(PlantFamilies, ABadModuleGivesAMessageNamingTheLine) {
   const BadModule cases[] = {
       {"pxr5303 channel out of range",
        R"({"family": "pxr5303", "address": 2, "channels": [{"channel": 3, "points": []}]})",
-       "p.json:2:62: modules[0].channels[0].channel: expected a whole number from 0 to 2, found "
+       "p.json:2:51: modules[0].channels[0].channel: expected a whole number from 0 to 2, found "
        "3"},
       {"pxr5303 point out of range",
        R"({"family": "pxr5303", "address": 2, "channels": [{"channel": 0, "points": [{"point": 16, "ta": 1}]}]})",
-       "p.json:2:86: modules[0].channels[0].points[0].point: expected a whole number from 0 to "
+       "p.json:2:77: modules[0].channels[0].points[0].point: expected a whole number from 0 to "
        "15, found 16"},
       {"pxr5303 ta on channel 1",
        R"({"family": "pxr5303", "address": 2, "channels": [{"channel": 1, "points": [{"point": 0, "ta": 1}]}]})",
-       "p.json:2:95: modules[0].channels[0].points[0].ta: on channels 1 and 2 the module sends the "
+       "p.json:2:89: modules[0].channels[0].points[0].ta: on channels 1 and 2 the module sends the "
        "point number in b0, which ta and tb need; a point there carries wa and wb"},
       {"pxr5303 kinds that share bytes",
        R"({"family": "pxr5303", "address": 2, "channels": [{"channel": 0, "points": [{"point": 0, "ta": 1, "wb": 3}]}]})",
-       "p.json:2:76: modules[0].channels[0].points[0]: pxr5303 record: WB and TA both need b1"},
+       "p.json:2:76: modules[0].channels[0].points[0]: pxr5303 record: TA and WB share byte b1"},
       {"pxr530x point without values",
        R"({"family": "pxr530x", "address": 3, "channels": [{"channel": 7, "points": [{"point": 63}]}]})",
        "p.json:2:76: modules[0].channels[0].points[0]: a point needs values of ta, tb, wa or wb, "
@@ -158,50 +158,63 @@ TEST(PlantFamilies, ABadModuleGivesAMessageNamingTheLine) {
        "raw"},
       {"pxr530x point of pxr5100 kinds",
        R"({"family": "pxr530x", "address": 3, "channels": [{"channel": 0, "points": [{"point": 1, "wm": 3}]}]})",
-       "p.json:2:95: modules[0].channels[0].points[0].wm: unknown key; expected one of: point, "
+       "p.json:2:89: modules[0].channels[0].points[0].wm: unknown key; expected one of: point, "
        "raw, "
        "ta, tb, wa, wb, comment"},
       {"pxr5700 inputs out of range", R"({"family": "pxr5700", "address": 4, "inputs": 256})",
-       "p.json:2:47: modules[0].inputs: expected a whole number from 0 to 255, found 256"},
+       "p.json:2:37: modules[0].inputs: expected a whole number from 0 to 255, found 256"},
       {"pxr5700 temperature channel 0",
        R"({"family": "pxr5700", "address": 4, "temperatures": [{"channel": 0, "ta": 1}]})",
-       "p.json:2:66: modules[0].temperatures[0].channel: expected a whole number from 1 to 2, "
+       "p.json:2:55: modules[0].temperatures[0].channel: expected a whole number from 1 to 2, "
        "found 0"},
       {"pxr5700 ta and tb",
        R"({"family": "pxr5700", "address": 4, "temperatures": [{"channel": 1, "ta": 1, "tb": 2}]})",
        "p.json:2:54: modules[0].temperatures[0]: a temperature channel gives one of ta, tb or raw"},
       {"pxr5700 numeric channel twice",
        R"({"family": "pxr5700", "address": 4, "numerics": [{"channel": 1, "value": 1}, {"channel": 1, "text": "  1.0"}]})",
-       "p.json:2:90: modules[0].numerics[1].channel: channel 1 is described twice"},
+       "p.json:2:79: modules[0].numerics[1].channel: channel 1 is described twice"},
       {"pxr5700 text not five characters",
        R"({"family": "pxr5700", "address": 4, "numerics": [{"channel": 2, "text": "1.5"}]})",
-       "p.json:2:73: modules[0].numerics[0].text: expected a text of exactly five characters, "
+       "p.json:2:65: modules[0].numerics[0].text: expected a text of exactly five characters, "
        "such as \"23.45\""},
       {"pxr5760 point out of range",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 32, "ta": 1}]}]})",
-       "p.json:2:86: modules[0].channels[0].points[0].point: expected a whole number from 0 to "
+       "p.json:2:77: modules[0].channels[0].points[0].point: expected a whole number from 0 to "
        "31, found 32"},
       {"pxr5760 kinds that share bytes",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ta": 1, "kt": 3}]}]})",
-       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: KT and TA both need b2"},
+       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: TA and KT share byte b2"},
       {"pxr5760 inputs and hb",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "hb": 1, "inputs": 3}]}]})",
-       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: inputs and HB both need b1"},
+       "p.json:2:76: modules[0].channels[0].points[0]: pxr5760 record: HB and inputs share byte "
+       "b1"},
       {"pxr5760 ad with other values",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ta": 1, "ad": []}]}]})",
-       "p.json:2:104: modules[0].channels[0].points[0].ad: a point with ad sends one record per "
+       "p.json:2:98: modules[0].channels[0].points[0].ad: a point with ad sends one record per "
        "sub-channel and no other values"},
       {"pxr5760 ad without sub-channels",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ad": []}]}]})",
-       "p.json:2:95: modules[0].channels[0].points[0].ad: expected at least one sub-channel"},
+       "p.json:2:89: modules[0].channels[0].points[0].ad: expected at least one sub-channel"},
       {"pxr5760 sub-channel twice",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ad": [{"sub_channel": 1, "value": 1}, {"sub_channel": 1, "value": 2}]}]}]})",
-       "p.json:2:144: modules[0].channels[0].points[0].ad[1].sub_channel: sub-channel 1 is "
+       "p.json:2:129: modules[0].channels[0].points[0].ad[1].sub_channel: sub-channel 1 is "
        "described twice"},
       {"pxr5760 raw and values",
        R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "outputs": 1, "raw": "00 00 00 00"}]}]})",
-       "p.json:2:110: modules[0].channels[0].points[0].raw: a point has either a raw record or "
+       "p.json:2:103: modules[0].channels[0].points[0].raw: a point has either a raw record or "
        "values, not both"},
+      {"pxr5760 ad voltage of 7",
+       R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ad": [{"sub_channel": 3, "value": 7}]}]}]})",
+       "p.json:2:115: modules[0].channels[0].points[0].ad[0].value: expected a number from 0 to 5, "
+       "found 7"},
+      {"pxr5760 ta that moves out of range",
+       R"({"family": "pxr5760", "address": 5, "channels": [{"channel": 0, "points": [{"point": 0, "ta": {"sine": {"mean": 100, "amplitude": 40, "period": 60}}}]}]})",
+       "p.json:2:89: modules[0].channels[0].points[0].ta: expected a number from -127.9375 to "
+       "127.9375; this value goes from 60 to 140"},
+      {"pxr5700 numeric value of six digits",
+       R"({"family": "pxr5700", "address": 4, "numerics": [{"channel": 1, "value": 123456}]})",
+       "p.json:2:65: modules[0].numerics[0].value: expected a number from -9999 to 99999, found "
+       "123456"},
   };
   for (const BadModule& c : cases) {
     try {

@@ -79,41 +79,45 @@ TEST(Plant, ABadDescriptionGivesAMessageNamingTheLine) {
        "p.json:2:24: not valid JSON: syntax error while parsing object key - unexpected '}'; "
        "expected string literal"},
       {"empty file", " \n", "p.json:1:1: the plant is empty; it needs {\"modules\": [...]}"},
+      {"key twice",
+       "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [],\n"
+       "  \"address\": 6}]}",
+       "p.json:2:3: modules[0].address: the object gives this key twice"},
       {"no modules", "{\"module\": []}",
-       "p.json:1:12: module: unknown key; expected one of: modules, comment"},
+       "p.json:1:2: module: unknown key; expected one of: modules, comment"},
       {"modules not a list", "{\"modules\": {}}",
-       "p.json:1:13: modules: expected a list [...], found an object"},
+       "p.json:1:2: modules: expected a list [...], found an object"},
       {"module not an object", "{\"modules\": [\n 7]}",
        "p.json:2:2: modules[0]: expected an object {...} describing a module"},
       {"no family", "{\"modules\": [\n {\"address\": 1}]}",
        "p.json:2:2: modules[0]: missing key \"family\""},
       {"unknown family", "{\"modules\": [\n {\"family\": \"pxr9999\", \"address\": 1}]}",
-       "p.json:2:13: modules[0].family: unknown family \"pxr9999\"; this simulator serves: "
+       "p.json:2:3: modules[0].family: unknown family \"pxr9999\"; this simulator serves: "
        "pxr5100, pxr5303, pxr530x, pxr5700, pxr5760"},
       {"address too big",
        "{\"modules\": [\n {\"family\": \"pxr5100\",\n  \"address\": 128, \"channels\": []}]}",
-       "p.json:3:14: modules[0].address: expected a whole number from 0 to 127, found 128"},
+       "p.json:3:3: modules[0].address: expected a whole number from 0 to 127, found 128"},
       {"address taken",
        "{\"modules\": [\n {\"family\": \"pxr5100\", \"address\": 5, \"channels\": []},\n"
        " {\"family\": \"pxr5100\", \"address\": 5, \"channels\": []}]}",
-       "p.json:3:35: modules[1].address: address 5 is taken by modules[0]"},
+       "p.json:3:24: modules[1].address: address 5 is taken by modules[0]"},
       {"unknown module key",
        "{\"modules\": [\n {\"family\": \"pxr5100\", \"address\": 5, \"chanels\": []}]}",
-       "p.json:2:49: modules[0].chanels: unknown key; expected one of: family, address, name, "
+       "p.json:2:38: modules[0].chanels: unknown key; expected one of: family, address, name, "
        "faults, comment, channels"},
       {"channel out of range",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 8, \"points\": []}]}]}",
-       "p.json:2:15: modules[0].channels[0].channel: expected a whole number from 0 to 7, found 8"},
+       "p.json:2:4: modules[0].channels[0].channel: expected a whole number from 0 to 7, found 8"},
       {"channel twice",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": []},\n  {\"channel\": 2, \"points\": []}]}]}",
-       "p.json:3:15: modules[0].channels[1].channel: channel 2 is described twice"},
+       "p.json:3:4: modules[0].channels[1].channel: channel 2 is described twice"},
       {"point twice",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [{\"point\": 4, \"ta\": 1},\n"
        "                            {\"point\": 4, \"tb\": 2}]}]}]}",
-       "p.json:3:39: modules[0].channels[0].points[1].point: point 4 of channel 2 is described "
+       "p.json:3:30: modules[0].channels[0].points[1].point: point 4 of channel 2 is described "
        "twice"},
       {"point without values",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
@@ -123,33 +127,39 @@ TEST(Plant, ABadDescriptionGivesAMessageNamingTheLine) {
       {"kinds that share bytes",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [\n    {\"point\": 4, \"ta\": 1, \"wb\": 40}]}]}]}",
-       "p.json:3:5: modules[0].channels[0].points[0]: pxr5100 record: WB and TA both need b2"},
+       "p.json:3:5: modules[0].channels[0].points[0]: pxr5100 record: TA and WB share bytes b2 and "
+       "b3"},
+      {"humidity over 100",
+       "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
+       "  {\"channel\": 2, \"points\": [{\"point\": 4, \"wb\": 101}]}]}]}",
+       "p.json:2:42: modules[0].channels[0].points[0].wb: expected a number from 0 to 100, found "
+       "101"},
       {"raw and kinds",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [{\"point\": 4, \"ta\": 1, \"raw\": \"00 00 00 00\"}]}]}]}",
-       "p.json:2:58: modules[0].channels[0].points[0].raw: a point has either a raw record or "
+       "p.json:2:51: modules[0].channels[0].points[0].raw: a point has either a raw record or "
        "values of kinds, not both"},
       {"raw not four bytes",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [{\"point\": 4, \"raw\": \"00 00 100\"}]}]}]}",
-       "p.json:2:49: modules[0].channels[0].points[0].raw: expected four hex bytes such as "
+       "p.json:2:42: modules[0].channels[0].points[0].raw: expected four hex bytes such as "
        "\"32 00 0c 10\""},
       {"bad value",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [\n"
        "  {\"channel\": 2, \"points\": [{\"point\": 4,\n"
        "    \"ta\": {\"sine\": {\"mean\": 20, \"period\": 60}}}]}]}]}",
-       "p.json:3:20: modules[0].channels[0].points[0].ta.sine: missing key \"amplitude\""},
+       "p.json:3:12: modules[0].channels[0].points[0].ta.sine: missing key \"amplitude\""},
       {"unknown fault switch",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [],\n"
        "  \"faults\": {\"late_ms\": 300}}]}",
-       "p.json:2:25: modules[0].faults.late_ms: unknown key; expected one of: silent, head, "
+       "p.json:2:14: modules[0].faults.late_ms: unknown key; expected one of: silent, head, "
        "swap_address_case, from_address, truncate_to, drop_final_cr, padding, pad_byte, noise, "
        "noise_replaces_answer, noise_byte, noise_seed, delay_ms, pieces, gap_ms, extra_point, "
        "point_twice, answers"},
       {"fault value out of range",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [],\n"
        "  \"faults\": {\"pieces\": 0}}]}",
-       "p.json:2:24: modules[0].faults.pieces: expected a whole number from 1 to 4096, found 0"},
+       "p.json:2:14: modules[0].faults.pieces: expected a whole number from 1 to 4096, found 0"},
   };
   for (const BadPlant& c : cases) {
     try {

@@ -363,7 +363,7 @@ TEST(ToolsOverPty, TheSimulatorRefusesABadPlantNamingTheLine) {
   const RunResult result = RunProgram({kSim, "--plant", file, "--link", dir.path() + "/pxr"});
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err, "pxrsim: " + file +
-                            ":2:36: modules[0].address: expected a whole number from 0 to 127, "
+                            ":2:25: modules[0].address: expected a whole number from 0 to 127, "
                             "found -1\n");
   const RunResult missing = RunProgram({kSim, "--plant", dir.path() + "/none.json"});
   EXPECT_EQ(missing.status, 2);
