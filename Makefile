@@ -30,8 +30,8 @@ build/%/build.ninja:
 	cmake --preset $* > /dev/null
 
 # Each preset's build and its test run are separate steps: make test builds
-# everything first, with every core compiling, then runs the two Linux suites
-# side by side, as they mostly wait on lines and clocks. (The Wine tests
+# everything first, with every core compiling, then runs the Linux suites two
+# at a time, as they mostly wait on lines and clocks. (The Wine tests
 # start a Wine prefix, which takes the cores for a while: they run alone.)
 # The fuzz preset builds its fuzzers only (not the shared library); the
 # release preset what is installed and packaged (its benchmarks: make bench).
