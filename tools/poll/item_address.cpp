@@ -135,11 +135,17 @@ std::string AddressRules::ExplainRefusal(std::string_view text) const {
   const std::vector<Part> parts = PartsOf(name);
   if (parts.empty()) {
     std::string list;
-    for (const std::string& known : registerNames_) list += (list.empty() ? "" : ", ") + known;
+    for (const std::string& known : registerNames_) {
+      if (!list.empty()) list += ", ";
+      list += known;
+    }
     return fmt::format("\"{}\" is not a register of {} ({})", text.substr(0, 2), family_, list);
   }
   std::string form = name + " ";
-  for (size_t i = 0; i < parts.size(); ++i) form += (i == 0 ? "" : ".") + Upper(parts[i].name);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) form += ".";
+    form += Upper(parts[i].name);
+  }
   const std::vector<std::string_view> fields = Fields(text);
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i >= fields.size())
