@@ -98,8 +98,10 @@ std::string AddressRules::Canonical(const IoItem& item) const {
   const std::string name = NameOf(item);
   std::string text = name;
   const std::vector<Part> parts = PartsOf(name);
-  for (size_t i = 0; i < parts.size(); ++i)
-    text += (i == 0 ? "" : ".") + std::to_string(NumberOf(item, i));
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) text += '.';
+    text += std::to_string(NumberOf(item, i));
+  }
   return text;
 }
 
@@ -107,15 +109,19 @@ std::optional<std::string> AddressRules::Check(std::string_view text, const IoIt
   const std::vector<Part> parts = PartsOf(NameOf(item));
   const std::string canonical = Canonical(item);
   if (Upper(text.substr(0, 2)) != canonical.substr(0, 2) || text.substr(2) != canonical.substr(2)) {
-    std::string why = "read as " + canonical;
+    std::string why = fmt::format("read as {}", canonical);
     const std::vector<std::string_view> fields = Fields(text);
     for (size_t i = 0; i < parts.size() && i < fields.size(); ++i) {
       if (fields[i] != std::to_string(NumberOf(item, i)))
-        why += "; " + FieldDifference(fields[i], parts[i].name, NumberOf(item, i), i == 0);
+        why += fmt::format("; {}",
+                           FieldDifference(fields[i], parts[i].name, NumberOf(item, i), i == 0));
     }
     if (fields.size() > parts.size()) {
       std::string extra;
-      for (size_t i = parts.size(); i < fields.size(); ++i) extra += "." + std::string(fields[i]);
+      for (size_t i = parts.size(); i < fields.size(); ++i) {
+        extra += '.';
+        extra += fields[i];
+      }
       why += fmt::format("; the \"{}\" is ignored by the driver", extra);
     }
     return why;
