@@ -31,6 +31,7 @@ int main() {
   std::free(p);
   Module* m = Make();
   const bool ok = m->records[1][5].has_value();
+  delete m;
   std::printf("%s\n", ok ? "right" : "miscompiled: the element reads as empty");
   return ok ? 0 : 1;
 }
