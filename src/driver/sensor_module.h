@@ -157,8 +157,6 @@ class Driver : public DriverBase {
   // The registers are read-only: stores ErrOk and returns 1, sends nothing.
   int32_t WriteItem(IoItem* item, IoValue* value);
 
-  const Traits& traits() const { return traits_; }
-
  protected:
   // Fills the register table and resets the class's tables: every module
   // is scanned again, filters start afresh, and each module's refresh gate
