@@ -36,7 +36,7 @@ build/%/build.ninja:
 # The fuzz preset builds its fuzzers only (not the shared library); the
 # release preset what is installed and packaged (its benchmarks: make bench).
 build_targets_fuzz := --target fuzzers
-installed_targets := tarvo tarvo-poll pxrsim
+installed_targets := tarvo tarvo-poll pxrsim tarvo-gateway
 build_targets_linux-release := --target $(installed_targets)
 # The ThreadSanitizer preset builds and runs the tests of lines in parallel.
 build_targets_linux-tsan := --target tarvo_lines_tests

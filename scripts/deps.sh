@@ -11,13 +11,14 @@ demo_packages=(
   cmake ninja-build g++ make
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev libfmt-dev
+  libmosquitto-dev libcpp-httplib-dev pkg-config
 )
 packages=(
   "${demo_packages[@]}"
   git clang clang-format libbenchmark-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools
   wine64 wine32:i386 python3 libclang-rt-14-dev
-  dpkg-dev file lintian man-db pkg-config zip unzip
+  dpkg-dev file lintian man-db zip unzip mosquitto
 )
 [[ "${1:-}" == demo ]] && packages=("${demo_packages[@]}")
 

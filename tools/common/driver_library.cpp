@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace tarvo::tools {
 namespace {
@@ -70,6 +71,12 @@ std::string DescribeHresult(HRESULT result) {
       break;
   }
   return name != nullptr ? std::string(name) + " (" + hex + ")" : std::string(hex);
+}
+
+std::string ChooseLibraryPath(const std::string& given, const char* fallback) {
+  if (!given.empty()) return given;
+  if (const char* env = std::getenv("TARVO_LIBRARY"); env != nullptr && *env != '\0') return env;
+  return fallback;
 }
 
 }  // namespace tarvo::tools

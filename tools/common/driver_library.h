@@ -42,6 +42,10 @@ class DriverLibrary {
   void (*setTraceHandler_)(TarvoTraceHandler, void*) = nullptr;
 };
 
+// The library a tool loads: the one given, else $TARVO_LIBRARY when set,
+// else `fallback`.
+std::string ChooseLibraryPath(const std::string& given, const char* fallback);
+
 // "0x80040111" and, for the codes a host meets here, its name.
 std::string DescribeHresult(HRESULT result);
 

@@ -81,12 +81,6 @@ std::string KnownClasses() {
   return list;
 }
 
-std::string LibraryPath(const PollOptions& o) {
-  if (!o.library.empty()) return o.library;
-  if (const char* env = std::getenv("TARVO_LIBRARY"); env != nullptr && *env != '\0') return env;
-  return TARVO_DEFAULT_LIBRARY;
-}
-
 // Whether a poll's table fits the terminal on stdout, so that it can be
 // redrawn in place (the cursor cannot go back above the top of the screen).
 bool FitsTerminal(size_t rows) {
@@ -130,23 +124,11 @@ std::optional<std::vector<LineMember>> Members(const PollOptions& o) {
       return std::nullopt;
     }
   }
-  std::vector<LineMember> members;
-  for (ClassGroup& group : groups) {
-    const DriverClass* c = FindDriverClass(group.className);
-    if (c == nullptr) {
-      std::cerr << fmt::format("tarvo-poll: unknown class \"{}\"; the classes are:{}\n",
-                               group.className, KnownClasses());
-      return std::nullopt;
-    }
-    auto same = std::find_if(members.begin(), members.end(),
-                             [&](const LineMember& m) { return m.driverClass == c; });
-    if (same == members.end()) {
-      members.push_back({c, std::move(group)});
-      continue;
-    }
-    same->group.items.insert(same->group.items.end(), group.items.begin(), group.items.end());
-    same->group.writes.insert(same->group.writes.end(), group.writes.begin(), group.writes.end());
-  }
+  std::string unknown;
+  std::optional<std::vector<LineMember>> members = MergeClassGroups(std::move(groups), &unknown);
+  if (!members)
+    std::cerr << fmt::format("tarvo-poll: unknown class \"{}\"; the classes are:{}\n", unknown,
+                             KnownClasses());
   return members;
 }
 
@@ -157,7 +139,7 @@ int Run(const PollOptions& o) {
     std::cout << "The classes (tarvo-poll --list CLASS shows one):" << KnownClasses() << "\n";
     return 0;
   }
-  const std::string path = LibraryPath(o);
+  const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
   DriverLibrary library(path);
   if (!library.ok()) {
     std::cerr << fmt::format("tarvo-poll: cannot use the library {}: {}\n", path, library.error());
@@ -172,22 +154,18 @@ int Run(const PollOptions& o) {
   // Every address is checked before the port is opened.
   if (!line.ParseItems(!o.lenient)) return kUsageError;
 
-  const int bitsPerCharacter =
-      1 + o.dataBits + (*ParityCode(o.parity) == *ParityCode("none") ? 0 : 1) + o.stopBits;
-  std::vector<int> timeouts;
-  for (size_t i = 0; i < line.size(); ++i)
-    timeouts.push_back(o.timeoutMs.value_or(
-        FittingTimeoutMs(line.driverClass(i).family, o.baud, bitsPerCharacter)));
-  if (!line.Open(o, timeouts)) return kUsageError;
+  const std::vector<int> timeouts = line.Timeouts(o);
+  if (const std::optional<std::string> problem = line.Open(o, timeouts)) {
+    std::cerr << "tarvo-poll: " << *problem << "\n";
+    return kUsageError;
+  }
+  // Once the items are accepted, before the first poll.
+  for (const std::string& warning : line.TimeoutWarnings(o, timeouts)) std::cerr << warning;
   int longestCall = 0;
   double interval = 0;
   PollHeader header{line.portText(), line.lineText(), o.early, 0, {}};
   for (size_t i = 0; i < line.size(); ++i) {
     const DriverClass& c = line.driverClass(i);
-    // Once the items are accepted, before the first poll.
-    if (const std::optional<std::string> warning =
-            TimeoutWarning(c.family, o.baud, bitsPerCharacter, timeouts[i]))
-      std::cerr << *warning;
     longestCall = std::max(longestCall, LongestCallSeconds(c, timeouts[i]));
     interval = std::max(interval, c.defaultIntervalSeconds);
     header.classes.push_back(

@@ -18,16 +18,22 @@ std::string Located(std::string_view source, sim::TextPosition at, const std::st
          ": " + message;
 }
 
-ClassGroup ReadGroup(const PlantNode& node) {
+}  // namespace
+
+ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
   node.CheckKeys({"class", "items", "writes", "comment"});
   ClassGroup group;
   group.className = node.At("class").String();
   if (auto items = node.Find("items")) {
     for (const PlantNode& item : items->Elements()) {
-      item.CheckKeys({"item", "name", "unit", "comment"});
-      ItemSpec spec{item.At("item").String(), "", ""};
+      if (topics)
+        item.CheckKeys({"item", "name", "unit", "topic", "comment"});
+      else
+        item.CheckKeys({"item", "name", "unit", "comment"});
+      ItemSpec spec{item.At("item").String(), "", "", ""};
       if (auto name = item.Find("name")) spec.name = name->String();
       if (auto unit = item.Find("unit")) spec.unit = unit->String();
+      if (auto topic = item.Find("topic")) spec.topic = topic->String();
       group.items.push_back(std::move(spec));
     }
   }
@@ -45,9 +51,8 @@ ClassGroup ReadGroup(const PlantNode& node) {
   return group;
 }
 
-}  // namespace
-
-std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source) {
+void ReadPlantJson(std::string_view text, std::string_view source,
+                   const std::function<void(const PlantNode&)>& read) {
   nlohmann::ordered_json root;
   try {
     root = nlohmann::ordered_json::parse(text);
@@ -56,25 +61,35 @@ std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view so
     throw std::runtime_error(
         Located(source, sim::PositionOfOffset(text, offset), "not valid JSON"));
   }
-  std::vector<ClassGroup> groups;
   try {
-    const PlantNode top(root, {});
-    top.CheckKeys({"classes", "comment"});
-    for (const PlantNode& node : top.At("classes").Elements()) groups.push_back(ReadGroup(node));
+    read(PlantNode(root, {}));
   } catch (const sim::PlantValueError& e) {
     const sim::TextPosition at = sim::LocateJsonValue(text, e.path()).value_or(sim::TextPosition{});
     throw std::runtime_error(Located(source, at, e.what()));
   }
+}
+
+std::string ReadPlantText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot read the plant file " + path);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source) {
+  std::vector<ClassGroup> groups;
+  ReadPlantJson(text, source, [&](const PlantNode& top) {
+    top.CheckKeys({"classes", "comment"});
+    for (const PlantNode& node : top.At("classes").Elements())
+      groups.push_back(ReadClassGroup(node, false));
+  });
   if (groups.empty()) throw std::runtime_error(std::string(source) + ": no classes to poll");
   return groups;
 }
 
 std::vector<ClassGroup> ReadPollPlantFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw std::runtime_error("cannot read the plant file " + path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return ReadPollPlant(text.str(), path);
+  return ReadPollPlant(ReadPlantText(path), path);
 }
 
 }  // namespace tarvo::tools

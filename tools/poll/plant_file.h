@@ -9,13 +9,27 @@
 // "comment" may stand beside any key.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "sim/plant/plant_node.h"
 #include "tools/poll/poll_options.h"
 
 namespace tarvo::tools {
+
+// Reads the JSON text of a plant file with `read`, which takes its top
+// value. A text that is not JSON, and every value `read` fails on, throws
+// std::runtime_error naming `source`, the line and the column.
+void ReadPlantJson(std::string_view text, std::string_view source,
+                   const std::function<void(const sim::PlantNode&)>& read);
+// The whole text of a file; throws std::runtime_error when it cannot be read.
+std::string ReadPlantText(const std::string& path);
+
+// One class group: {"class": ..., "items": [...], "writes": [...]}; with
+// topics, an item may carry a "topic" too.
+ClassGroup ReadClassGroup(const sim::PlantNode& node, bool topics);
 
 // The class groups of a plant file's text. Throws std::runtime_error whose
 // text names `source`, the line and the column of what is wrong, e.g.

@@ -17,8 +17,10 @@ std::vector<ScheduleEntry> Entries(const std::vector<PlantMember>& members) {
   std::vector<ScheduleEntry> entries;
   for (size_t m = 0; m < members.size(); ++m) {
     const PollSession& session = *members[m].session;
-    for (size_t i = 0; i < session.writes(); ++i)
+    for (size_t i = 0; i < session.writes(); ++i) {
       entries.push_back(EntryOf(*members[m].driverClass, m, session.writeRecord(i), true));
+      entries.back().onDemand = session.onDemand(i);
+    }
     for (size_t i = 0; i < session.reads(); ++i)
       entries.push_back(EntryOf(*members[m].driverClass, m, session.readRecord(i), false));
   }
@@ -63,14 +65,27 @@ ItemReading PlantPoller::Waiting(size_t slot, const ExplainedError& why) const {
   return reading;
 }
 
-PollRecord PlantPoller::Poll(int number, const std::function<bool()>& stopped,
-                             const Sleeper& sleep) {
+size_t PlantPoller::SlotOf(size_t member, bool write, size_t index) const {
+  for (size_t i = 0; i < slots_.size(); ++i)
+    if (slots_[i].member == member && slots_[i].write == write && slots_[i].index == index)
+      return i;
+  return slots_.size();
+}
+
+void PlantPoller::Arm(size_t slot, uint32_t value) {
+  members_[slots_[slot].member].session->SetWriteValue(slots_[slot].index, value);
+  schedule_.Arm(slot);
+}
+
+PollRecord PlantPoller::Poll(int number, const Hooks& hooks) {
   schedule_.StartPoll();
   std::vector<std::optional<ItemReading>> current(slots_.size());
-  while (!schedule_.PollDone() && !stopped()) {
+  while (true) {
+    if (hooks.between) hooks.between();
+    if (schedule_.PollDone() || hooks.stopped()) break;
     const std::optional<size_t> next = schedule_.Next(Clock::now());
     if (!next) {
-      sleep(schedule_.NextGate());
+      hooks.sleep(schedule_.NextGate());
       continue;
     }
     const Slot& slot = slots_[*next];
@@ -79,6 +94,7 @@ PollRecord PlantPoller::Poll(int number, const std::function<bool()>& stopped,
     ItemReading reading = slot.write ? session.WriteOne(slot.index) : session.ReadOne(slot.index);
     const int code = reading.ok ? 0 : reading.error.code().value_or(-1);
     schedule_.Record(*next, began, code);
+    if (hooks.called) hooks.called(*next, reading);
     if (code != kGateShutCode) {
       if (reading.ok) last_[*next] = reading;
       current[*next] = std::move(reading);
@@ -91,7 +107,8 @@ PollRecord PlantPoller::Poll(int number, const std::function<bool()>& stopped,
   for (size_t i = 0; i < slots_.size(); ++i) {
     if (current[i])
       poll.readings.push_back(std::move(*current[i]));
-    else if (!slots_[i].write || firstPoll_)
+    else if (!slots_[i].write ||
+             (firstPoll_ && !members_[slots_[i].member].session->onDemand(slots_[i].index)))
       poll.readings.push_back(Waiting(i, notRead));
   }
   firstPoll_ = false;

@@ -26,6 +26,15 @@ class PlantPoller {
   // Sleeps until the time given or until the run is interrupted.
   using Sleeper = std::function<void(Clock::time_point)>;
 
+  // What a poll asks of its caller, all on the polling thread.
+  struct Hooks {
+    std::function<bool()> stopped;  // the poll ends at once
+    Sleeper sleep;                  // while every item waits for a gate; may return early
+    std::function<void()> between;  // before each driver call (e.g. to Arm a write)
+    // After each driver call: the slot and its reading, code 23 included.
+    std::function<void(size_t slot, const ItemReading&)> called;
+  };
+
   explicit PlantPoller(std::vector<PlantMember> members);
 
   // The member's driver object was made at `when` (its gates count from it).
@@ -36,7 +45,22 @@ class PlantPoller {
   // One poll: the writes (first poll only) and every read, until each is
   // refreshed or failed, or stopped() says the run ends. An item that did
   // not get its turn shows its last value, waiting.
-  PollRecord Poll(int number, const std::function<bool()>& stopped, const Sleeper& sleep);
+  PollRecord Poll(int number, const Hooks& hooks);
+  PollRecord Poll(int number, const std::function<bool()>& stopped, const Sleeper& sleep) {
+    return Poll(number, Hooks{stopped, sleep, {}, {}});
+  }
+
+  // The slot of a member's write or read item: the index of its reading
+  // in a poll that has them all.
+  size_t SlotOf(size_t member, bool write, size_t index) const;
+  size_t slots() const { return slots_.size(); }
+  // Writes `value` with a write slot made on demand, first thing in the
+  // poll running or the next.
+  void Arm(size_t slot, uint32_t value);
+  void Disarm(size_t slot) { schedule_.Disarm(slot); }
+  // Whether an armed write is still to be made (a write the gate refused
+  // with code 23 is tried again, a few times).
+  bool Armed(size_t slot) const { return !schedule_.done(slot); }
 
  private:
   struct Slot {

@@ -15,6 +15,7 @@ struct ItemSpec {
   std::string address;
   std::string name;
   std::string unit;
+  std::string topic;  // tarvo-gateway: where it is published; empty: the address
 };
 
 // The items of one driver class: one driver object reads them.

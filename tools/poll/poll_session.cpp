@@ -71,15 +71,25 @@ bool PollSession::AddRead(const ItemSpec& spec, std::string* error) {
   return true;
 }
 
-bool PollSession::AddWrite(const std::string& assignment, std::string* error) {
+std::optional<uint32_t> PollSession::SwitchValue(std::string text) {
+  text = Lower(std::move(text));
+  if (text == "1" || text == "on" || text == "true") return 1;
+  if (text == "0" || text == "off" || text == "false") return 0;
+  return std::nullopt;
+}
+
+bool PollSession::Writable(const std::string& address) const {
+  const RegisterDesc* reg = RegisterOf(address);
+  return reg != nullptr && reg->Access == kAccessReadWrite;
+}
+
+bool PollSession::AddWrite(const std::string& assignment, std::string* error, bool onDemand) {
   const size_t equals = assignment.find('=');
   const std::string address = assignment.substr(0, equals);
-  const std::string value = Lower(assignment.substr(equals + 1));
   Item item;
-  if (value == "1" || value == "on" || value == "true") {
-    item.value = 1;
-  } else if (value == "0" || value == "off" || value == "false") {
-    item.value = 0;
+  item.onDemand = onDemand;
+  if (const std::optional<uint32_t> value = SwitchValue(assignment.substr(equals + 1))) {
+    item.value = *value;
   } else {
     *error = assignment + ": the value must be 0, 1, on, off, true or false";
     return false;

@@ -28,11 +28,19 @@ class PollSession {
   // message for the user in *error, when the driver or the rules refuse it.
   bool AddRead(const ItemSpec& spec, std::string* error);
   bool AddRead(const std::string& address, std::string* error) {
-    return AddRead(ItemSpec{address, "", ""}, error);
+    return AddRead(ItemSpec{address, "", "", ""}, error);
   }
   // Parses "ITEM=VALUE" for a write; VALUE is 0, 1, on, off, true or false.
-  // Refuses a register the driver does not declare writable.
-  bool AddWrite(const std::string& assignment, std::string* error);
+  // Refuses a register the driver does not declare writable. A write on
+  // demand is made only when asked for (SetWriteValue, then the schedule),
+  // not with the first poll's writes.
+  bool AddWrite(const std::string& assignment, std::string* error, bool onDemand = false);
+  // The value of a write: 0, 1, on, off, true or false in any case.
+  static std::optional<uint32_t> SwitchValue(std::string text);
+  // Whether the register an address names is one the driver declares writable.
+  bool Writable(const std::string& address) const;
+  // The value a write item writes next.
+  void SetWriteValue(size_t index, uint32_t value) { writes_[index].value = value; }
 
   // Writes or reads one item; the reading carries the time the call ended.
   ItemReading WriteOne(size_t index);
@@ -48,6 +56,7 @@ class PollSession {
   // The item as ParseItem filled it.
   const IoItem& readRecord(size_t index) const { return reads_[index].record; }
   const IoItem& writeRecord(size_t index) const { return writes_[index].record; }
+  bool onDemand(size_t writeIndex) const { return writes_[writeIndex].onDemand; }
 
  private:
   struct Item {
@@ -55,6 +64,7 @@ class PollSession {
     IoItem record{};
     bool discrete = false;
     uint32_t value = 0;  // to write
+    bool onDemand = false;
   };
 
   // The register named by the address's first two letters, or null.

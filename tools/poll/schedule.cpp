@@ -33,12 +33,21 @@ void Schedule::ObjectCreated(size_t group, Clock::time_point when) {
 
 void Schedule::StartPoll() {
   for (size_t i = 0; i < entries_.size(); ++i) {
-    states_[i].pending = firstPoll_ || !entries_[i].write;
+    const ScheduleEntry& e = entries_[i];
+    if (!e.write)
+      states_[i].pending = true;
+    else if (!e.onDemand)
+      states_[i].pending = firstPoll_;
     states_[i].misses = 0;
   }
   firstPoll_ = false;
   followers_.clear();
   trigger_.reset();
+}
+
+void Schedule::Arm(size_t entry) {
+  states_[entry].pending = true;
+  states_[entry].misses = 0;
 }
 
 bool Schedule::PollDone() const {
@@ -67,6 +76,14 @@ std::optional<size_t> Schedule::Next(Clock::time_point now) {
     const size_t next = followers_.front();
     followers_.erase(followers_.begin());
     if (states_[next].pending) return next;
+  }
+  // Writes before reads: someone waits for the switch. A write that spends
+  // its module's gate waits for it.
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (!states_[i].pending || !entries_[i].write) continue;
+    if (entries_[i].gatedWrite && modules_.at(KeyOf(i)).opensAt > now) continue;
+    trigger_ = i;
+    return i;
   }
   // Open gates first, so that they start to count again soonest; then the
   // items every read serves; then the block reads that wait without a gate

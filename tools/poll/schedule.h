@@ -36,6 +36,7 @@ struct ScheduleEntry {
   std::string flag;  // entries of one module with the same flag share one fresh value
   bool write = false;
   bool gatedWrite = false;  // a write that spends the module's gate (pxr5760)
+  bool onDemand = false;    // a write made only when armed, not with the first poll
 };
 
 class Schedule {
@@ -50,8 +51,14 @@ class Schedule {
   // The group's driver object was made at `when`: the gates of its modules
   // open 2 whole seconds later.
   void ObjectCreated(size_t group, Clock::time_point when);
-  // Starts a poll: every read pending; the writes in the first poll only.
+  // Starts a poll: every read pending; the writes in the first poll only,
+  // and the writes armed and not yet made.
   void StartPoll();
+  // Makes a write pending, in the poll running or the next: it goes before
+  // any read once its module's gate lets it.
+  void Arm(size_t entry);
+  // Drops an armed write not yet made.
+  void Disarm(size_t entry) { states_[entry].pending = false; }
   bool PollDone() const;
   // The entry to call next at `now`, or nothing while every pending entry
   // waits for its module's gate (until NextGate()).

@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -10,21 +11,59 @@
 #include "tools/poll/line_options.h"
 #include "tools/poll/port_problem.h"
 #include "tools/poll/register_list.h"
+#include "tools/poll/wire_time.h"
 
 namespace tarvo::tools {
+namespace {
 
-SharedLine::SharedLine(const DriverLibrary& library, std::vector<LineMember> members)
-    : library_(library), members_(std::move(members)) {}
+// Start, data, parity and stop bits.
+int BitsPerCharacter(const PollOptions& o) {
+  return 1 + o.dataBits + (*ParityCode(o.parity) == *ParityCode("none") ? 0 : 1) + o.stopBits;
+}
+
+}  // namespace
+
+std::optional<std::vector<LineMember>> MergeClassGroups(std::vector<ClassGroup> groups,
+                                                        std::string* unknown) {
+  std::vector<LineMember> members;
+  for (ClassGroup& group : groups) {
+    const DriverClass* c = FindDriverClass(group.className);
+    if (c == nullptr) {
+      *unknown = group.className;
+      return std::nullopt;
+    }
+    auto same = std::find_if(members.begin(), members.end(),
+                             [&](const LineMember& m) { return m.driverClass == c; });
+    if (same == members.end()) {
+      members.push_back({c, std::move(group)});
+      continue;
+    }
+    same->group.items.insert(same->group.items.end(), group.items.begin(), group.items.end());
+    same->group.writes.insert(same->group.writes.end(), group.writes.begin(), group.writes.end());
+  }
+  return members;
+}
+
+SharedLine::SharedLine(const DriverLibrary& library, std::vector<LineMember> members,
+                       std::string program, int32_t mappedPort)
+    : library_(library),
+      members_(std::move(members)),
+      program_(std::move(program)),
+      mappedPortNumber_(mappedPort) {}
 
 SharedLine::~SharedLine() {
+  Close();
+  for (Object& object : objects_) object.driver->Release();
+  if (mappedPort_ != 0) library_.SetPortDevice(mappedPort_, nullptr);
+}
+
+void SharedLine::Close() {
   // The first ClosePort closes the line every object shares; the others
   // find it closed.
   for (Object& object : objects_) {
-    if (object.driver == nullptr) continue;
     if (object.open) object.driver->ClosePort(0);
-    object.driver->Release();
+    object.open = false;
   }
-  if (mappedPort_ != 0) library_.SetPortDevice(mappedPort_, nullptr);
 }
 
 size_t SharedLine::itemCount() const {
@@ -40,10 +79,10 @@ bool SharedLine::CreateObjects(const std::string& libraryPath) {
     Object object{library_.Create(*c.clsid, &created), false, std::chrono::system_clock::now()};
     if (object.driver == nullptr) {
       if (created == CLASS_E_CLASSNOTAVAILABLE) {
-        std::cerr << fmt::format("tarvo-poll: the library {} does not offer {} ({})\n", libraryPath,
-                                 c.className, c.progId);
+        std::cerr << fmt::format("{}: the library {} does not offer {} ({})\n", program_,
+                                 libraryPath, c.className, c.progId);
       } else {
-        std::cerr << fmt::format("tarvo-poll: cannot create {} ({}): {}\n", c.className, c.progId,
+        std::cerr << fmt::format("{}: cannot create {} ({}): {}\n", program_, c.className, c.progId,
                                  DescribeHresult(created));
       }
       return false;
@@ -78,38 +117,34 @@ bool SharedLine::ParseItems(bool strict) {
     std::string problem;
     for (const std::string& write : members_[i].group.writes) {
       if (!session.AddWrite(write, &problem)) {
-        std::cerr << "tarvo-poll: " << problem << "\n";
+        std::cerr << program_ << ": " << problem << "\n";
         classRefused = true;
       }
     }
     for (const ItemSpec& item : members_[i].group.items) {
       if (!session.AddRead(item, &problem)) {
-        std::cerr << "tarvo-poll: " << problem << "\n";
+        std::cerr << program_ << ": " << problem << "\n";
         classRefused = true;
       }
     }
     if (classRefused)
-      std::cerr << fmt::format("tarvo-poll: see tarvo-poll --list {} for the item addresses\n",
+      std::cerr << fmt::format("{}: see tarvo-poll --list {} for the item addresses\n", program_,
                                c.family);
     refused = refused || classRefused;
   }
   return !refused;
 }
 
-bool SharedLine::Open(const PollOptions& o, const std::vector<int>& timeoutsMs) {
+std::optional<std::string> SharedLine::Open(const PollOptions& o,
+                                            const std::vector<int>& timeoutsMs) {
   std::string problem;
-  const std::optional<PortChoice> port = ParsePort(o.port, &problem);
-  if (!port) {
-    std::cerr << "tarvo-poll: " << problem << "\n";
-    return false;
-  }
+  std::optional<PortChoice> port = ParsePort(o.port, &problem);
+  if (!port) return problem;
+  if (!port->device.empty()) port->portNumber = mappedPortNumber_;
   std::string device = fmt::format("/dev/ttyS{}", port->portNumber - 1);
   if (!port->device.empty()) {
-    if (library_.SetPortDevice(port->portNumber, port->device.c_str()) != 1) {
-      std::cerr << fmt::format("tarvo-poll: the library refused to map COM{} to {}\n",
-                               port->portNumber, port->device);
-      return false;
-    }
+    if (library_.SetPortDevice(port->portNumber, port->device.c_str()) != 1)
+      return fmt::format("the library refused to map COM{} to {}", port->portNumber, port->device);
     mappedPort_ = port->portNumber;
     device = port->device;
   }
@@ -136,14 +171,15 @@ bool SharedLine::Open(const PollOptions& o, const std::vector<int>& timeoutsMs) 
     IIoDriver* driver = objects_[i].driver;
     if (driver->OpenPort(&config) != 1) {
       const ExplainedError error = ExplainError(GbkToUtf8(driver->GetErrorText()));
+      openError_ = error;
       const std::string why = i == 0 && error.code() == 10 ? DescribeDeviceProblem(device) : "";
-      std::cerr << fmt::format("tarvo-poll: cannot open {} at {}: {}{}\n", portText_, lineText_,
-                               error.Display(), why.empty() ? "" : ": " + why);
-      return false;
+      Close();
+      return fmt::format("cannot open {} at {}: {}{}", portText_, lineText_, error.Display(),
+                         why.empty() ? "" : ": " + why);
     }
     objects_[i].open = true;
   }
-  return true;
+  return std::nullopt;
 }
 
 PlantPoller SharedLine::Poller() const {
@@ -153,6 +189,25 @@ PlantPoller SharedLine::Poller() const {
   PlantPoller poller(std::move(members));
   for (size_t i = 0; i < objects_.size(); ++i) poller.ObjectCreated(i, objects_[i].created);
   return poller;
+}
+
+std::vector<int> SharedLine::Timeouts(const PollOptions& o) const {
+  std::vector<int> timeouts;
+  for (const LineMember& m : members_)
+    timeouts.push_back(
+        o.timeoutMs.value_or(FittingTimeoutMs(m.driverClass->family, o.baud, BitsPerCharacter(o))));
+  return timeouts;
+}
+
+std::vector<std::string> SharedLine::TimeoutWarnings(const PollOptions& o,
+                                                     const std::vector<int>& timeoutsMs) const {
+  std::vector<std::string> warnings;
+  for (size_t i = 0; i < members_.size(); ++i) {
+    if (std::optional<std::string> warning = TimeoutWarning(members_[i].driverClass->family, o.baud,
+                                                            BitsPerCharacter(o), timeoutsMs[i]))
+      warnings.push_back(std::move(*warning));
+  }
+  return warnings;
 }
 
 }  // namespace tarvo::tools

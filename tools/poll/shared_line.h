@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "tools/common/driver_library.h"
 #include "tools/poll/driver_classes.h"
 #include "tools/poll/item_address.h"
+#include "tools/poll/line_options.h"
 #include "tools/poll/plant_poller.h"
 #include "tools/poll/poll_options.h"
 #include "tools/poll/poll_session.h"
@@ -25,10 +27,17 @@ struct LineMember {
   ClassGroup group;
 };
 
+// One member per class, groups of one class merged, in the order named.
+// Nothing, with the name in *unknown, for a class not known.
+std::optional<std::vector<LineMember>> MergeClassGroups(std::vector<ClassGroup> groups,
+                                                        std::string* unknown);
+
 class SharedLine {
  public:
-  // The library must outlive the line.
-  SharedLine(const DriverLibrary& library, std::vector<LineMember> members);
+  // The library must outlive the line. Messages begin with `program`; a
+  // device path is mapped to the port number `mappedPort`.
+  SharedLine(const DriverLibrary& library, std::vector<LineMember> members,
+             std::string program = "tarvo-poll", int32_t mappedPort = kMappedPort);
   ~SharedLine();
   SharedLine(const SharedLine&) = delete;
   SharedLine& operator=(const SharedLine&) = delete;
@@ -44,10 +53,22 @@ class SharedLine {
   // Parses every item and write with its class's object; with strict, the
   // address rules must pass too. False after a message for each refusal.
   bool ParseItems(bool strict);
+  // Each object's transfer time-out: o.timeoutMs, or the shortest that lets
+  // its class's largest answer arrive at the line's rate.
+  std::vector<int> Timeouts(const PollOptions& o) const;
+  // The warnings for the time-outs too short for their class's answers.
+  std::vector<std::string> TimeoutWarnings(const PollOptions& o,
+                                           const std::vector<int>& timeoutsMs) const;
   // Maps the port when it is a device path, opens it with the first object
   // and lets the others adopt it, object i with the time-out timeoutsMs[i].
-  // False after a message that says why the device cannot be opened.
-  bool Open(const PollOptions& o, const std::vector<int>& timeoutsMs);
+  // Nothing when it is open, else why the device cannot be opened.
+  std::optional<std::string> Open(const PollOptions& o, const std::vector<int>& timeoutsMs);
+  // The driver's error when the last Open failed in the driver.
+  const ExplainedError& openError() const { return openError_; }
+  // Closes the line (the objects stay, their items parsed); Open again reopens it.
+  void Close();
+  // Object i's items, parsed.
+  PollSession& session(size_t i) { return *sessions_[i]; }
   const std::string& portText() const { return portText_; }  // "COM255 = /tmp/pxrsim"
   const std::string& lineText() const { return lineText_; }  // "9600 8N1"
 
@@ -63,6 +84,8 @@ class SharedLine {
 
   const DriverLibrary& library_;
   std::vector<LineMember> members_;
+  std::string program_;
+  int32_t mappedPortNumber_;
   std::vector<Object> objects_;
   std::vector<std::unique_ptr<AddressRules>> rules_;
   std::vector<std::unique_ptr<PollSession>> sessions_;
@@ -71,6 +94,7 @@ class SharedLine {
   int32_t mappedPort_ = 0;           // unmapped again at the end; 0: none
   std::string portText_;
   std::string lineText_;
+  ExplainedError openError_;
 };
 
 }  // namespace tarvo::tools

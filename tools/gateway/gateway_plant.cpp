@@ -1,0 +1,152 @@
+#include "tools/gateway/gateway_plant.h"
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <stdexcept>
+
+#include "tools/poll/driver_classes.h"
+#include "tools/poll/line_options.h"
+#include "tools/poll/plant_file.h"
+#include "tools/poll/wire_time.h"
+
+namespace tarvo::tools {
+namespace {
+
+using sim::PlantNode;
+
+void ReadMqtt(const PlantNode& node, MqttSettings* mqtt) {
+  node.CheckKeys({"host", "port", "prefix", "client_id", "qos", "keepalive", "username", "password",
+                  "tls", "comment"});
+  if (auto host = node.Find("host")) mqtt->host = host->String();
+  if (auto port = node.Find("port")) mqtt->port = static_cast<int>(port->Integer(1, 65535));
+  if (auto prefix = node.Find("prefix")) {
+    mqtt->prefix = prefix->String();
+    if (std::optional<std::string> problem = TopicProblem(mqtt->prefix)) prefix->Fail(*problem);
+  }
+  if (auto id = node.Find("client_id")) mqtt->clientId = id->String();
+  if (auto qos = node.Find("qos")) mqtt->qos = static_cast<int>(qos->Integer(0, 2));
+  if (auto keepalive = node.Find("keepalive"))
+    mqtt->keepaliveSeconds = static_cast<int>(keepalive->Integer(5, 3600));
+  if (auto user = node.Find("username")) mqtt->username = user->String();
+  if (auto password = node.Find("password")) mqtt->password = password->String();
+  if (auto tls = node.Find("tls")) {
+    tls->CheckKeys({"ca_file", "cert_file", "key_file", "insecure", "comment"});
+    mqtt->caFile = tls->At("ca_file").String();
+    if (auto cert = tls->Find("cert_file")) mqtt->certFile = cert->String();
+    if (auto key = tls->Find("key_file")) mqtt->keyFile = key->String();
+    if (mqtt->certFile.empty() != mqtt->keyFile.empty())
+      tls->Fail("\"cert_file\" and \"key_file\" go together");
+    if (auto insecure = tls->Find("insecure")) mqtt->tlsInsecure = insecure->Boolean();
+  }
+}
+
+void ReadHttp(const PlantNode& node, HttpSettings* http) {
+  if (!node.IsObject() && node.json().is_boolean()) {
+    http->enabled = node.Boolean();
+    return;
+  }
+  node.CheckKeys({"address", "port", "comment"});
+  if (auto address = node.Find("address")) http->address = address->String();
+  if (auto port = node.Find("port")) http->port = static_cast<int>(port->Integer(0, 65535));
+}
+
+// A topic per item, unique on its line: the item's own or its address.
+void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups) {
+  std::set<std::string> topics;
+  const std::vector<PlantNode> nodes = classes.Elements();
+  for (size_t g = 0; g < groups.size(); ++g) {
+    const std::vector<PlantNode> items =
+        groups[g].items.empty() ? std::vector<PlantNode>{} : nodes[g].At("items").Elements();
+    for (size_t i = 0; i < groups[g].items.size(); ++i) {
+      const ItemSpec& item = groups[g].items[i];
+      const std::string topic = item.topic.empty() ? item.address : item.topic;
+      const PlantNode at = item.topic.empty() ? items[i].At("item") : items[i].At("topic");
+      if (std::optional<std::string> problem = TopicProblem(topic)) at.Fail(*problem);
+      if (topic.size() >= 4 && (topic.ends_with("/set") || topic.ends_with("/result")))
+        at.Fail("a topic may not end in /set or /result: those carry the writes");
+      if (!topics.insert(topic).second)
+        at.Fail("the topic \"" + topic + "\" is another item's on this line");
+    }
+  }
+}
+
+GatewayLine ReadLine(const PlantNode& node) {
+  node.CheckKeys({"line", "port", "baud", "parity", "data_bits", "stop_bits", "timeout_ms", "early",
+                  "interval", "classes", "comment"});
+  GatewayLine line;
+  const PlantNode name = node.At("line");
+  line.name = name.String();
+  if (line.name.find('/') != std::string::npos) name.Fail("a line's name is one topic level: no /");
+  if (std::optional<std::string> problem = TopicProblem(line.name)) name.Fail(*problem);
+  PollOptions& o = line.options;
+  const PlantNode port = node.At("port");
+  o.port = port.String();
+  std::string problem;
+  if (!ParsePort(o.port, &problem)) port.Fail(problem);
+  if (auto baud = node.Find("baud")) {
+    o.baud = static_cast<int32_t>(baud->Integer(1, 1000000));
+    if (!BaudCode(o.baud)) baud->Fail("the library cannot set this rate");
+  }
+  if (auto parity = node.Find("parity")) {
+    o.parity = parity->String();
+    if (!ParityCode(o.parity)) parity->Fail("expected none, even, odd, mark or space");
+  }
+  if (auto bits = node.Find("data_bits")) {
+    o.dataBits = static_cast<int>(bits->Integer(7, 8));
+  }
+  if (auto bits = node.Find("stop_bits")) o.stopBits = static_cast<int>(bits->Integer(1, 2));
+  if (auto timeout = node.Find("timeout_ms"))
+    o.timeoutMs = static_cast<int>(timeout->Integer(kMinTimeoutMs, kMaxTimeoutMs));
+  if (auto early = node.Find("early")) o.early = early->Boolean();
+  if (auto interval = node.Find("interval")) o.intervalSeconds = interval->Number(0, 3600);
+  const PlantNode classes = node.At("classes");
+  for (const PlantNode& group : classes.Elements()) {
+    o.groups.push_back(ReadClassGroup(group, true));
+    if (FindDriverClass(o.groups.back().className) == nullptr)
+      group.At("class").Fail("not a class tarvo-gateway knows (see tarvo-poll --list)");
+  }
+  if (o.groups.empty()) classes.Fail("a line needs a class to poll");
+  CheckTopics(classes, o.groups);
+  return line;
+}
+
+}  // namespace
+
+std::optional<std::string> TopicProblem(std::string_view topic) {
+  if (topic.empty()) return "a topic level cannot be empty";
+  if (topic.find_first_of("+#") != std::string_view::npos)
+    return "a topic cannot hold the wildcards + or #";
+  if (topic.front() == '/' || topic.back() == '/' || topic.find("//") != std::string_view::npos)
+    return "a topic cannot have an empty level (a / at either end or two together)";
+  return std::nullopt;
+}
+
+GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
+  GatewayPlant plant;
+  ReadPlantJson(text, source, [&](const PlantNode& top) {
+    top.CheckKeys({"mqtt", "http", "lines", "comment"});
+    if (auto mqtt = top.Find("mqtt")) ReadMqtt(*mqtt, &plant.mqtt);
+    if (auto http = top.Find("http")) ReadHttp(*http, &plant.http);
+    const PlantNode lines = top.At("lines");
+    std::vector<PlantNode> nodes = lines.Elements();
+    for (const PlantNode& node : nodes) {
+      GatewayLine line = ReadLine(node);
+      for (const GatewayLine& other : plant.lines) {
+        if (other.name == line.name)
+          node.At("line").Fail("the line \"" + line.name + "\" is named twice");
+        if (other.options.port == line.options.port)
+          node.At("port").Fail("the port is line \"" + other.name + "\"'s too");
+      }
+      plant.lines.push_back(std::move(line));
+    }
+    if (plant.lines.empty()) lines.Fail("no lines to poll");
+  });
+  return plant;
+}
+
+GatewayPlant ReadGatewayPlantFile(const std::string& path) {
+  return ReadGatewayPlant(ReadPlantText(path), path);
+}
+
+}  // namespace tarvo::tools

@@ -1,0 +1,67 @@
+// What tarvo-gateway serves: the broker it publishes to, where its metrics
+// are scraped, and its serial lines, each with its port, its settings and
+// the items of its classes. A JSON file in the style of tarvo-poll's plant
+// files:
+//   {"mqtt": {"host": "localhost", "prefix": "plant"},
+//    "http": {"address": "0.0.0.0", "port": 9464},
+//    "lines": [
+//      {"line": "boiler", "port": "/dev/ttyUSB0", "baud": 9600,
+//       "classes": [
+//         {"class": "pxr5100", "items": [
+//            {"item": "TA1.0.0", "name": "flow", "unit": "°C", "topic": "flow"}]},
+//         {"class": "pxr5700", "items": [{"item": "DO4.2", "name": "valve"}]}]}]}
+// "comment" may stand beside any key.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/poll/poll_options.h"
+
+namespace tarvo::tools {
+
+struct MqttSettings {
+  std::string host;  // empty: no broker (metrics only)
+  int port = 1883;
+  std::string prefix = "tarvo";
+  std::string clientId = "tarvo-gateway";
+  int qos = 1;
+  int keepaliveSeconds = 30;
+  std::string username;
+  std::string password;
+  // TLS when caFile is set; a client certificate when certFile is set.
+  std::string caFile;
+  std::string certFile;
+  std::string keyFile;
+  bool tlsInsecure = false;  // do not check the broker's host name
+};
+
+struct HttpSettings {
+  bool enabled = true;
+  std::string address = "127.0.0.1";
+  int port = 9464;  // 0: any free port (the log names it)
+};
+
+struct GatewayLine {
+  std::string name;     // a topic level and a metrics label
+  PollOptions options;  // the port, its settings, the time-out, the interval, the classes
+};
+
+struct GatewayPlant {
+  MqttSettings mqtt;
+  HttpSettings http;
+  std::vector<GatewayLine> lines;
+};
+
+// The plant in a gateway plant file's text. Throws std::runtime_error whose
+// text names `source`, the line and the column of what is wrong.
+GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source);
+GatewayPlant ReadGatewayPlantFile(const std::string& path);
+
+// Whether a text can stand in a topic as given: not empty, no wildcard
+// (+ #), no empty level. Nothing when it can, else why not.
+std::optional<std::string> TopicProblem(std::string_view topic);
+
+}  // namespace tarvo::tools

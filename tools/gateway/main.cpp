@@ -1,0 +1,156 @@
+// tarvo-gateway: a plant's pxr modules published to an MQTT broker and as
+// Prometheus metrics. Reads the plant file, loads the library as a host
+// does, polls each line on a thread of its own, and runs until SIGTERM or
+// Ctrl-C; see --help.
+#include <fmt/format.h>
+#include <signal.h>
+
+#include <iostream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <thread>
+
+#include "tools/common/driver_library.h"
+#include "tools/gateway/gateway_log.h"
+#include "tools/gateway/gateway_options.h"
+#include "tools/gateway/gateway_plant.h"
+#include "tools/gateway/http_endpoint.h"
+#include "tools/gateway/line_worker.h"
+#include "tools/gateway/mqtt_link.h"
+#include "tools/gateway/plant_status.h"
+#include "tools/poll/line_options.h"
+
+#ifndef TARVO_DEFAULT_LIBRARY
+#define TARVO_DEFAULT_LIBRARY "libtarvo.so"
+#endif
+
+namespace tarvo::tools {
+namespace {
+
+constexpr int kUsageError = 2;
+
+// --once: every line polled once, side by side; the messages printed.
+int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatus& status) {
+  std::vector<std::thread> threads;
+  std::vector<char> ok(workers.size(), 0);
+  for (size_t i = 0; i < workers.size(); ++i)
+    threads.emplace_back([&, i] { ok[i] = workers[i]->PollOnce() ? 1 : 0; });
+  for (std::thread& thread : threads) thread.join();
+  nlohmann::ordered_json messages = nlohmann::ordered_json::array();
+  for (const Message& message : status.Retained())
+    messages.push_back({{"topic", message.topic},
+                        {"retain", message.retain},
+                        {"payload", nlohmann::ordered_json::parse(message.payload)}});
+  std::cout << messages.dump(2) << "\n";
+  return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
+}
+
+// Waits for SIGTERM or SIGINT, blocked in every thread (they inherit the
+// mask from this one).
+int AwaitStop(const sigset_t& stops) {
+  int signal = 0;
+  sigwait(&stops, &signal);
+  return signal;
+}
+
+int Run(const GatewayOptions& o) {
+  GatewayPlant plant;
+  std::string problem;
+  try {
+    plant = ReadGatewayPlantFile(o.plant);
+  } catch (const std::runtime_error& e) {
+    Log(e.what());
+    return kUsageError;
+  }
+  if (!ApplyOptions(o, &plant, &problem)) {
+    Log(problem);
+    return kUsageError;
+  }
+  const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
+  DriverLibrary library(path);
+  if (!library.ok()) {
+    Log(fmt::format("cannot use the library {}: {}", path, library.error()));
+    return kUsageError;
+  }
+  CountExchanges(library);
+
+  // The signals are blocked before any thread starts, so that only
+  // AwaitStop takes them.
+  sigset_t stops;
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGTERM);
+  sigaddset(&stops, SIGINT);
+  if (!o.once) pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  PlantStatus status;
+  std::unique_ptr<MqttLink> link;
+  const bool publishing = !o.once && !plant.mqtt.host.empty();
+  auto publish = [&link](const Message& message) {
+    if (link) link->Publish(message.topic, message.payload, message.retain);
+  };
+  std::vector<std::unique_ptr<LineWorker>> workers;
+  for (size_t i = 0; i < plant.lines.size(); ++i) {
+    // Each line's device gets a port number of its own.
+    workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i],
+                                                   kMappedPort - static_cast<int32_t>(i), status,
+                                                   plant.mqtt.prefix, publish, o.verbose));
+    if (!workers.back()->Prepare(path)) return kUsageError;
+  }
+  if (o.once) return PollOnce(workers, status);
+
+  HttpEndpoint http(status);
+  if (plant.http.enabled) {
+    if (!http.Start(plant.http, &problem)) {
+      Log(problem);
+      return kUsageError;
+    }
+    Log(fmt::format("metrics on http://{}:{}/metrics", plant.http.address, http.port()));
+  }
+  if (publishing) {
+    std::vector<std::string> setTopics;
+    for (const auto& worker : workers)
+      for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
+    auto onMessage = [&workers](const std::string& topic, const std::string& payload) {
+      for (const auto& worker : workers)
+        if (worker->HandleSet(topic, payload)) return;
+    };
+    auto onState = [&status, &link](bool connected) {
+      status.BrokerConnected(connected);
+      // What the broker missed while away.
+      if (connected)
+        for (const Message& message : status.Retained())
+          link->Publish(message.topic, message.payload, message.retain);
+    };
+    link = std::make_unique<MqttLink>(plant.mqtt, std::move(setTopics), onMessage, onState);
+    status.BrokerConnected(false);
+    if (!link->Start(&problem)) {
+      Log(problem);
+      return kUsageError;
+    }
+  } else {
+    Log("no MQTT broker given (--broker or \"mqtt\": {\"host\": ...}): metrics only");
+  }
+  for (const auto& worker : workers) worker->Start();
+  Log(fmt::format("polling {} line{}; SIGTERM or Ctrl-C stops", workers.size(),
+                  workers.size() == 1 ? "" : "s"));
+
+  const int signal = AwaitStop(stops);
+  Log(fmt::format("{}: stopping after the calls in progress", strsignal(signal)));
+  for (const auto& worker : workers) worker->Stop();  // each closes its line
+  if (link) link->Stop();                             // "offline"
+  http.Stop();
+  Log("stopped");
+  return 0;
+}
+
+}  // namespace
+}  // namespace tarvo::tools
+
+int main(int argc, char** argv) {
+  tarvo::tools::GatewayOptions options;
+  if (const std::optional<int> exit = tarvo::tools::ParseGatewayCommandLine(argc, argv, &options))
+    return *exit;
+  return tarvo::tools::Run(options);
+}

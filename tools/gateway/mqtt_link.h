@@ -1,0 +1,59 @@
+// tarvo-gateway's link to the MQTT broker (libmosquitto): connects in the
+// background and reconnects by itself with back-off; its status topic says
+// "online" while it is connected and "offline" after it (the broker's last
+// will when the gateway dies). On each connection it subscribes to the
+// write topics and hands the caller the chance to publish its retained
+// messages again.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/gateway/gateway_plant.h"
+
+struct mosquitto;
+struct mosquitto_message;
+
+namespace tarvo::tools {
+
+class MqttLink {
+ public:
+  // A message arrived on one of the subscribed topics (libmosquitto's thread).
+  using MessageHandler = std::function<void(const std::string& topic, const std::string& payload)>;
+  // The link is up (true) or lost (false) (libmosquitto's thread).
+  using StateHandler = std::function<void(bool connected)>;
+
+  MqttLink(MqttSettings settings, std::vector<std::string> subscriptions, MessageHandler onMessage,
+           StateHandler onState);
+  ~MqttLink();
+  MqttLink(const MqttLink&) = delete;
+  MqttLink& operator=(const MqttLink&) = delete;
+
+  // Starts connecting in the background. False, with *error, when the
+  // settings cannot be used (TLS files, the host name).
+  bool Start(std::string* error);
+  // Publishes (or drops, while the broker is not connected: the caller
+  // publishes its retained messages again on the next connection).
+  void Publish(const std::string& topic, const std::string& payload, bool retain);
+  // Publishes "offline" on the status topic and disconnects.
+  void Stop();
+
+  std::string statusTopic() const { return settings_.prefix + "/status"; }
+
+ private:
+  static void OnConnect(mosquitto*, void* self, int rc);
+  static void OnDisconnect(mosquitto*, void* self, int rc);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+
+  MqttSettings settings_;
+  std::vector<std::string> subscriptions_;
+  MessageHandler onMessage_;
+  StateHandler onState_;
+  mosquitto* client_ = nullptr;
+  bool started_ = false;
+  std::atomic<bool> connected_{false};
+};
+
+}  // namespace tarvo::tools
