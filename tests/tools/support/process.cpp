@@ -82,12 +82,13 @@ bool Process::Exited() {
   return true;
 }
 
-bool Process::WaitForOutput(std::string_view text, std::chrono::milliseconds limit) {
+bool Process::WaitFor(const std::string& stream, std::string_view text,
+                      std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (std::chrono::steady_clock::now() < end) {
     {
       std::lock_guard lock(mutex_);
-      if (out_.find(text) != std::string::npos) return true;
+      if (stream.find(text) != std::string::npos) return true;
       if (closed_) return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

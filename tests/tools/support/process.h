@@ -24,7 +24,13 @@ class Process {
 
   // Waits until the standard output holds `text`; false after `limit` or
   // when the program ended without printing it.
-  bool WaitForOutput(std::string_view text, std::chrono::milliseconds limit);
+  bool WaitForOutput(std::string_view text, std::chrono::milliseconds limit) {
+    return WaitFor(out_, text, limit);
+  }
+  // The same for the standard error.
+  bool WaitForError(std::string_view text, std::chrono::milliseconds limit) {
+    return WaitFor(err_, text, limit);
+  }
   // The exit status (128 + n after signal n), or nothing after `limit`.
   std::optional<int> Wait(std::chrono::milliseconds limit);
   void Signal(int signal);
@@ -34,6 +40,7 @@ class Process {
   int pid() const { return pid_; }
 
  private:
+  bool WaitFor(const std::string& stream, std::string_view text, std::chrono::milliseconds limit);
   void Collect(int outFd, int errFd);
   bool Exited();
 

@@ -1,0 +1,324 @@
+// tarvo-gateway run as a user runs it, against pxrsim over pseudo-terminals
+// and a real mosquitto broker on a loopback port: every item published
+// with its value and unit, an output switched from its set topic, the
+// metrics scraped, a broker restart, the last will, and a line whose
+// device goes away and comes back while the other line keeps publishing.
+// Its plant file's mistakes are refused with their position.
+#include <httplib.h>
+#include <signal.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+
+#include "gtest/gtest.h"
+#include "support/mqtt_probe.h"
+#include "support/process.h"
+#include "tools/gateway/gateway_plant.h"
+
+namespace tarvo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Json = nlohmann::json;
+using Received = MqttProbe::Received;
+
+const std::string kGateway = TARVO_GATEWAY_PATH;
+const std::string kSim = PXRSIM_PATH;
+
+// pxrsim on a link in `dir`: the built-in plant, or `plant`.
+class Sim {
+ public:
+  Sim(const TempDir& dir, const std::string& name, const std::string& plant = "")
+      : link_(dir.path() + "/" + name) {
+    std::vector<std::string> argv{kSim, "--link", link_};
+    if (!plant.empty()) {
+      argv.push_back("--plant");
+      argv.push_back(dir.Write(name + ".json", plant));
+    }
+    process_.emplace(argv);
+    EXPECT_TRUE(process_->WaitForOutput("pxrsim: serving on " + link_, 10s));
+  }
+  const std::string& link() const { return link_; }
+
+ private:
+  std::string link_;
+  std::optional<Process> process_;
+};
+
+constexpr char kPumpStation[] = R"({"modules": [{"family": "pxr5700", "address": 4, "inputs": 5,
+  "outputs": 0, "temperatures": [{"channel": 1, "ta": 38.5}]}]})";
+const Json kPumpItems = Json::parse(R"([{"class": "pxr5700", "items": [
+  {"item": "DI4.0", "name": "pump"}, {"item": "TA4.1", "unit": "°C", "topic": "pump/flow"}]}])");
+
+Json Line(const std::string& name, const std::string& port, const Json& classes) {
+  return {{"line", name}, {"port", port}, {"interval", 0.2}, {"classes", classes}};
+}
+
+std::string PlantText(int brokerPort, const Json& lines) {
+  return Json{{"mqtt", {{"host", "127.0.0.1"}, {"port", brokerPort}, {"prefix", "test"}}},
+              {"lines", lines}}
+      .dump();
+}
+
+// The gateway on a plant file, its metrics on a free port.
+Process StartGateway(const TempDir& dir, const std::string& plant) {
+  return Process({kGateway, dir.Write("gateway.json", plant), "--http", "127.0.0.1:0"});
+}
+
+int MetricsPort(Process& gateway) {
+  EXPECT_TRUE(gateway.WaitForError("/metrics\n", 10s)) << gateway.err();
+  std::smatch match;
+  const std::string err = gateway.err();
+  if (!std::regex_search(err, match, std::regex(R"(http://127\.0\.0\.1:(\d+)/metrics)"))) return 0;
+  return std::stoi(match[1]);
+}
+
+std::optional<Json> LastJson(const MqttProbe& probe, const std::string& topic,
+                             MqttProbe::Clock::time_point since = {}) {
+  const std::optional<std::string> payload = probe.Last(topic, since);
+  if (!payload) return std::nullopt;
+  return Json::parse(*payload);
+}
+
+// Whether the topic's last message since `since` is a reading with ok as given.
+auto Reads(const std::string& topic, bool ok, MqttProbe::Clock::time_point since = {}) {
+  return [=](const std::vector<Received>& all) {
+    for (auto m = all.rbegin(); m != all.rend(); ++m)
+      if (m->topic == topic && m->at >= since) return Json::parse(m->payload)["ok"] == ok;
+    return false;
+  };
+}
+
+auto Says(const std::string& topic, const std::string& payload,
+          MqttProbe::Clock::time_point since = {}) {
+  return [=](const std::vector<Received>& all) {
+    return std::any_of(all.begin(), all.end(), [&](const Received& m) {
+      return m.topic == topic && m.payload == payload && m.at >= since;
+    });
+  };
+}
+
+double SumOf(const std::string& metrics, const std::string& name) {
+  double sum = 0;
+  std::istringstream lines(metrics);
+  for (std::string line; std::getline(lines, line);)
+    if (line.starts_with(name + "{")) sum += std::stod(line.substr(line.rfind(' ') + 1));
+  return sum;
+}
+
+struct Expected {
+  const char* item;
+  double min;
+  double max;
+  const char* unit;
+};
+
+// The built-in plant's values: constants exactly, the moving ones within
+// their swing.
+const Expected kBuiltInValues[] = {
+    {"TA1.0.0", 18.5, 24.5, "°C"},
+    {"WM1.0.1", 123.45, 123.45, ""},
+    {"UB1.0.5", 12.5, 12.5, ""},
+    {"TA1.1.0", 18, 18, "°C"},
+    {"WB2.1.0", 82.5, 82.5, ""},
+    {"WA2.2.4", -18.25, -18.25, "°C"},
+    {"WB3.0.1", 54.99, 55.01, "%"},
+    {"WA3.1.0", 21.5, 21.5, "°C"},
+    {"DI4.0", 1, 1, ""},
+    {"DI4.1", 0, 0, ""},
+    {"DO4.2", 1, 1, ""},
+    {"TB4.2", 12.5, 12.5, "°C"},
+    {"WI4.2", -1, -1, ""},
+    {"HB5.0.1", -8, -8, ""},
+    {"AD5.1.0.3", 2, 3, "V"},
+    {"DO5.2.0.4", 1, 1, ""},
+};
+
+TEST(Gateway, PublishesEveryItemOfThePlantAndSwitchesAnOutputFromMqtt) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim");
+  std::ifstream builtIn(BUILTIN_PLANT_PATH);
+  const Json classes = Json::parse(builtIn)["classes"];
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway =
+      StartGateway(dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), classes)})));
+  const int metricsPort = MetricsPort(gateway);
+
+  std::vector<std::string> topics;
+  for (const Json& group : classes)
+    for (const Json& item : group["items"])
+      topics.push_back("test/a/" + item["item"].get<std::string>());
+  ASSERT_TRUE(probe.WaitFor(
+      [&](const std::vector<Received>& all) {
+        return std::all_of(topics.begin(), topics.end(),
+                           [&](const std::string& t) { return Reads(t, true)(all); });
+      },
+      60s))
+      << gateway.err();
+  EXPECT_EQ(probe.Last("test/status"), "online");
+  for (const Expected& e : kBuiltInValues) {
+    const Json payload = *LastJson(probe, std::string("test/a/") + e.item);
+    EXPECT_GE(payload["value"].get<double>(), e.min) << e.item;
+    EXPECT_LE(payload["value"].get<double>(), e.max) << e.item;
+    EXPECT_EQ(payload["unit"], e.unit) << e.item;
+    EXPECT_EQ(payload["code"], 0) << e.item;
+    EXPECT_EQ(payload["error"], "OK") << e.item;
+  }
+
+  // Every item in the metrics; the counters move.
+  httplib::Client http("127.0.0.1", metricsPort);
+  const auto first = http.Get("/metrics");
+  ASSERT_TRUE(first) << gateway.err();
+  for (const Json& group : classes)
+    for (const Json& item : group["items"])
+      EXPECT_NE(first->body.find("item=\"" + item["item"].get<std::string>() + "\""),
+                std::string::npos)
+          << item;
+  const double exchanges = SumOf(first->body, "tarvo_exchanges_total");
+  EXPECT_GT(exchanges, 0);
+  EXPECT_TRUE(probe.WaitFor(
+      [&](const std::vector<Received>&) {
+        const auto again = http.Get("/metrics");
+        return again && SumOf(again->body, "tarvo_exchanges_total") > exchanges;
+      },
+      10s));
+  const auto health = http.Get("/health");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(Json::parse(health->body)["lines"]["a"], "up");
+
+  // A set topic switches the output (a pxr5700 and a pxr5760 one); the
+  // next value published shows it. A value that is not a switch is refused.
+  for (const char* item : {"DO4.2", "DO5.2.0.4"}) {
+    const std::string topic = std::string("test/a/") + item;
+    const auto asked = MqttProbe::Clock::now();
+    probe.Publish(topic + "/set", "off");
+    ASSERT_TRUE(probe.WaitFor(
+        [&](const auto& all) { return Reads(topic + "/result", true, asked)(all); }, 40s))
+        << gateway.err();
+    EXPECT_EQ(LastJson(probe, topic + "/result")->at("value"), 0);
+    const auto written = MqttProbe::Clock::now();
+    ASSERT_TRUE(
+        probe.WaitFor([&](const auto& all) { return Reads(topic, true, written)(all); }, 40s));
+    EXPECT_EQ(LastJson(probe, topic, written)->at("value"), 0);
+  }
+  const auto asked = MqttProbe::Clock::now();
+  probe.Publish("test/a/DO4.2/set", "maybe");
+  ASSERT_TRUE(probe.WaitFor(
+      [&](const auto& all) { return Reads("test/a/DO4.2/result", false, asked)(all); }, 10s));
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2/result", asked)->at("gloss"),
+            "the value must be 0, 1, on or off");
+  // Metrics of the writes, by code.
+  EXPECT_EQ(SumOf(http.Get("/metrics")->body, "tarvo_writes_total"), 2);
+}
+
+TEST(Gateway, SurvivesABrokerRestartAndLeavesItsLastWillWhenKilled) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kPumpStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway = StartGateway(
+      dir, PlantText(broker.port(), Json::array({Line("pumps", sim.link(), kPumpItems)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/pumps/pump/flow", true), 20s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/pumps/pump/flow")->at("value"), 38.5);
+  EXPECT_EQ(LastJson(probe, "test/pumps/DI4.0")->at("name"), "pump");
+
+  broker.Stop();
+  const auto restarted = MqttProbe::Clock::now();
+  broker.Start();
+  // The new broker knows nothing retained: it has it all from the gateway.
+  EXPECT_TRUE(probe.WaitFor(Says("test/status", "online", restarted), 40s)) << gateway.err();
+  EXPECT_TRUE(probe.WaitFor(Reads("test/pumps/DI4.0", true, restarted), 10s));
+
+  const auto killed = MqttProbe::Clock::now();
+  gateway.Signal(SIGKILL);
+  EXPECT_TRUE(probe.WaitFor(Says("test/status", "offline", killed), 20s));
+}
+
+TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim one(dir, "one", kPumpStation);
+  std::optional<Sim> two(std::in_place, dir, "two", kPumpStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway = StartGateway(
+      dir, PlantText(broker.port(), Json::array({Line("one", one.link(), kPumpItems),
+                                                 Line("two", two->link(), kPumpItems)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", true), 20s)) << gateway.err();
+
+  const auto gone = MqttProbe::Clock::now();
+  two.reset();
+  ASSERT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", false, gone), 20s)) << gateway.err();
+  const Json failed = *LastJson(probe, "test/two/DI4.0", gone);
+  EXPECT_EQ(failed["value"], 1) << "the last value stays";
+  EXPECT_EQ(failed["last_failure"]["code"], failed["code"]);
+  EXPECT_NE(failed["code"], 0);
+  // Line one goes on meanwhile.
+  const auto failedAt = MqttProbe::Clock::now();
+  EXPECT_TRUE(probe.WaitFor(
+      [&](const std::vector<Received>& all) {
+        return std::count_if(all.begin(), all.end(), [&](const Received& m) {
+                 return m.topic == "test/one/DI4.0" && m.at > failedAt;
+               }) >= 3;
+      },
+      10s));
+
+  two.emplace(dir, "two", kPumpStation);
+  EXPECT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", true, failedAt), 40s)) << gateway.err();
+
+  // SIGTERM: the lines closed, "offline" published.
+  const auto stopped = MqttProbe::Clock::now();
+  gateway.Signal(SIGTERM);
+  EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
+  EXPECT_TRUE(probe.WaitFor(Says("test/status", "offline", stopped), 10s));
+  EXPECT_NE(gateway.err().find("tarvo-gateway: stopped\n"), std::string::npos) << gateway.err();
+}
+
+// Mistakes in a gateway plant file, each refused with where it stands.
+struct PlantMistake {
+  const char* text;
+  const char* message;
+};
+
+const PlantMistake kPlantMistakes[] = {
+    {R"({"lines": []})", "plant.json:1:2: lines: no lines to poll"},
+    {R"({"lines": [{"line": "a/b", "port": "/dev/x", "classes": []}]})",
+     "plant.json:1:13: lines[0].line: a line's name is one topic level: no /"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "baud": 12345, "classes": []}]})",
+     "plant.json:1:44: lines[0].baud: the library cannot set this rate"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr9999", "items": [{"item": "TA1.0.0"}]}]}]})",
+     "plant.json:2:10: lines[0].classes[0].class: not a class tarvo-gateway knows (see "
+     "tarvo-poll --list)"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0"}, {"item": "TA4.1", "topic": "DI4.0"}]}]}]})",
+     "plant.json:2:77: lines[0].classes[0].items[1].topic: the topic \"DI4.0\" is another "
+     "item's on this line"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0", "topic": "pumps/+"}]}]}]})",
+     "plant.json:2:58: lines[0].classes[0].items[0].topic: a topic cannot hold the wildcards + "
+     "or #"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]},
+                {"line": "b", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:2:31: lines[1].port: the port is line \"a\"'s too"},
+    {R"({"mqtt": {"host": "h", "tls": {"ca_file": "ca", "cert_file": "c"}},
+         "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:24: mqtt.tls: \"cert_file\" and \"key_file\" go together"},
+};
+
+TEST(GatewayPlant, RefusesMistakesWithTheirPosition) {
+  for (const PlantMistake& mistake : kPlantMistakes) {
+    try {
+      tools::ReadGatewayPlant(mistake.text, "plant.json");
+      ADD_FAILURE() << "accepted: " << mistake.text;
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()), mistake.message);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tarvo::test
