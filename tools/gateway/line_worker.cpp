@@ -78,22 +78,20 @@ void LineWorker::Say(const std::string& message) const {
 bool LineWorker::Prepare(const std::string& libraryPath) {
   if (!shared_.CreateObjects(libraryPath) || !shared_.ParseItems(true)) return false;
   status_.AddLine(line_.name);
+  const std::vector<LineMember> members = Members(line_);
   // A write on demand for every item of a register the driver can write.
   std::vector<std::vector<std::optional<size_t>>> writeOf(shared_.size());
   for (size_t m = 0; m < shared_.size(); ++m) {
     PollSession& session = shared_.session(m);
-    for (size_t r = 0; r < session.reads(); ++r) {
+    for (const ItemSpec& spec : members[m].group.items) {
       writeOf[m].emplace_back();
-      const ItemReading described = session.Describe(false, r);
       std::string unused;
-      if (session.Writable(described.item) &&
-          session.AddWrite(described.item + "=0", &unused, true))
+      if (session.Writable(spec.address) && session.AddWrite(spec.address + "=0", &unused, true))
         writeOf[m].back() = session.writes() - 1;
     }
   }
   poller_.emplace(shared_.Poller());
   timeouts_ = shared_.Timeouts(line_.options);
-  const std::vector<LineMember> members = Members(line_);
   for (size_t m = 0; m < shared_.size(); ++m) {
     const PollSession& session = shared_.session(m);
     for (size_t r = 0; r < session.reads(); ++r) {
@@ -107,7 +105,6 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
       id.unit = spec.unit;
       id.topic = fmt::format("{}/{}/{}", prefix_, line_.name,
                              spec.topic.empty() ? spec.address : spec.topic);
-      id.writable = writeOf[m][r].has_value();
       Item item{status_.AddItem(id), poller_->SlotOf(m, false, r), std::nullopt, "", "", ""};
       if (writeOf[m][r]) {
         item.writeSlot = poller_->SlotOf(m, true, *writeOf[m][r]);

@@ -157,11 +157,6 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
   return messages;
 }
 
-bool PlantStatus::lineUp(const std::string& line) const {
-  const std::lock_guard lock(mutex_);
-  return lines_.at(line);
-}
-
 void PlantStatus::BrokerConnected(std::optional<bool> connected) {
   const std::lock_guard lock(mutex_);
   broker_ = connected;
@@ -205,21 +200,19 @@ std::string PlantStatus::Metrics(Clock::time_point now) const {
   for (const auto& [key, c] : counters_) out.Sample(moduleLabels(key), c.reads);
   out.Family("tarvo_read_failures_total", "counter",
              "Reads that failed, by the driver's error code.");
-  for (const auto& [key, c] : counters_) {
-    for (const auto& [code, n] : c.failures) {
-      auto labels = moduleLabels(key);
-      labels.emplace_back("code", code);
-      out.Sample(labels, n);
+  // One sample per module and code.
+  auto byCode = [&](std::map<std::string, long> Counters::*counts) {
+    for (const auto& [key, c] : counters_) {
+      for (const auto& [code, n] : c.*counts) {
+        auto labels = moduleLabels(key);
+        labels.emplace_back("code", code);
+        out.Sample(labels, n);
+      }
     }
-  }
+  };
+  byCode(&Counters::failures);
   out.Family("tarvo_writes_total", "counter", "Writes, by the driver's error code (0: written).");
-  for (const auto& [key, c] : counters_) {
-    for (const auto& [code, n] : c.writes) {
-      auto labels = moduleLabels(key);
-      labels.emplace_back("code", code);
-      out.Sample(labels, n);
-    }
-  }
+  byCode(&Counters::writes);
   out.Family("tarvo_line_up", "gauge", "1 while the line is open, 0 while it is being reopened.");
   for (const auto& [line, up] : lines_) out.Sample({{"line", line}}, up ? 1 : 0);
   out.Family("tarvo_line_opens_total", "counter", "Times the line was opened.");

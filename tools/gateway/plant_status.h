@@ -27,7 +27,6 @@ struct ItemIdentity {
   std::string name;
   std::string unit;
   std::string topic;  // the whole topic: prefix/line/item
-  bool writable = false;
 };
 
 struct Message {
@@ -55,7 +54,6 @@ class PlantStatus {
   // outcome becomes that error; their messages to publish).
   void LineUp(const std::string& line);
   std::vector<Message> LineDown(const std::string& line, const ExplainedError& error);
-  bool lineUp(const std::string& line) const;
   void BrokerConnected(std::optional<bool> connected);  // nothing: no broker configured
 
   // The last message of every item that has one, to publish again.
