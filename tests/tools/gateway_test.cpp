@@ -320,5 +320,32 @@ TEST(GatewayPlant, RefusesMistakesWithTheirPosition) {
   }
 }
 
+// Usage mistakes end with status 2 and say what is wrong.
+struct UsageMistake {
+  std::vector<std::string> options;
+  const char* message;
+};
+
+TEST(GatewayCommandLine, RefusesUsageMistakesWithStatus2) {
+  TempDir dir;
+  const std::string plant =
+      dir.Write("plant.json", PlantText(1883, Json::array({Line("a", "/dev/null", kPumpItems)})));
+  const UsageMistake mistakes[] = {
+      {{dir.path() + "/none.json"}, "File does not exist"},
+      {{plant, "--broker", "host:port"}, "--broker \"host:port\": expected HOST or HOST:PORT"},
+      {{plant, "--http", "127.0.0.1"}, "--http \"127.0.0.1\": expected ADDRESS:PORT"},
+      {{plant, "--tls-cert", plant}, "--tls-cert and --tls-key go together"},
+      {{plant, "--prefix", "a/#"}, "--prefix \"a/#\": a topic cannot hold the wildcards + or #"},
+      {{plant, "--tls-insecure"}, "needs a CA file (--tls-ca)"},
+  };
+  for (const UsageMistake& mistake : mistakes) {
+    std::vector<std::string> argv{kGateway};
+    argv.insert(argv.end(), mistake.options.begin(), mistake.options.end());
+    const RunResult run = RunProgram(argv, 10s);
+    EXPECT_EQ(run.status, 2) << mistake.message;
+    EXPECT_NE(run.err.find(mistake.message), std::string::npos) << run.err;
+  }
+}
+
 }  // namespace
 }  // namespace tarvo::test

@@ -95,7 +95,9 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // --help and --version end with 0; every mistake with 2.
+    const int status = app.exit(e);
+    return status == 0 ? 0 : 2;
   }
   std::string host;
   std::optional<int> port;
