@@ -2,10 +2,11 @@
 # What a host vendor gets, checked from the outside. The release build is
 # installed under a temporary DESTDIR; the example host is built against the
 # installed files (with pkg-config, then with find_package) and run against
-# the installed pxrsim; the library's soname and exports, the tools' versions
-# (and the DLL's version resource), their man pages and run path are
-# checked. Then the Debian package is built, listed and checked the same way
-# (files, soname, dependencies, no build paths), and lintian reads it.
+# the installed pxrsim, and so is tarvo-gateway, once, with the example
+# plant file; the library's soname and exports, the tools' versions (and
+# the DLL's version resource), their man pages and run paths are checked.
+# Then the Debian package is built, listed and checked the same way (files,
+# soname, dependencies, no build paths), and lintian reads it.
 # Usage: scripts/check_install.sh RELEASE_BUILD_DIR [TARVO_DLL]
 set -euo pipefail
 
@@ -40,13 +41,14 @@ check() {
 # The files a prefix holds, one a line; a symlink with its target.
 expected_files() {
   local prefix=$1 lib="$1/$libdir"
-  printf '%s\n' "$prefix/bin/pxrsim" "$prefix/bin/tarvo-poll" \
+  printf '%s\n' "$prefix/bin/pxrsim" "$prefix/bin/tarvo-poll" "$prefix/bin/tarvo-gateway" \
     "$lib/cmake/Tarvo/TarvoConfig-release.cmake" "$lib/cmake/Tarvo/TarvoConfig.cmake" \
     "$lib/cmake/Tarvo/TarvoConfigVersion.cmake" "$lib/libtarvo.so -> libtarvo.so.1" \
     "$lib/libtarvo.so.$version" "$lib/libtarvo.so.1 -> libtarvo.so.$version" \
-    "$lib/pkgconfig/tarvo.pc" "$prefix/share/doc/tarvo/changelog.gz" \
-    "$prefix/share/doc/tarvo/copyright" "$prefix/share/man/man1/pxrsim.1.gz" \
-    "$prefix/share/man/man1/tarvo-poll.1.gz"
+    "$lib/pkgconfig/tarvo.pc" "$prefix/lib/systemd/system/tarvo-gateway@.service" \
+    "$prefix/share/doc/tarvo/changelog.gz" "$prefix/share/doc/tarvo/copyright" \
+    "$prefix/share/doc/tarvo/examples/boiler.json" "$prefix/share/man/man1/pxrsim.1.gz" \
+    "$prefix/share/man/man1/tarvo-poll.1.gz" "$prefix/share/man/man1/tarvo-gateway.1.gz"
   find "$source/include/tarvo" -name '*.h' -printf "$prefix/include/tarvo/%f\n"
 }
 listed_files() {
@@ -64,10 +66,12 @@ check_tree() {
   check "$what: exports" "$(printf '%s\n' DllCanUnloadNow DllGetClassObject DllRegisterServer \
     DllUnregisterServer TarvoSetPortDevice TarvoSetTraceHandler)" \
     "$(nm -D --defined-only "$lib/libtarvo.so.1" | awk '{ print $3 }' | sort)"
-  check "$what: tarvo-poll's run path" "\$ORIGIN/../$libdir" \
-    "$(readelf -d "$bin/tarvo-poll" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
+  for tool in tarvo-poll tarvo-gateway; do
+    check "$what: $tool's run path" "\$ORIGIN/../$libdir" \
+      "$(readelf -d "$bin/$tool" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')"
+  done
   check "$what: tarvo.pc" "$prefix" "$(sed -n 's/^prefix=//p' "$lib/pkgconfig/tarvo.pc")"
-  for tool in tarvo-poll pxrsim; do
+  for tool in tarvo-poll pxrsim tarvo-gateway; do
     check "$what: $tool --version" "$tool $version" "$("$bin/$tool" --version)"
     # Every option of --help is in the man page, which man renders without
     # a warning.
@@ -116,6 +120,32 @@ loaded=$(env -u TARVO_LIBRARY LD_DEBUG=libs "$prefix/bin/tarvo-poll" -p "$work/p
   pxr5700 TB4.2 2>&1 >/dev/null | sed -n 's/.*calling init: \(.*libtarvo.*\)/\1/p' | head -1)
 check "tarvo-poll loads the installed library" "$(realpath "$prefix/$libdir/libtarvo.so.1")" \
   "$(realpath "$loaded")"
+# So does tarvo-gateway, which polls the example plant file's items once
+# (the simulator's, behind its link) and prints the messages it would
+# publish: every item read, the constant ones with their values.
+sed "s|/dev/ttyUSB0|$work/pxrsim|" "$prefix/share/doc/tarvo/examples/boiler.json" >"$work/boiler.json"
+status=0
+env -u TARVO_LIBRARY LD_DEBUG=libs "$prefix/bin/tarvo-gateway" --once "$work/boiler.json" \
+  >"$work/gateway.json" 2>"$work/gateway.log" || status=$?
+loaded=$(sed -n 's/.*calling init: \(.*libtarvo.*\)/\1/p' "$work/gateway.log" | head -1)
+check "tarvo-gateway loads the installed library" "$(realpath "$prefix/$libdir/libtarvo.so.1")" \
+  "$(realpath "$loaded")"
+check "tarvo-gateway --once: the example plant's messages" \
+  "tarvo/boiler/flow ok
+tarvo/boiler/return ok
+tarvo/boiler/outside ok
+tarvo/boiler/pump ok 1
+tarvo/boiler/valve ok 0
+tarvo/boiler/tank ok 12.5
+exit 0" "$(python3 -c '
+import json, sys
+for message in json.load(open(sys.argv[1])):
+    payload = message["payload"]
+    constant = message["topic"].rsplit("/", 1)[1] in ("pump", "valve", "tank")
+    print(message["topic"], "ok" if payload["ok"] else "failed: %s" % payload["error"],
+          *([payload["value"]] if constant else []))
+' "$work/gateway.json" 2>&1)
+exit $status"
 
 if [[ -n "$dll" ]]; then
   resource=$(x86_64-w64-mingw32-windres -i "$dll" -O rc)
@@ -130,10 +160,12 @@ deb="$work/package/tarvo_${version}_$(dpkg --print-architecture).deb"
 dpkg-deb -c "$deb"
 dpkg-deb -x "$deb" "$work/deb"
 check_tree "package" "$work/deb" /usr
-# Dependencies: the C and C++ runtimes, and fmt for the tools.
+# Dependencies: the C and C++ runtimes; fmt for the tools, libmosquitto and
+# cpp-httplib for tarvo-gateway.
 check "package: dependencies" "" \
   "$(dpkg-deb -f "$deb" Depends | tr ',' '\n' | sed 's/^ *//; s/ .*//' |
-    grep -vxE 'libc6|libgcc-s1|libstdc\+\+6|libfmt[0-9]+' || true)"
+    grep -vxE 'libc6|libgcc-s1|libstdc\+\+6|libfmt[0-9]+|libmosquitto1|libcpp-httplib[0-9.]+' ||
+    true)"
 lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || failures=$((failures + 1))
 echo "lintian:"
 sed 's/^/  /' "$work/lintian.log"
