@@ -210,18 +210,22 @@ TEST(Gateway, PublishesEveryItemOfThePlantAndSwitchesAnOutputFromMqtt) {
   ASSERT_TRUE(probe.WaitFor(
       [&](const auto& all) { return Reads("test/a/DO4.2/result", false, asked)(all); }, 10s));
   EXPECT_EQ(LastJson(probe, "test/a/DO4.2/result", asked)->at("gloss"),
-            "the value must be 0, 1, on or off");
+            "the value must be 0, 1, on or off (or true, false)");
   // Metrics of the writes, by code.
   EXPECT_EQ(SumOf(http.Get("/metrics")->body, "tarvo_writes_total"), 2);
 }
 
-TEST(Gateway, SurvivesABrokerRestartAndLeavesItsLastWillWhenKilled) {
+TEST(Gateway, WaitsForTheBrokerSurvivesItsRestartAndLeavesItsLastWillWhenKilled) {
   TempDir dir;
   Broker broker(dir);
+  broker.Stop();
   Sim sim(dir, "sim", kPumpStation);
-  MqttProbe probe(broker.port(), "test/#");
   Process gateway = StartGateway(
       dir, PlantText(broker.port(), Json::array({Line("pumps", sim.link(), kPumpItems)})));
+  // A broker that comes after the gateway (at boot) is found.
+  ASSERT_TRUE(gateway.WaitForError("Connection refused; trying again", 10s)) << gateway.err();
+  broker.Start();
+  MqttProbe probe(broker.port(), "test/#");
   ASSERT_TRUE(probe.WaitFor(Reads("test/pumps/pump/flow", true), 20s)) << gateway.err();
   EXPECT_EQ(LastJson(probe, "test/pumps/pump/flow")->at("value"), 38.5);
   EXPECT_EQ(LastJson(probe, "test/pumps/DI4.0")->at("name"), "pump");
@@ -303,6 +307,9 @@ const PlantMistake kPlantMistakes[] = {
      "or #"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]},
                 {"line": "b", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:2:31: lines[1].port: the port is line \"a\"'s too"},
+    {R"({"lines": [{"line": "a", "port": "COM5", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]},
+                {"line": "b", "port": "5", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
      "plant.json:2:31: lines[1].port: the port is line \"a\"'s too"},
     {R"({"mqtt": {"host": "h", "tls": {"ca_file": "ca", "cert_file": "c"}},
          "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",

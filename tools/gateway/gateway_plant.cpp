@@ -1,5 +1,7 @@
 #include "tools/gateway/gateway_plant.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -113,6 +115,14 @@ GatewayLine ReadLine(const PlantNode& node) {
 
 }  // namespace
 
+std::string DeviceOf(const std::string& port) {
+  std::string unused;
+  const std::optional<PortChoice> choice = ParsePort(port, &unused);
+  if (!choice) return port;
+  return choice->device.empty() ? fmt::format("/dev/ttyS{}", choice->portNumber - 1)
+                                : choice->device;
+}
+
 std::optional<std::string> TopicProblem(std::string_view topic) {
   if (topic.empty()) return "a topic level cannot be empty";
   if (topic.find_first_of("+#") != std::string_view::npos)
@@ -135,7 +145,7 @@ GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
       for (const GatewayLine& other : plant.lines) {
         if (other.name == line.name)
           node.At("line").Fail("the line \"" + line.name + "\" is named twice");
-        if (other.options.port == line.options.port)
+        if (DeviceOf(other.options.port) == DeviceOf(line.options.port))
           node.At("port").Fail("the port is line \"" + other.name + "\"'s too");
       }
       plant.lines.push_back(std::move(line));

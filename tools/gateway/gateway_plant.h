@@ -60,6 +60,9 @@ struct GatewayPlant {
 GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source);
 GatewayPlant ReadGatewayPlantFile(const std::string& path);
 
+// The device a line's port opens: "COM5" and "5" open /dev/ttyS4.
+std::string DeviceOf(const std::string& port);
+
 // Whether a text can stand in a topic as given: not empty, no wildcard
 // (+ #), no empty level. Nothing when it can, else why not.
 std::optional<std::string> TopicProblem(std::string_view topic);

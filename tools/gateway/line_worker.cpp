@@ -143,7 +143,7 @@ bool LineWorker::HandleSet(const std::string& topic, const std::string& payload)
     AnswerWrite(index, std::nullopt,
                 {fmt::format("\"{}\" is not a value to write", payload),
                  {},
-                 "the value must be 0, 1, on or off"},
+                 "the value must be 0, 1, on or off (or true, false)"},
                 false);
     return true;
   }

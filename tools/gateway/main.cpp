@@ -8,6 +8,7 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -29,6 +30,24 @@ namespace tarvo::tools {
 namespace {
 
 constexpr int kUsageError = 2;
+
+// A port number of its own for each line whose port is a device path,
+// from the highest down, none that a line names as COMn.
+std::vector<int32_t> MappedPorts(const std::vector<GatewayLine>& lines) {
+  std::set<int32_t> named;
+  std::string unused;
+  for (const GatewayLine& line : lines)
+    if (const std::optional<PortChoice> port = ParsePort(line.options.port, &unused);
+        port && port->device.empty())
+      named.insert(port->portNumber);
+  std::vector<int32_t> mapped;
+  int32_t next = kMappedPort;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    while (named.count(next) != 0) --next;
+    mapped.push_back(next--);
+  }
+  return mapped;
+}
 
 // --once: every line polled once, side by side; the messages printed.
 int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatus& status) {
@@ -91,10 +110,9 @@ int Run(const GatewayOptions& o) {
     if (link) link->Publish(message.topic, message.payload, message.retain);
   };
   std::vector<std::unique_ptr<LineWorker>> workers;
+  const std::vector<int32_t> mapped = MappedPorts(plant.lines);
   for (size_t i = 0; i < plant.lines.size(); ++i) {
-    // Each line's device gets a port number of its own.
-    workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i],
-                                                   kMappedPort - static_cast<int32_t>(i), status,
+    workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i], mapped[i], status,
                                                    plant.mqtt.prefix, publish, o.verbose));
     if (!workers.back()->Prepare(path)) return kUsageError;
   }

@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <mosquitto.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 
 #include "tools/gateway/gateway_log.h"
@@ -12,6 +14,7 @@ namespace {
 
 constexpr char kOnline[] = "online";
 constexpr char kOffline[] = "offline";
+constexpr std::chrono::seconds kLongestRetry{30};
 
 void InitialiseOnce() {
   static std::once_flag once;
@@ -67,18 +70,40 @@ bool MqttLink::Start(std::string* error) {
   mosquitto_connect_callback_set(client_, &MqttLink::OnConnect);
   mosquitto_disconnect_callback_set(client_, &MqttLink::OnDisconnect);
   mosquitto_message_callback_set(client_, &MqttLink::OnMessage);
-  mosquitto_reconnect_delay_set(client_, 1, 30, true);
+  mosquitto_reconnect_delay_set(client_, 1, static_cast<unsigned>(kLongestRetry.count()), true);
   Log(fmt::format("MQTT: connecting to {}:{} as \"{}\"", settings_.host, settings_.port,
                   settings_.clientId));
-  // A broker not there yet is no error: the network thread keeps trying.
-  const int rc = mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port,
-                                         settings_.keepaliveSeconds);
-  if (rc != MOSQ_ERR_SUCCESS)
-    Log(fmt::format("MQTT: {}:{}: {}; trying again", settings_.host, settings_.port,
-                    mosquitto_strerror(rc)));
-  if (failed(mosquitto_loop_start(client_), "the MQTT thread")) return false;
   started_ = true;
+  connector_ = std::thread([this] { Connect(); });
   return true;
+}
+
+void MqttLink::Connect() {
+  // libmosquitto's thread reconnects a connection once made; a broker not
+  // there yet (or a name not resolved yet, at boot) is tried here.
+  std::chrono::seconds wait(1);
+  std::string lastProblem;
+  for (bool first = true;; first = false) {
+    const int rc = first ? mosquitto_connect_async(client_, settings_.host.c_str(), settings_.port,
+                                                   settings_.keepaliveSeconds)
+                         : mosquitto_reconnect_async(client_);
+    std::unique_lock lock(mutex_);
+    if (stopping_) return;
+    if (rc == MOSQ_ERR_SUCCESS) {
+      looping_ = mosquitto_loop_start(client_) == MOSQ_ERR_SUCCESS;
+      if (!looping_) Log("MQTT: cannot start the network thread");
+      return;
+    }
+    const std::string problem =
+        rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc);
+    if (problem != lastProblem)
+      Log(fmt::format("MQTT: {}:{}: {}; trying again, every {} s at the longest", settings_.host,
+                      settings_.port, problem, kLongestRetry.count()));
+    lastProblem = problem;
+    stop_.wait_for(lock, wait, [&] { return stopping_; });
+    if (stopping_) return;
+    wait = std::min(wait * 2, kLongestRetry);
+  }
 }
 
 void MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain) {
@@ -90,6 +115,13 @@ void MqttLink::Publish(const std::string& topic, const std::string& payload, boo
 void MqttLink::Stop() {
   if (!started_) return;
   started_ = false;
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  stop_.notify_all();
+  connector_.join();
+  if (!looping_) return;
   if (connected_) {
     const std::string status = statusTopic();
     mosquitto_publish(client_, nullptr, status.c_str(), sizeof kOffline - 1, kOffline,

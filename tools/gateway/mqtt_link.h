@@ -7,8 +7,11 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tools/gateway/gateway_plant.h"
@@ -46,6 +49,9 @@ class MqttLink {
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  // Tries the first connection until it is made (then libmosquitto's own
+  // thread keeps it) or Stop.
+  void Connect();
 
   MqttSettings settings_;
   std::vector<std::string> subscriptions_;
@@ -54,6 +60,11 @@ class MqttLink {
   mosquitto* client_ = nullptr;
   bool started_ = false;
   std::atomic<bool> connected_{false};
+  std::thread connector_;
+  std::mutex mutex_;  // guards what follows
+  std::condition_variable stop_;
+  bool stopping_ = false;
+  bool looping_ = false;  // libmosquitto's thread runs
 };
 
 }  // namespace tarvo::tools

@@ -116,8 +116,8 @@ Message PlantStatus::Record(size_t item, const ItemReading& reading) {
     s.lastFailure = reading.error;
     s.failedAt = reading.readAt;
   }
-  s.message = MessageOf(s, Clock::now());
-  return *s.message;
+  s.published = true;
+  return MessageOf(s, Clock::now());
 }
 
 void PlantStatus::CountCall(size_t item, int exchanges, const ItemReading& reading) {
@@ -151,8 +151,8 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
     s.outcomeAt = now;
     s.lastFailure = error;
     s.failedAt = now;
-    s.message = MessageOf(s, now);
-    messages.push_back(*s.message);
+    s.published = true;
+    messages.push_back(MessageOf(s, now));
   }
   return messages;
 }
@@ -165,8 +165,10 @@ void PlantStatus::BrokerConnected(std::optional<bool> connected) {
 std::vector<Message> PlantStatus::Retained() const {
   const std::lock_guard lock(mutex_);
   std::vector<Message> messages;
+  // Made anew, so that their ages count to now.
+  const Clock::time_point now = Clock::now();
   for (const ItemState& s : items_)
-    if (s.message) messages.push_back(*s.message);
+    if (s.published) messages.push_back(MessageOf(s, now));
   return messages;
 }
 

@@ -56,7 +56,7 @@ class PlantStatus {
   std::vector<Message> LineDown(const std::string& line, const ExplainedError& error);
   void BrokerConnected(std::optional<bool> connected);  // nothing: no broker configured
 
-  // The last message of every item that has one, to publish again.
+  // The message of every item that has had one, to publish again.
   std::vector<Message> Retained() const;
   // The Prometheus text exposition of it all at `now`.
   std::string Metrics(Clock::time_point now) const;
@@ -74,7 +74,7 @@ class PlantStatus {
     std::optional<Clock::time_point> outcomeAt;
     std::optional<ExplainedError> lastFailure;
     std::optional<Clock::time_point> failedAt;
-    std::optional<Message> message;  // the last one made
+    bool published = false;  // a message was made
   };
   struct Counters {
     long exchanges = 0;
