@@ -30,13 +30,15 @@ const std::string kSim = PXRSIM_PATH;
 // pxrsim on a link in `dir`: the built-in plant, or `plant`.
 class Sim {
  public:
-  Sim(const TempDir& dir, const std::string& name, const std::string& plant = "")
+  Sim(const TempDir& dir, const std::string& name, const std::string& plant = "",
+      std::vector<std::string> options = {})
       : link_(dir.path() + "/" + name) {
     std::vector<std::string> argv{kSim, "--link", link_};
     if (!plant.empty()) {
       argv.push_back("--plant");
       argv.push_back(dir.Write(name + ".json", plant));
     }
+    argv.insert(argv.end(), options.begin(), options.end());
     process_.emplace(argv);
     EXPECT_TRUE(process_->WaitForOutput("pxrsim: serving on " + link_, 10s));
   }
@@ -279,6 +281,33 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
   EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
   EXPECT_TRUE(probe.WaitFor(Says("test/status", "offline", stopped), 10s));
   EXPECT_NE(gateway.err().find("tarvo-gateway: stopped\n"), std::string::npos) << gateway.err();
+}
+
+TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
+  TempDir dir;
+  Broker broker(dir);
+  const std::string twoStations = R"({"modules": [
+    {"family": "pxr5700", "address": 4, "inputs": 1, "outputs": 0},
+    {"family": "pxr5700", "address": 6, "inputs": 1, "outputs": 0}]})";
+  Sim sim(dir, "sim", twoStations, {"--fault", "4:silent"});
+  MqttProbe probe(broker.port(), "test/#");
+  const Json items = Json::parse(R"([{"class": "pxr5700", "items": [
+    {"item": "DI4.0"}, {"item": "DI6.0"}]}])");
+  Process gateway =
+      StartGateway(dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), items)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", false), 20s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DI4.0")->at("code"), 17);
+  const auto failed = MqttProbe::Clock::now();
+  EXPECT_TRUE(probe.WaitFor(
+      [&](const std::vector<Received>& all) {
+        return std::count_if(all.begin(), all.end(), [&](const Received& m) {
+                 return m.topic == "test/a/DI6.0" && m.at > failed &&
+                        Json::parse(m.payload)["value"] == 1;
+               }) >= 3;
+      },
+      20s))
+      << gateway.err();
+  EXPECT_EQ(gateway.err().find("closing the line"), std::string::npos) << gateway.err();
 }
 
 // Mistakes in a gateway plant file, each refused with where it stands.

@@ -15,9 +15,11 @@ namespace {
 
 using std::chrono::seconds;
 
-// The codes of a line that failed as a whole: its port's state, writing
-// to it, reading from it. The line is closed and opened again.
-constexpr int kLineFaultCodes[] = {13, 16, 17};
+// The codes of a port that fails: its state, writing to it, reading from
+// it. A module that does not answer fails with them too (a pxr5700 with
+// 17), so only a poll in which every call failed, one with these, takes
+// the line for failed: it is closed and opened again.
+constexpr int kPortFaultCodes[] = {13, 16, 17};
 constexpr seconds kFirstBackOff{1};
 constexpr seconds kLongestBackOff{30};
 
@@ -33,10 +35,10 @@ std::vector<LineMember> Members(const GatewayLine& line) {
   return MergeClassGroups(line.options.groups, &unknown).value_or(std::vector<LineMember>{});
 }
 
-bool IsLineFault(const ItemReading& reading) {
+bool IsPortFault(const ItemReading& reading) {
   const std::optional<int> code = reading.error.code();
-  return code && std::find(std::begin(kLineFaultCodes), std::end(kLineFaultCodes), *code) !=
-                     std::end(kLineFaultCodes);
+  return code && std::find(std::begin(kPortFaultCodes), std::end(kPortFaultCodes), *code) !=
+                     std::end(kPortFaultCodes);
 }
 
 // tarvo-poll's time-out warning in the words of the plant file.
@@ -196,7 +198,8 @@ void LineWorker::TakeWrites() {
 void LineWorker::Called(size_t slot, const ItemReading& reading) {
   const int exchanges = exchangesSent;
   exchangesSent = 0;
-  if (IsLineFault(reading) && !fault_) fault_ = reading.error;
+  if (IsPortFault(reading) && !fault_) fault_ = reading.error;
+  answered_ = answered_ || reading.ok;
   if (!itemOfSlot_[slot]) return;  // a write of the plant file
   const size_t index = *itemOfSlot_[slot];
   Item& item = items_[index];
@@ -226,7 +229,7 @@ void LineWorker::Called(size_t slot, const ItemReading& reading) {
 PlantPoller::Hooks LineWorker::Hooks() {
   return {[this] {
             const std::lock_guard lock(mutex_);
-            return stopping_ || fault_.has_value();
+            return stopping_;
           },
           [this](Clock::time_point until) { WaitUntil(until); }, [this] { TakeWrites(); },
           [this](size_t slot, const ItemReading& reading) { Called(slot, reading); }};
@@ -291,8 +294,9 @@ void LineWorker::Run() {
     }
     backOff = kFirstBackOff;
     fault_.reset();
+    answered_ = false;
     poller_->Poll(++polls_, Hooks());
-    if (fault_) {
+    if (fault_ && !answered_) {
       Say(fmt::format("{}; closing the line to open it again", fault_->Display()));
       shared_.Close();
       lineProblem_ = fault_->Display();
@@ -324,7 +328,7 @@ bool LineWorker::PollOnce() {
   const PollRecord poll = poller_->Poll(++polls_, Hooks());
   shared_.Close();
   open_ = false;
-  return !poll.failed() && !fault_;
+  return !poll.failed();
 }
 
 }  // namespace tarvo::tools

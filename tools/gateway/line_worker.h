@@ -103,7 +103,8 @@ class LineWorker {
 
   bool open_ = false;
   std::string lineProblem_;              // the last logged, while the line is down
-  std::optional<ExplainedError> fault_;  // a line failure in the poll running
+  std::optional<ExplainedError> fault_;  // a port failure in the poll running
+  bool answered_ = false;                // a call of the poll running succeeded
   int polls_ = 0;
 
   std::mutex mutex_;  // guards what follows
