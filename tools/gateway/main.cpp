@@ -5,8 +5,11 @@
 #include <fmt/format.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <stdexcept>
@@ -106,7 +109,11 @@ int Run(const GatewayOptions& o) {
   PlantStatus status;
   std::unique_ptr<MqttLink> link;
   const bool publishing = !o.once && !plant.mqtt.host.empty();
-  auto publish = [&link](const Message& message) {
+  // One publisher at a time: the last messages published again after a
+  // reconnection go out before a newer one of the same item.
+  std::mutex publisher;
+  auto publish = [&link, &publisher](const Message& message) {
+    const std::lock_guard lock(publisher);
     if (link) link->Publish(message.topic, message.payload, message.retain);
   };
   std::vector<std::unique_ptr<LineWorker>> workers;
@@ -134,12 +141,13 @@ int Run(const GatewayOptions& o) {
       for (const auto& worker : workers)
         if (worker->HandleSet(topic, payload)) return;
     };
-    auto onState = [&status, &link](bool connected) {
+    auto onState = [&status, &link, &publisher](bool connected) {
       status.BrokerConnected(connected);
+      if (!connected) return;
       // What the broker missed while away.
-      if (connected)
-        for (const Message& message : status.Retained())
-          link->Publish(message.topic, message.payload, message.retain);
+      const std::lock_guard lock(publisher);
+      for (const Message& message : status.Retained())
+        link->Publish(message.topic, message.payload, message.retain);
     };
     link = std::make_unique<MqttLink>(plant.mqtt, std::move(setTopics), onMessage, onState);
     status.BrokerConnected(false);
