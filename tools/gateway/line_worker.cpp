@@ -63,8 +63,7 @@ void CountExchanges(const DriverLibrary& library) { library.SetTraceHandler(&Cou
 LineWorker::LineWorker(const DriverLibrary& library, GatewayLine line, int32_t mappedPort,
                        PlantStatus& status, const std::string& prefix, Publisher publish,
                        bool verbose)
-    : library_(library),
-      line_(std::move(line)),
+    : line_(std::move(line)),
       status_(status),
       prefix_(prefix),
       publish_(std::move(publish)),
@@ -80,12 +79,11 @@ void LineWorker::Say(const std::string& message) const {
 bool LineWorker::Prepare(const std::string& libraryPath) {
   if (!shared_.CreateObjects(libraryPath) || !shared_.ParseItems(true)) return false;
   status_.AddLine(line_.name);
-  const std::vector<LineMember> members = Members(line_);
   // A write on demand for every item of a register the driver can write.
   std::vector<std::vector<std::optional<size_t>>> writeOf(shared_.size());
   for (size_t m = 0; m < shared_.size(); ++m) {
     PollSession& session = shared_.session(m);
-    for (const ItemSpec& spec : members[m].group.items) {
+    for (const ItemSpec& spec : shared_.group(m).items) {
       writeOf[m].emplace_back();
       std::string unused;
       if (session.Writable(spec.address) && session.AddWrite(spec.address + "=0", &unused, true))
@@ -97,7 +95,7 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
   for (size_t m = 0; m < shared_.size(); ++m) {
     const PollSession& session = shared_.session(m);
     for (size_t r = 0; r < session.reads(); ++r) {
-      const ItemSpec& spec = members[m].group.items[r];
+      const ItemSpec& spec = shared_.group(m).items[r];
       ItemIdentity id;
       id.line = line_.name;
       id.family = std::string(shared_.driverClass(m).family);

@@ -88,7 +88,6 @@ class LineWorker {
   void WaitUntil(Clock::time_point until);
   void Say(const std::string& message) const;
 
-  const DriverLibrary& library_;
   GatewayLine line_;
   PlantStatus& status_;
   std::string prefix_;

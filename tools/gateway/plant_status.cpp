@@ -107,7 +107,6 @@ Message PlantStatus::Record(size_t item, const ItemReading& reading) {
   ItemState& s = items_[item];
   s.discrete = reading.discrete;
   s.outcome = reading.error;
-  s.outcomeAt = reading.readAt;
   if (reading.ok) {
     // The shortest text that reads back as the float, as a double.
     s.value = reading.discrete ? reading.discreteValue : std::stod(FormatValue(reading));
@@ -148,7 +147,6 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
   for (ItemState& s : items_) {
     if (s.identity.line != line) continue;
     s.outcome = error;
-    s.outcomeAt = now;
     s.lastFailure = error;
     s.failedAt = now;
     s.published = true;
@@ -189,7 +187,7 @@ std::string PlantStatus::Metrics(Clock::time_point now) const {
   out.Family("tarvo_item_ok", "gauge",
              "1 when the item's latest read succeeded, 0 when it failed or was not read yet.");
   for (const ItemState& s : items_)
-    out.Sample(itemLabels(s.identity), s.outcomeAt && s.outcome.ok() ? 1 : 0);
+    out.Sample(itemLabels(s.identity), s.published && s.outcome.ok() ? 1 : 0);
 
   auto moduleLabels = [](const ModuleKey& key) {
     const auto& [line, family, module] = key;

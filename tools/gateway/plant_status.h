@@ -71,7 +71,6 @@ class PlantStatus {
     std::optional<double> value;
     std::optional<Clock::time_point> readAt;  // of the value
     ExplainedError outcome;                   // of the latest read
-    std::optional<Clock::time_point> outcomeAt;
     std::optional<ExplainedError> lastFailure;
     std::optional<Clock::time_point> failedAt;
     bool published = false;  // a message was made

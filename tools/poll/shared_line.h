@@ -44,6 +44,7 @@ class SharedLine {
 
   size_t size() const { return members_.size(); }
   const DriverClass& driverClass(size_t i) const { return *members_[i].driverClass; }
+  const ClassGroup& group(size_t i) const { return members_[i].group; }
   size_t itemCount() const;
 
   // One driver object per class, in order. False after a message.
