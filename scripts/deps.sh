@@ -83,7 +83,7 @@ for group in "${groups[@]}"; do
     [[ "$group" == wine32:i386 ]] && rm -f "$wine32_note"
   elif [[ "$group" == wine32:i386 ]]; then
     mkdir -p "$(dirname "$wine32_note")"
-    grep -E '^(E|W): ' "$log" | head -5 > "$wine32_note" || true
+    grep -E '^(E|W): |unmet dependencies|Depends: ' "$log" | head -8 > "$wine32_note" || true
     [[ -s "$wine32_note" ]] || tail -5 "$log" > "$wine32_note"
     {
       echo "deps: WARNING: wine32 cannot be installed; the i686 Wine steps will be skipped. apt says:"
