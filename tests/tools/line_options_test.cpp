@@ -1,9 +1,9 @@
 // tarvo-poll's port, baud and parity options, and its class names.
-#include "tools/poll/line_options.h"
+#include "tools/plant/line_options.h"
 
 #include "gtest/gtest.h"
 #include "tarvo/guids.h"
-#include "tools/poll/driver_classes.h"
+#include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
 namespace {

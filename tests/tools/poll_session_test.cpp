@@ -1,7 +1,7 @@
 // tarvo-poll's use of IIoDriver, against a scripted driver object: the data
 // type each item is parsed with, what counts as a failure, and which
 // writes are refused before they reach the driver.
-#include "tools/poll/poll_session.h"
+#include "tools/plant/poll_session.h"
 
 #include <cstring>
 #include <deque>

@@ -1,6 +1,6 @@
 // The wire time of each family's largest answer, and when tarvo-poll warns
 // that the time-out cannot let it arrive whole.
-#include "tools/poll/wire_time.h"
+#include "tools/plant/wire_time.h"
 
 #include "gtest/gtest.h"
 

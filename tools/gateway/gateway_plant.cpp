@@ -7,10 +7,10 @@
 #include <set>
 #include <stdexcept>
 
-#include "tools/poll/driver_classes.h"
-#include "tools/poll/line_options.h"
-#include "tools/poll/plant_file.h"
-#include "tools/poll/wire_time.h"
+#include "tools/plant/driver_classes.h"
+#include "tools/plant/line_options.h"
+#include "tools/plant/plant_file.h"
+#include "tools/plant/wire_time.h"
 
 namespace tarvo::tools {
 namespace {
@@ -81,7 +81,7 @@ GatewayLine ReadLine(const PlantNode& node) {
   line.name = name.String();
   if (line.name.find('/') != std::string::npos) name.Fail("a line's name is one topic level: no /");
   if (std::optional<std::string> problem = TopicProblem(line.name)) name.Fail(*problem);
-  PollOptions& o = line.options;
+  LineConfig& o = line.options;
   const PlantNode port = node.At("port");
   o.port = port.String();
   std::string problem;

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/poll/poll_options.h"
+#include "tools/plant/line_config.h"
 
 namespace tarvo::tools {
 
@@ -46,7 +46,7 @@ struct HttpSettings {
 
 struct GatewayLine {
   std::string name;     // a topic level and a metrics label
-  PollOptions options;  // the port, its settings, the time-out, the interval, the classes
+  LineConfig options;  // the port, its settings, the time-out, the interval, the classes
 };
 
 struct GatewayPlant {

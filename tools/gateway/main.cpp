@@ -23,7 +23,7 @@
 #include "tools/gateway/line_worker.h"
 #include "tools/gateway/mqtt_link.h"
 #include "tools/gateway/plant_status.h"
-#include "tools/poll/line_options.h"
+#include "tools/plant/line_options.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
 #define TARVO_DEFAULT_LIBRARY "libtarvo.so"

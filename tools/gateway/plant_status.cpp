@@ -124,7 +124,7 @@ void PlantStatus::CountCall(size_t item, int exchanges, const ItemReading& readi
   const ItemIdentity& id = items_[item].identity;
   Counters& c = counters_[{id.line, id.family, id.module}];
   c.exchanges += exchanges;
-  if (reading.error.code() == kGateShutCode) return;
+  if (reading.error.code() == ErrDelayNotElapsed) return;
   if (reading.write) {
     ++c.writes[reading.ok ? "0" : CodeLabel(reading.error)];
     return;

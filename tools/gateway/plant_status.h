@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "tools/common/error_glosses.h"
-#include "tools/poll/readings.h"
+#include "tools/plant/readings.h"
 
 namespace tarvo::tools {
 

@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
-#include "tools/poll/line_options.h"
+#include "tools/plant/line_options.h"
 #include "tools/poll/poll_options.h"
 
 #ifndef TARVO_VERSION

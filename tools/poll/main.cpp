@@ -20,17 +20,17 @@
 
 #include "tarvo/tarvo.h"
 #include "tools/common/driver_library.h"
-#include "tools/poll/driver_classes.h"
-#include "tools/poll/line_options.h"
-#include "tools/poll/plant_file.h"
-#include "tools/poll/plant_poller.h"
+#include "tools/plant/driver_classes.h"
+#include "tools/plant/line_options.h"
+#include "tools/plant/line_poller.h"
+#include "tools/plant/plant_file.h"
+#include "tools/plant/shared_line.h"
+#include "tools/plant/wire_time.h"
 #include "tools/poll/poll_options.h"
 #include "tools/poll/poll_output.h"
 #include "tools/poll/poll_statistics.h"
 #include "tools/poll/register_list.h"
-#include "tools/poll/shared_line.h"
 #include "tools/poll/trace_printer.h"
-#include "tools/poll/wire_time.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
 #define TARVO_DEFAULT_LIBRARY "libtarvo.so"
@@ -41,11 +41,11 @@ namespace {
 
 using Clock = std::chrono::system_clock;
 constexpr int kUsageError = 2;
-volatile sig_atomic_t interrupted = 0;
+LinePoller* running = nullptr;
 char stopMessage[160] = "\ntarvo-poll: stopping after the call in progress\n";
 
 void OnSignal(int) {
-  interrupted = 1;
+  if (running != nullptr) running->RequestStop();
   const ssize_t written =
       write(STDERR_FILENO, stopMessage, strnlen(stopMessage, sizeof stopMessage));
   (void)written;
@@ -53,7 +53,8 @@ void OnSignal(int) {
 
 // Ctrl-C ends the run after the call in progress, and says how long that
 // can take; a second one kills.
-void CatchInterrupts(int longestCallSeconds) {
+void CatchInterrupts(LinePoller& poller, int longestCallSeconds) {
+  running = &poller;
   std::snprintf(stopMessage, sizeof stopMessage,
                 "\ntarvo-poll: stopping after the call in progress (up to %d s); Ctrl-C again "
                 "stops at once\n",
@@ -64,14 +65,6 @@ void CatchInterrupts(int longestCallSeconds) {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
-}
-
-// Sleeps until `until` (wall clock, as the gates count) or an interrupt.
-void SleepUntil(Clock::time_point until) {
-  while (!interrupted && Clock::now() < until) {
-    const auto left = until - Clock::now();
-    std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(20)));
-  }
 }
 
 std::string KnownClasses() {
@@ -145,33 +138,36 @@ int Run(const PollOptions& o) {
     std::cerr << fmt::format("tarvo-poll: cannot use the library {}: {}\n", path, library.error());
     return kUsageError;
   }
-  SharedLine line(library, std::move(*members));
-  if (!line.CreateObjects(path)) return kUsageError;
+  LinePoller poller(library, std::move(*members), o, "tarvo-poll");
+  const SharedLine& line = poller.line();
+  if (!poller.CreateObjects(path)) return kUsageError;
   if (o.list) {
-    for (size_t i = 0; i < line.size(); ++i) std::cout << line.RegisterList(i);
+    for (size_t i = 0; i < line.size(); ++i) {
+      const std::span<const RegisterDesc> table = line.RegisterTable(i);
+      std::cout << FormatRegisterList(line.driverClass(i), table.data(),
+                                      static_cast<int16_t>(table.size()));
+    }
     return 0;
   }
   // Every address is checked before the port is opened.
-  if (!line.ParseItems(!o.lenient)) return kUsageError;
+  if (!poller.ParseItems(!o.lenient)) return kUsageError;
 
-  const std::vector<int> timeouts = line.Timeouts(o);
-  if (const std::optional<std::string> problem = line.Open(o, timeouts)) {
+  const std::vector<int>& timeouts = poller.timeouts();
+  if (const std::optional<std::string> problem = poller.Open()) {
     std::cerr << "tarvo-poll: " << *problem << "\n";
     return kUsageError;
   }
   // Once the items are accepted, before the first poll.
   for (const std::string& warning : line.TimeoutWarnings(o, timeouts)) std::cerr << warning;
   int longestCall = 0;
-  double interval = 0;
   PollHeader header{line.portText(), line.lineText(), o.early, 0, {}};
   for (size_t i = 0; i < line.size(); ++i) {
     const DriverClass& c = line.driverClass(i);
     longestCall = std::max(longestCall, LongestCallSeconds(c, timeouts[i]));
-    interval = std::max(interval, c.defaultIntervalSeconds);
     header.classes.push_back(
         {std::string(c.className), std::string(c.progId), timeouts[i], Pace(c)});
   }
-  header.intervalSeconds = o.intervalSeconds.value_or(interval);
+  header.intervalSeconds = DefaultIntervalSeconds(o, line);
 
   std::optional<TracePrinter> trace;
   if (o.trace) trace.emplace(library, std::cerr);
@@ -184,25 +180,25 @@ int Run(const PollOptions& o) {
     output = MakeTableOutput(std::cout, !o.trace && FitsTerminal(line.itemCount()));
   output->Start(header);
 
-  CatchInterrupts(longestCall);
-  PlantPoller poller = line.Poller();
+  CatchInterrupts(poller, longestCall);
   PollStatistics statistics;
   bool lastFailed = false;
   for (int number = 1; o.count == 0 || number <= o.count; ++number) {
-    const PollRecord poll = poller.Poll(
-        number, [] { return interrupted != 0; }, &SleepUntil);
+    const PollRecord poll = poller.Poll();
     statistics.CountPoll();
     statistics.Count(poll.readings);
     output->Show(poll);
     lastFailed = poll.failed();
-    if (interrupted || number == o.count) break;
+    if (poller.stopping() || number == o.count) break;
     // The pause runs from the end of a poll: a poll that took long (the
     // first one scans the modules) does not shorten the next one.
-    SleepUntil(Clock::now() + std::chrono::duration_cast<Clock::duration>(
-                                  std::chrono::duration<double>(header.intervalSeconds)));
-    if (interrupted) break;
+    poller.Pause(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(header.intervalSeconds)));
+    if (poller.stopping()) break;
   }
-  if (interrupted || statistics.polls() > 1) std::cerr << statistics.Report();
+  const bool stopped = poller.stopping();
+  running = nullptr;
+  if (stopped || statistics.polls() > 1) std::cerr << statistics.Report();
   return lastFailed ? 1 : 0;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/poll/readings.h"
+#include "tools/plant/readings.h"
 
 namespace tarvo::tools {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/poll/readings.h"
+#include "tools/plant/readings.h"
 
 namespace tarvo::tools {
 

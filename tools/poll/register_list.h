@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tarvo/records.h"
-#include "tools/poll/driver_classes.h"
+#include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
 

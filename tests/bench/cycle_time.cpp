@@ -31,7 +31,7 @@
 #include "tools/common/driver_library.h"
 #include "tools/common/error_glosses.h"
 #include "tools/common/gbk.h"
-#include "tools/poll/line_options.h"
+#include "tools/plant/line_options.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
 #define TARVO_DEFAULT_LIBRARY "libtarvo.so"

@@ -1,4 +1,4 @@
-#include "tools/poll/item_address.h"
+#include "tools/plant/item_address.h"
 
 #include <fmt/format.h>
 
@@ -47,7 +47,7 @@ int NumberOf(const IoItem& item, size_t part) {
 }
 
 // Why a field does not read as `value`, the number the driver took from it.
-std::string FieldDifference(std::string_view field, const char* part, int value, bool module) {
+std::string FieldDifference(std::string_view field, std::string_view part, int value, bool module) {
   const size_t digits = DigitRun(field);
   if (field.empty()) return fmt::format("the {} is empty: the driver reads {}", part, value);
   if (digits == 0)
@@ -64,32 +64,20 @@ std::string FieldDifference(std::string_view field, const char* part, int value,
 
 }  // namespace
 
-AddressRules::AddressRules(std::string_view family, std::vector<std::string> registerNames,
-                           int firstRegisterIndex)
-    : family_(family),
-      registerNames_(std::move(registerNames)),
-      firstRegisterIndex_(firstRegisterIndex) {}
+AddressRules::AddressRules(const DriverClass& c, std::vector<std::string> registerNames)
+    : class_(c), registerNames_(std::move(registerNames)) {}
 
 std::vector<AddressRules::Part> AddressRules::PartsOf(std::string_view registerName) const {
   const std::string name = Upper(registerName);
   if (std::find(registerNames_.begin(), registerNames_.end(), name) == registerNames_.end())
     return {};
-  const Part module{"module", 0, 127};
-  if (family_ == "pxr5100" || family_ == "pxr530x")
-    return {module, {"channel", 0, 7}, {"point", 0, 63}};
-  if (family_ == "pxr5303") return {module, {"channel", 0, 2}, {"point", 0, 15}};
-  if (family_ == "pxr5700") {
-    if (name == "DI" || name == "DO") return {module, {"channel", 0, 7}};
-    return {module, {"channel", 1, 2}};
-  }
-  std::vector<Part> parts{module, {"channel", 0, 7}, {"point", 0, 31}};
-  if (name == "LT" || name == "AD") parts.push_back({"sub-channel", 0, 7});
-  if (name == "DI" || name == "DO") parts.push_back({"bit", 0, 7});
-  return parts;
+  const AddressForm* form = class_.FormOf(name);
+  if (form == nullptr) return {};
+  return {form->parts, form->parts + form->partCount};
 }
 
 std::string AddressRules::NameOf(const IoItem& item) const {
-  const int index = item.RegisterIndex - firstRegisterIndex_;
+  const int index = item.RegisterIndex - class_.firstRegisterIndex;
   if (index < 0 || static_cast<size_t>(index) >= registerNames_.size()) return "??";
   return registerNames_[static_cast<size_t>(index)];
 }
@@ -145,7 +133,8 @@ std::string AddressRules::ExplainRefusal(std::string_view text) const {
       if (!list.empty()) list += ", ";
       list += known;
     }
-    return fmt::format("\"{}\" is not a register of {} ({})", text.substr(0, 2), family_, list);
+    return fmt::format("\"{}\" is not a register of {} ({})", text.substr(0, 2), class_.family,
+                       list);
   }
   std::string form = name + " ";
   for (size_t i = 0; i < parts.size(); ++i) {

@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "tarvo/records.h"
+#include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
 
 class AddressRules {
  public:
-  // family: "pxr5100", ...; registerNames: the class's register table in
-  // order, whose first entry has RegisterIndex firstRegisterIndex.
-  AddressRules(std::string_view family, std::vector<std::string> registerNames,
-               int firstRegisterIndex);
+  // registerNames: the class's register table in order, whose first entry
+  // has RegisterIndex c.firstRegisterIndex. The class must outlive the rules.
+  AddressRules(const DriverClass& c, std::vector<std::string> registerNames);
 
   // The address the driver reads for an item it parsed: "TA1.0.0".
   std::string Canonical(const IoItem& item) const;
@@ -37,18 +37,13 @@ class AddressRules {
   std::string ExplainRefusal(std::string_view text) const;
 
  private:
-  struct Part {
-    const char* name;  // "module", "channel", ...
-    int first;
-    int last;
-  };
+  using Part = AddressPart;
   // The parts after the register name, or empty for a name not in the table.
   std::vector<Part> PartsOf(std::string_view registerName) const;
   std::string NameOf(const IoItem& item) const;
 
-  std::string family_;
+  const DriverClass& class_;
   std::vector<std::string> registerNames_;
-  int firstRegisterIndex_;
 };
 
 }  // namespace tarvo::tools

@@ -1,4 +1,4 @@
-#include "tools/poll/plant_file.h"
+#include "tools/plant/plant_file.h"
 
 #include <fstream>
 #include <nlohmann/json.hpp>

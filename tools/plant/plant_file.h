@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "sim/plant/plant_node.h"
-#include "tools/poll/poll_options.h"
+#include "tools/plant/line_config.h"
 
 namespace tarvo::tools {
 

@@ -1,4 +1,4 @@
-#include "tools/poll/poll_session.h"
+#include "tools/plant/poll_session.h"
 
 #include <cctype>
 #include <cstring>
@@ -83,11 +83,10 @@ bool PollSession::Writable(const std::string& address) const {
   return reg != nullptr && reg->Access == kAccessReadWrite;
 }
 
-bool PollSession::AddWrite(const std::string& assignment, std::string* error, bool onDemand) {
+bool PollSession::AddWrite(const std::string& assignment, std::string* error) {
   const size_t equals = assignment.find('=');
   const std::string address = assignment.substr(0, equals);
   Item item;
-  item.onDemand = onDemand;
   if (const std::optional<uint32_t> value = SwitchValue(assignment.substr(equals + 1))) {
     item.value = *value;
   } else {
@@ -122,15 +121,22 @@ ItemReading PollSession::Describe(bool write, size_t index) const {
 }
 
 ItemReading PollSession::WriteOne(size_t index) {
-  Item& item = writes_[index];
+  return Write(writes_[index], writes_[index].value);
+}
+
+ItemReading PollSession::WriteValue(size_t index, uint32_t value) {
+  return Write(reads_[index], value);
+}
+
+ItemReading PollSession::Write(Item& item, uint32_t written) {
   ItemReading reading = Reading(item);
   IoValue value{};
-  value.DiscreteValue = item.value;
+  value.DiscreteValue = written;
   const int32_t result = driver_->WriteItem(0, &item.record, &value);
   reading.readAt = std::chrono::system_clock::now();
   reading.write = true;
   reading.discrete = true;
-  reading.discreteValue = item.value;
+  reading.discreteValue = written;
   reading.error = Outcome(result, TakeError());
   // A driver may return 1 and still keep a failure code (a command it
   // could not send): the text decides.

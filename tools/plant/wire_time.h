@@ -9,19 +9,13 @@
 #include <string>
 #include <string_view>
 
+#include "tools/plant/driver_classes.h"
+
 namespace tarvo::tools {
 
 // The driver's range of transfer time-outs, in ms.
 inline constexpr int32_t kMinTimeoutMs = 100;
 inline constexpr int32_t kMaxTimeoutMs = 2000;
-
-struct AnswerTiming {
-  int32_t bytes;  // the family's largest answer
-  // Time-outs the driver waits between the command and its read (pxr5100
-  // settles one time-out before a read that sleeps another).
-  int waits;
-  int32_t minimumWaitMs;  // a wait is never shorter (pxr5700: 100 ms)
-};
 
 // By family name ("pxr5100", ...); nothing for a name not known.
 std::optional<AnswerTiming> LargestAnswer(std::string_view family);

@@ -1,4 +1,4 @@
-#include "tools/poll/schedule.h"
+#include "tools/plant/schedule.h"
 
 #include <algorithm>
 #include <tuple>
@@ -141,7 +141,7 @@ void Schedule::Record(size_t entry, Clock::time_point began, int code) {
   ModuleState& module = modules_.at(KeyOf(entry));
   const bool touched = module.touched;
   module.touched = true;
-  if (code == 23 && entries_[entry].rule != RefreshRule::kEachRead) {
+  if (code == ErrDelayNotElapsed && entries_[entry].rule != RefreshRule::kEachRead) {
     // A follower waits for a block read of its own; a trigger for the gate.
     if (!trigger || !Gated(entry)) return;
     module.opensAt = std::max(module.opensAt, WholeSecond(Clock::now()) + seconds(1));
@@ -149,12 +149,12 @@ void Schedule::Record(size_t entry, Clock::time_point began, int code) {
     return;
   }
   state.pending = false;
-  state.failed = code != 0 && code != 23;
+  state.failed = code != ErrOk && code != ErrDelayNotElapsed;
   state.last = began;
   if (!trigger || entries_[entry].rule == RefreshRule::kEachRead) return;
   // The gate opened in the second the call began, or for a module's first
   // read after its scan. A failed scan (24) never reached the gate.
-  if (Gated(entry) && code != 24)
+  if (Gated(entry) && code != ErrInitModule)
     module.opensAt = WholeSecond(touched ? began : Clock::now()) + kGatePeriod;
   if (!entries_[entry].write) QueueFollowers(entry);
 }

@@ -8,17 +8,17 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "tarvo/tarvo.h"
 #include "tools/common/driver_library.h"
-#include "tools/poll/driver_classes.h"
-#include "tools/poll/item_address.h"
-#include "tools/poll/line_options.h"
-#include "tools/poll/plant_poller.h"
-#include "tools/poll/poll_options.h"
-#include "tools/poll/poll_session.h"
+#include "tools/plant/driver_classes.h"
+#include "tools/plant/item_address.h"
+#include "tools/plant/line_config.h"
+#include "tools/plant/line_options.h"
+#include "tools/plant/poll_session.h"
 
 namespace tarvo::tools {
 
@@ -49,32 +49,32 @@ class SharedLine {
 
   // One driver object per class, in order. False after a message.
   bool CreateObjects(const std::string& libraryPath);
-  // The register table object i hands out, for --list.
-  std::string RegisterList(size_t i) const;
+  // The register table object i hands out.
+  std::span<const RegisterDesc> RegisterTable(size_t i) const;
+  // When object i was made: its modules' gates count from then.
+  std::chrono::system_clock::time_point created(size_t i) const { return objects_[i].created; }
   // Parses every item and write with its class's object; with strict, the
   // address rules must pass too. False after a message for each refusal.
   bool ParseItems(bool strict);
   // Each object's transfer time-out: o.timeoutMs, or the shortest that lets
   // its class's largest answer arrive at the line's rate.
-  std::vector<int> Timeouts(const PollOptions& o) const;
+  std::vector<int> Timeouts(const LineConfig& o) const;
   // The warnings for the time-outs too short for their class's answers.
-  std::vector<std::string> TimeoutWarnings(const PollOptions& o,
+  std::vector<std::string> TimeoutWarnings(const LineConfig& o,
                                            const std::vector<int>& timeoutsMs) const;
   // Maps the port when it is a device path, opens it with the first object
   // and lets the others adopt it, object i with the time-out timeoutsMs[i].
   // Nothing when it is open, else why the device cannot be opened.
-  std::optional<std::string> Open(const PollOptions& o, const std::vector<int>& timeoutsMs);
+  std::optional<std::string> Open(const LineConfig& o, const std::vector<int>& timeoutsMs);
   // The driver's error when the last Open failed in the driver.
   const ExplainedError& openError() const { return openError_; }
   // Closes the line (the objects stay, their items parsed); Open again reopens it.
   void Close();
   // Object i's items, parsed.
   PollSession& session(size_t i) { return *sessions_[i]; }
+  const PollSession& session(size_t i) const { return *sessions_[i]; }
   const std::string& portText() const { return portText_; }  // "COM255 = /tmp/pxrsim"
   const std::string& lineText() const { return lineText_; }  // "9600 8N1"
-
-  // A poller of every object's items, its gates counted from each object's creation.
-  PlantPoller Poller() const;
 
  private:
   struct Object {

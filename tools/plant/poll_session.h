@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "tarvo/io_driver.h"
-#include "tools/poll/item_address.h"
-#include "tools/poll/poll_options.h"
-#include "tools/poll/readings.h"
+#include "tools/plant/item_address.h"
+#include "tools/plant/line_config.h"
+#include "tools/plant/readings.h"
 
 namespace tarvo::tools {
 
@@ -31,20 +31,17 @@ class PollSession {
     return AddRead(ItemSpec{address, "", "", ""}, error);
   }
   // Parses "ITEM=VALUE" for a write; VALUE is 0, 1, on, off, true or false.
-  // Refuses a register the driver does not declare writable. A write on
-  // demand is made only when asked for (SetWriteValue, then the schedule),
-  // not with the first poll's writes.
-  bool AddWrite(const std::string& assignment, std::string* error, bool onDemand = false);
+  // Refuses a register the driver does not declare writable.
+  bool AddWrite(const std::string& assignment, std::string* error);
   // The value of a write: 0, 1, on, off, true or false in any case.
   static std::optional<uint32_t> SwitchValue(std::string text);
   // Whether the register an address names is one the driver declares writable.
   bool Writable(const std::string& address) const;
-  // The value a write item writes next.
-  void SetWriteValue(size_t index, uint32_t value) { writes_[index].value = value; }
-
   // Writes or reads one item; the reading carries the time the call ended.
   ItemReading WriteOne(size_t index);
   ItemReading ReadOne(size_t index);
+  // Writes `value` to the item read as read item `index` (a writable one).
+  ItemReading WriteValue(size_t index, uint32_t value);
   // An item's names, without a value or a time.
   ItemReading Describe(bool write, size_t index) const;
   // Every write item once, every read item once, in order.
@@ -56,7 +53,6 @@ class PollSession {
   // The item as ParseItem filled it.
   const IoItem& readRecord(size_t index) const { return reads_[index].record; }
   const IoItem& writeRecord(size_t index) const { return writes_[index].record; }
-  bool onDemand(size_t writeIndex) const { return writes_[writeIndex].onDemand; }
 
  private:
   struct Item {
@@ -64,7 +60,6 @@ class PollSession {
     IoItem record{};
     bool discrete = false;
     uint32_t value = 0;  // to write
-    bool onDemand = false;
   };
 
   // The register named by the address's first two letters, or null.
@@ -73,6 +68,7 @@ class PollSession {
   // The driver's error text (GBK) in UTF-8, explained; resets the code.
   ExplainedError TakeError();
   ItemReading Reading(const Item& item) const;
+  ItemReading Write(Item& item, uint32_t value);
 
   IIoDriver* driver_;
   std::string className_;

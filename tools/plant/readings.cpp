@@ -1,4 +1,4 @@
-#include "tools/poll/readings.h"
+#include "tools/plant/readings.h"
 
 #include <fmt/format.h>
 

@@ -1,4 +1,4 @@
-#include "tools/poll/line_options.h"
+#include "tools/plant/line_options.h"
 
 #include <cctype>
 #include <charconv>

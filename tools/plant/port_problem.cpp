@@ -1,4 +1,4 @@
-#include "tools/poll/port_problem.h"
+#include "tools/plant/port_problem.h"
 
 #include <fcntl.h>
 #include <fmt/format.h>

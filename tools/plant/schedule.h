@@ -24,7 +24,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/poll/driver_classes.h"
+#include "tarvo/errors.h"
+#include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
 

@@ -1,4 +1,4 @@
-#include "tools/poll/shared_line.h"
+#include "tools/plant/shared_line.h"
 
 #include <fmt/format.h>
 
@@ -8,16 +8,15 @@
 #include <iostream>
 
 #include "tools/common/gbk.h"
-#include "tools/poll/line_options.h"
-#include "tools/poll/port_problem.h"
-#include "tools/poll/register_list.h"
-#include "tools/poll/wire_time.h"
+#include "tools/plant/line_options.h"
+#include "tools/plant/port_problem.h"
+#include "tools/plant/wire_time.h"
 
 namespace tarvo::tools {
 namespace {
 
 // Start, data, parity and stop bits.
-int BitsPerCharacter(const PollOptions& o) {
+int BitsPerCharacter(const LineConfig& o) {
   return 1 + o.dataBits + (*ParityCode(o.parity) == *ParityCode("none") ? 0 : 1) + o.stopBits;
 }
 
@@ -92,11 +91,12 @@ bool SharedLine::CreateObjects(const std::string& libraryPath) {
   return true;
 }
 
-std::string SharedLine::RegisterList(size_t i) const {
+std::span<const RegisterDesc> SharedLine::RegisterTable(size_t i) const {
   RegisterDesc* table = nullptr;
   int16_t count = 0;
   objects_[i].driver->GetRegisterTable(&table, &count);
-  return FormatRegisterList(*members_[i].driverClass, table, count);
+  if (table == nullptr || count <= 0) return {};
+  return {table, static_cast<size_t>(count)};
 }
 
 bool SharedLine::ParseItems(bool strict) {
@@ -109,7 +109,7 @@ bool SharedLine::ParseItems(bool strict) {
     std::vector<std::string> names;
     for (int16_t r = 0; r < count && table != nullptr; ++r)
       names.emplace_back(table[r].Name, strnlen(table[r].Name, sizeof table[r].Name));
-    rules_.push_back(std::make_unique<AddressRules>(c.family, names, c.firstRegisterIndex));
+    rules_.push_back(std::make_unique<AddressRules>(c, names));
     sessions_.push_back(std::make_unique<PollSession>(objects_[i].driver, std::string(c.className),
                                                       strict ? rules_.back().get() : nullptr));
     PollSession& session = *sessions_.back();
@@ -135,7 +135,7 @@ bool SharedLine::ParseItems(bool strict) {
   return !refused;
 }
 
-std::optional<std::string> SharedLine::Open(const PollOptions& o,
+std::optional<std::string> SharedLine::Open(const LineConfig& o,
                                             const std::vector<int>& timeoutsMs) {
   std::string problem;
   std::optional<PortChoice> port = ParsePort(o.port, &problem);
@@ -172,7 +172,8 @@ std::optional<std::string> SharedLine::Open(const PollOptions& o,
     if (driver->OpenPort(&config) != 1) {
       const ExplainedError error = ExplainError(GbkToUtf8(driver->GetErrorText()));
       openError_ = error;
-      const std::string why = i == 0 && error.code() == 10 ? DescribeDeviceProblem(device) : "";
+      const std::string why =
+          i == 0 && error.code() == ErrCreatePort ? DescribeDeviceProblem(device) : "";
       Close();
       return fmt::format("cannot open {} at {}: {}{}", portText_, lineText_, error.Display(),
                          why.empty() ? "" : ": " + why);
@@ -182,16 +183,7 @@ std::optional<std::string> SharedLine::Open(const PollOptions& o,
   return std::nullopt;
 }
 
-PlantPoller SharedLine::Poller() const {
-  std::vector<PlantMember> members;
-  for (size_t i = 0; i < members_.size(); ++i)
-    members.push_back({members_[i].driverClass, sessions_[i].get()});
-  PlantPoller poller(std::move(members));
-  for (size_t i = 0; i < objects_.size(); ++i) poller.ObjectCreated(i, objects_[i].created);
-  return poller;
-}
-
-std::vector<int> SharedLine::Timeouts(const PollOptions& o) const {
+std::vector<int> SharedLine::Timeouts(const LineConfig& o) const {
   std::vector<int> timeouts;
   for (const LineMember& m : members_)
     timeouts.push_back(
@@ -199,7 +191,7 @@ std::vector<int> SharedLine::Timeouts(const PollOptions& o) const {
   return timeouts;
 }
 
-std::vector<std::string> SharedLine::TimeoutWarnings(const PollOptions& o,
+std::vector<std::string> SharedLine::TimeoutWarnings(const LineConfig& o,
                                                      const std::vector<int>& timeoutsMs) const {
   std::vector<std::string> warnings;
   for (size_t i = 0; i < members_.size(); ++i) {

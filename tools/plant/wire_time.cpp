@@ -1,29 +1,14 @@
-#include "tools/poll/wire_time.h"
+#include "tools/plant/wire_time.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "tools/poll/line_options.h"
+#include "tools/plant/line_options.h"
 
 namespace tarvo::tools {
 namespace {
-
-struct FamilyAnswer {
-  std::string_view family;
-  AnswerTiming timing;
-};
-
-// Head ">" mm, two bytes, then 4-byte records: a full channel of 64 points
-// (pxr5100), a full module of 3 x 16 (pxr5303), 8 x 64 (pxr530x) or 8 x 32
-// (pxr5760) points. The longest pxr5700 reply is the numeric one:
-// ">" mm "2," t1 "," t2 CR.
-constexpr FamilyAnswer kAnswers[] = {
-    {"pxr5100", {5 + 64 * 4, 2, 0}},     {"pxr5303", {5 + 3 * 16 * 4, 1, 0}},
-    {"pxr530x", {5 + 8 * 64 * 4, 1, 0}}, {"pxr5700", {17, 1, 100}},
-    {"pxr5760", {5 + 8 * 32 * 4, 1, 0}},
-};
 
 // Whether the waits of timeoutMs let the answer's wire time pass.
 bool Fits(const AnswerTiming& answer, double wireMs, int32_t timeoutMs) {
@@ -33,8 +18,8 @@ bool Fits(const AnswerTiming& answer, double wireMs, int32_t timeoutMs) {
 }  // namespace
 
 std::optional<AnswerTiming> LargestAnswer(std::string_view family) {
-  for (const FamilyAnswer& answer : kAnswers)
-    if (answer.family == family) return answer.timing;
+  for (const DriverClass& c : DriverClasses())
+    if (c.family == family) return c.largestAnswer;
   return std::nullopt;
 }
 

@@ -7,14 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "tarvo/errors.h"
 #include "tools/common/error_glosses.h"
 
 namespace tarvo::tools {
 
-// The code of a read refused because its module's refresh gate was shut:
-// the item waits, it has not failed.
-inline constexpr int kGateShutCode = 23;
-
+// A read refused with ErrDelayNotElapsed found its module's refresh gate
+// shut: the item waits, it has not failed.
 struct ItemReading {
   std::string className;  // "Cpxr5100"
   std::string item;       // the address as given

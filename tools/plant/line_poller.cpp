@@ -1,0 +1,314 @@
+#include "tools/plant/line_poller.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace tarvo::tools {
+namespace {
+
+using std::chrono::seconds;
+
+// The codes of a port that fails: its state, writing to it, reading from
+// it. A module that does not answer fails with them too (a pxr5700 with
+// ErrPortRead), so only a poll in which every call failed, one with these,
+// takes the line for failed: it is closed and opened again.
+constexpr int kPortFaultCodes[] = {ErrPortState, ErrPortWrite, ErrPortRead};
+constexpr seconds kFirstBackOff{1};
+constexpr seconds kLongestBackOff{30};
+// A stop asked for from a signal handler cannot wake a wait: waits look
+// for it this often.
+constexpr std::chrono::milliseconds kStopCheck{100};
+
+bool IsPortFault(const ItemReading& reading) {
+  const std::optional<int> code = reading.error.code();
+  return code && std::find(std::begin(kPortFaultCodes), std::end(kPortFaultCodes), *code) !=
+                     std::end(kPortFaultCodes);
+}
+
+// The schedule entry of an item of a class: which module, which block read
+// refreshes it and which fresh value it takes.
+ScheduleEntry EntryOf(const DriverClass& c, size_t member, const IoItem& item, bool write) {
+  ScheduleEntry entry;
+  entry.group = member;
+  entry.rule = c.refresh;
+  entry.module = item.ModuleAddress;
+  entry.block = c.refresh == RefreshRule::kChannelGate ? item.Channel : 0;
+  entry.write = write;
+  entry.gatedWrite = write && c.writeGateSeconds > 0;
+  const int16_t reg = item.RegisterIndex;
+  std::string value = fmt::format("register {}", reg);
+  for (const SharedFreshValue& shared : c.sharedFreshValues) {
+    if (reg != shared.registers[0] && reg != shared.registers[1]) continue;
+    value = shared.perSubIndex
+                ? fmt::format("registers {} bit {}", shared.registers[0], item.SubIndex)
+                : fmt::format("registers {}", shared.registers[0]);
+  }
+  entry.flag = fmt::format("{}.{}.{} {}", item.ModuleAddress, item.Channel, item.Point, value);
+  return entry;
+}
+
+}  // namespace
+
+double DefaultIntervalSeconds(const LineConfig& config, const SharedLine& line) {
+  if (config.intervalSeconds) return *config.intervalSeconds;
+  double interval = 0;
+  for (size_t m = 0; m < line.size(); ++m)
+    interval = std::max(interval, line.driverClass(m).defaultIntervalSeconds);
+  return interval;
+}
+
+LinePoller::LinePoller(const DriverLibrary& library, std::vector<LineMember> members,
+                       LineConfig config, std::string program, int32_t mappedPort)
+    : line_(library, std::move(members), std::move(program), mappedPort),
+      config_(std::move(config)) {}
+
+LinePoller::~LinePoller() { Stop(); }
+
+bool LinePoller::ParseItems(bool strict) {
+  if (!line_.ParseItems(strict)) return false;
+  timeouts_ = line_.Timeouts(config_);
+  std::vector<ScheduleEntry> entries;
+  for (size_t m = 0; m < line_.size(); ++m) {
+    for (size_t r = 0; r < line_.session(m).reads(); ++r) {
+      items_.push_back({m, r});
+      entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).readRecord(r), false));
+    }
+  }
+  for (const Item& item : items_) {
+    entries.push_back(EntryOf(line_.driverClass(item.member), item.member,
+                              line_.session(item.member).readRecord(item.read), true));
+    entries.back().onDemand = true;
+  }
+  for (size_t m = 0; m < line_.size(); ++m) {
+    plantWritesFrom_.push_back(entries.size());
+    for (size_t w = 0; w < line_.session(m).writes(); ++w)
+      entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).writeRecord(w), true));
+  }
+  last_.resize(entries.size());
+  schedule_.emplace(std::move(entries));
+  for (size_t m = 0; m < line_.size(); ++m) schedule_->ObjectCreated(m, line_.created(m));
+  return true;
+}
+
+const ItemSpec& LinePoller::spec(size_t item) const {
+  return line_.group(items_[item].member).items[items_[item].read];
+}
+
+const DriverClass& LinePoller::driverClass(size_t item) const {
+  return line_.driverClass(items_[item].member);
+}
+
+int LinePoller::module(size_t item) const {
+  return line_.session(items_[item].member).readRecord(items_[item].read).ModuleAddress;
+}
+
+bool LinePoller::Writable(size_t item) const {
+  return line_.session(items_[item].member).Writable(spec(item).address);
+}
+
+size_t LinePoller::PlantWriteCall(size_t member, size_t write) const {
+  return plantWritesFrom_[member] + write;
+}
+
+void LinePoller::Submit(size_t item, uint32_t value) {
+  {
+    const std::lock_guard lock(mutex_);
+    requests_.push_back({item, value});
+  }
+  wake_.notify_all();
+}
+
+ItemReading LinePoller::Call(size_t call) {
+  if (call < items_.size()) return line_.session(items_[call].member).ReadOne(items_[call].read);
+  if (call < 2 * items_.size()) {
+    const Item& item = items_[call - items_.size()];
+    return line_.session(item.member).WriteValue(item.read, armed_.at(call - items_.size()));
+  }
+  const size_t member =
+      static_cast<size_t>(std::upper_bound(plantWritesFrom_.begin(), plantWritesFrom_.end(), call) -
+                          plantWritesFrom_.begin() - 1);
+  return line_.session(member).WriteOne(call - plantWritesFrom_[member]);
+}
+
+ItemReading LinePoller::Describe(size_t call) const {
+  if (call < 2 * items_.size()) {
+    const Item& item = items_[call % items_.size()];
+    ItemReading reading = line_.session(item.member).Describe(false, item.read);
+    reading.write = call >= items_.size();
+    reading.discrete = reading.discrete || reading.write;
+    return reading;
+  }
+  const size_t member =
+      static_cast<size_t>(std::upper_bound(plantWritesFrom_.begin(), plantWritesFrom_.end(), call) -
+                          plantWritesFrom_.begin() - 1);
+  return line_.session(member).Describe(true, call - plantWritesFrom_[member]);
+}
+
+ItemReading LinePoller::Waiting(size_t call, const ExplainedError& why) const {
+  ItemReading reading = last_[call] ? *last_[call] : Describe(call);
+  reading.ok = false;
+  reading.waiting = true;
+  reading.error = why;
+  return reading;
+}
+
+void LinePoller::TakeWrites() {
+  std::deque<Request> requests;
+  {
+    const std::lock_guard lock(mutex_);
+    requests.swap(requests_);
+  }
+  for (const Request& request : requests) {
+    if (!open_) {
+      observer_->Written(request.item, request.value,
+                         {"(line down)", {}, "the line is closed: " + lineProblem_}, false);
+      continue;
+    }
+    if (auto armed = armed_.find(request.item); armed != armed_.end())
+      observer_->Written(request.item, armed->second,
+                         {"(superseded)", {}, "a later write to the item came first"}, false);
+    armed_[request.item] = request.value;
+    schedule_->Arm(WriteCall(request.item));
+  }
+}
+
+PollRecord LinePoller::Poll() {
+  schedule_->StartPoll();
+  std::vector<std::optional<ItemReading>> current(last_.size());
+  while (true) {
+    TakeWrites();
+    if (schedule_->PollDone() || stopping_) break;
+    const std::optional<size_t> next = schedule_->Next(Clock::now());
+    if (!next) {
+      WaitUntil(schedule_->NextGate());
+      continue;
+    }
+    const size_t call = *next;
+    const Clock::time_point began = Clock::now();
+    ItemReading reading = Call(call);
+    const int code = reading.ok ? ErrOk : reading.error.code().value_or(-1);
+    schedule_->Record(call, began, code);
+    if (IsPortFault(reading) && !fault_) fault_ = reading.error;
+    answered_ = answered_ || reading.ok;
+    if (call < 2 * items_.size()) observer_->Called(call % items_.size(), reading);
+    const bool retried = code == ErrDelayNotElapsed && !schedule_->done(call);
+    if (call >= items_.size() && call < 2 * items_.size() && !retried) {
+      const size_t item = call - items_.size();
+      const uint32_t value = armed_.at(item);
+      armed_.erase(item);
+      observer_->Written(item, value, reading.error, reading.ok);
+    }
+    if (code != ErrDelayNotElapsed) {
+      if (reading.ok) last_[call] = reading;
+      current[call] = std::move(reading);
+    } else if (schedule_->done(call)) {
+      current[call] = Waiting(call, reading.error);
+    }
+  }
+  PollRecord poll{++polls_, Clock::now(), {}};
+  const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
+  auto take = [&](size_t call, bool always) {
+    if (current[call])
+      poll.readings.push_back(std::move(*current[call]));
+    else if (always)
+      poll.readings.push_back(Waiting(call, notRead));
+  };
+  for (size_t m = 0; m < line_.size(); ++m) {
+    for (size_t w = 0; w < line_.session(m).writes(); ++w) take(PlantWriteCall(m, w), firstPoll_);
+    for (size_t i = 0; i < items_.size(); ++i)
+      if (items_[i].member == m) take(WriteCall(i), false);
+    for (size_t i = 0; i < items_.size(); ++i)
+      if (items_[i].member == m) take(i, true);
+  }
+  firstPoll_ = false;
+  observer_->PollEnded(poll);
+  return poll;
+}
+
+std::optional<std::string> LinePoller::Open() {
+  const std::optional<std::string> problem = line_.Open(config_, timeouts_);
+  if (problem) {
+    // Said and reported when it is new, not at every try.
+    if (*problem != lineProblem_) {
+      observer_->Say(fmt::format("{}; opening it again every {} to {} s", *problem,
+                                 kFirstBackOff.count(), kLongestBackOff.count()));
+      lineProblem_ = *problem;
+      LineFailed(line_.openError().codes.empty()
+                     ? ExplainedError{*problem, {}, "the line cannot be opened"}
+                     : line_.openError());
+    }
+    return problem;
+  }
+  observer_->Say(fmt::format("open: {} at {}", line_.portText(), line_.lineText()));
+  open_ = true;
+  lineProblem_.clear();
+  observer_->LineUp();
+  return std::nullopt;
+}
+
+void LinePoller::Close() {
+  line_.Close();
+  open_ = false;
+}
+
+void LinePoller::LineFailed(const ExplainedError& error) {
+  open_ = false;
+  observer_->LineDown(error);
+  for (const auto& [item, value] : armed_) {
+    schedule_->Disarm(WriteCall(item));
+    observer_->Written(item, value, error, false);
+  }
+  armed_.clear();
+}
+
+void LinePoller::WaitUntil(Clock::time_point until) {
+  std::unique_lock lock(mutex_);
+  while (!stopping_ && requests_.empty() && Clock::now() < until)
+    wake_.wait_until(lock, std::min(until, Clock::now() + kStopCheck));
+}
+
+void LinePoller::Pause(Clock::duration duration) { WaitUntil(Clock::now() + duration); }
+
+void LinePoller::Run() {
+  const auto pause = std::chrono::duration_cast<Clock::duration>(
+      std::chrono::duration<double>(DefaultIntervalSeconds(config_, line_)));
+  Clock::duration backOff = kFirstBackOff;
+  while (!stopping_) {
+    if (!open_ && Open()) {
+      WaitUntil(Clock::now() + backOff);
+      TakeWrites();  // answered: the line is down
+      backOff = std::min<Clock::duration>(backOff * 2, kLongestBackOff);
+      continue;
+    }
+    backOff = kFirstBackOff;
+    fault_.reset();
+    answered_ = false;
+    Poll();
+    if (fault_ && !answered_) {
+      observer_->Say(fmt::format("{}; closing the line to open it again", fault_->Display()));
+      line_.Close();
+      lineProblem_ = fault_->Display();
+      LineFailed(*fault_);
+      WaitUntil(Clock::now() + backOff);
+      continue;
+    }
+    WaitUntil(Clock::now() + pause);
+  }
+  Close();
+}
+
+void LinePoller::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+void LinePoller::Stop() {
+  stopping_ = true;
+  {
+    const std::lock_guard lock(mutex_);  // a waiter between its check and its wait
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace tarvo::tools

@@ -1,0 +1,158 @@
+// One serial line of a plant, polled: its driver objects (one per class,
+// sharing the port), its items, the schedule that reads them in the order
+// the modules' gates allow, and the writes asked for. The polling runs on
+// one thread (the caller's, or one of its own with Start); every outcome
+// goes to the line's observer as it arrives, on that thread. Writes are
+// submitted from any thread and made first thing before the next call.
+//
+// Items are numbered once, in the order of the classes and their items in
+// the plant: item i of the line is the same item to every front end.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/common/driver_library.h"
+#include "tools/plant/line_config.h"
+#include "tools/plant/readings.h"
+#include "tools/plant/schedule.h"
+#include "tools/plant/shared_line.h"
+
+namespace tarvo::tools {
+
+// What a front end learns of a line, all on the line's polling thread.
+class LineObserver {
+ public:
+  virtual ~LineObserver() = default;
+  // Something worth a log line: the line opened, failed, is closed.
+  virtual void Say(const std::string& /*message*/) {}
+  // The line is open; or it is down with `error` (said once per new problem).
+  virtual void LineUp() {}
+  virtual void LineDown(const ExplainedError& /*error*/) {}
+  // After each driver call on an item, a read or a write, code 23 included.
+  virtual void Called(size_t /*item*/, const ItemReading& /*reading*/) {}
+  // A write submitted for the item is done: made (ok or not), superseded
+  // by a later one, or refused while the line is down.
+  virtual void Written(size_t /*item*/, uint32_t /*value*/, const ExplainedError& /*outcome*/,
+                       bool /*ok*/) {}
+  // A poll ended: every item's reading (the plant's writes in the first).
+  virtual void PollEnded(const PollRecord& /*poll*/) {}
+};
+
+class LinePoller {
+ public:
+  using Clock = std::chrono::system_clock;
+
+  // The library must outlive the poller. Messages begin with `program`; a
+  // device path is mapped to the port number `mappedPort`.
+  LinePoller(const DriverLibrary& library, std::vector<LineMember> members, LineConfig config,
+             std::string program, int32_t mappedPort = kMappedPort);
+  ~LinePoller();
+  LinePoller(const LinePoller&) = delete;
+  LinePoller& operator=(const LinePoller&) = delete;
+
+  // Creates the driver objects, one per class. False after a message.
+  bool CreateObjects(const std::string& libraryPath) { return line_.CreateObjects(libraryPath); }
+  // Parses every item and write; with strict, the address rules must pass
+  // too. False after a message for each refusal.
+  bool ParseItems(bool strict);
+  // The observer must outlive the polling; set it before the first poll.
+  void SetObserver(LineObserver* observer) { observer_ = observer; }
+
+  const SharedLine& line() const { return line_; }
+  const LineConfig& config() const { return config_; }
+  // Each object's transfer time-out, after ParseItems.
+  const std::vector<int>& timeouts() const { return timeouts_; }
+
+  // The items of the line, after ParseItems.
+  size_t items() const { return items_.size(); }
+  const ItemSpec& spec(size_t item) const;
+  const DriverClass& driverClass(size_t item) const;
+  int module(size_t item) const;
+  // Whether the driver declares the item's register writable.
+  bool Writable(size_t item) const;
+
+  // Writes `value` to a writable item before the next driver call, from
+  // any thread. A write not yet made when another comes is superseded.
+  void Submit(size_t item, uint32_t value);
+
+  // Opens the line (nothing) or says why it cannot (said and reported
+  // down once per new problem).
+  std::optional<std::string> Open();
+  void Close();
+  // One poll on the caller's thread: the plant's writes (first poll only),
+  // the writes submitted, every read, until each is refreshed or failed or
+  // the run is stopped.
+  PollRecord Poll();
+  // Waits for `duration`, or less when the run is stopped or a write
+  // submitted.
+  void Pause(Clock::duration duration);
+
+  // Opens the line, polls it until Stop, reopens it with back-off after a
+  // poll in which no call succeeded and the port failed; on the caller's
+  // thread. Start does the same on a thread of its own.
+  void Run();
+  void Start();
+  // Ends the run after the call in progress and closes the line.
+  void Stop();
+  // The same without waiting or waking; safe in a signal handler.
+  void RequestStop() noexcept { stopping_ = true; }
+  bool stopping() const { return stopping_; }
+
+ private:
+  struct Item {
+    size_t member;
+    size_t read;  // in the member's session
+  };
+  struct Request {
+    size_t item;
+    uint32_t value;
+  };
+  // The schedule's calls: the items' reads, the items' writes, the plant's writes.
+  size_t WriteCall(size_t item) const { return items_.size() + item; }
+  size_t PlantWriteCall(size_t member, size_t write) const;
+  ItemReading Call(size_t call);
+  ItemReading Describe(size_t call) const;
+  ItemReading Waiting(size_t call, const ExplainedError& why) const;
+  void TakeWrites();
+  void LineFailed(const ExplainedError& error);
+  void WaitUntil(Clock::time_point until);
+
+  SharedLine line_;
+  LineConfig config_;
+  LineObserver quiet_;
+  LineObserver* observer_ = &quiet_;
+  std::vector<int> timeouts_;
+  std::vector<Item> items_;
+  std::vector<size_t> plantWritesFrom_;  // per member: its first plant write's call
+  std::optional<Schedule> schedule_;
+  std::vector<std::optional<ItemReading>> last_;  // per call: the last reading with a value
+  std::map<size_t, uint32_t> armed_;              // item: the value its armed write writes
+  bool firstPoll_ = true;
+  int polls_ = 0;
+
+  bool open_ = false;
+  std::string lineProblem_;              // the last said, while the line is down
+  std::optional<ExplainedError> fault_;  // a port failure in the poll running
+  bool answered_ = false;                // a call of the poll running succeeded
+
+  std::atomic<bool> stopping_ = false;
+  std::mutex mutex_;  // guards requests_
+  std::condition_variable wake_;
+  std::deque<Request> requests_;
+  std::thread thread_;
+};
+
+// The default pause between polls of a line: the longest its classes need.
+double DefaultIntervalSeconds(const LineConfig& config, const SharedLine& line);
+
+}  // namespace tarvo::tools
