@@ -47,7 +47,7 @@ expected_files() {
     "$lib/libtarvo.so.$version" "$lib/libtarvo.so.1 -> libtarvo.so.$version" \
     "$lib/pkgconfig/tarvo.pc" "$prefix/lib/systemd/system/tarvo-gateway@.service" \
     "$prefix/share/doc/tarvo/changelog.gz" "$prefix/share/doc/tarvo/copyright" \
-    "$prefix/share/doc/tarvo/examples/boiler.json" "$prefix/share/man/man1/pxrsim.1.gz" \
+    "$prefix/share/doc/tarvo/examples/boiler.yaml" "$prefix/share/man/man1/pxrsim.1.gz" \
     "$prefix/share/man/man1/tarvo-poll.1.gz" "$prefix/share/man/man1/tarvo-gateway.1.gz"
   find "$source/include/tarvo" -name '*.h' -printf "$prefix/include/tarvo/%f\n"
 }
@@ -123,9 +123,9 @@ check "tarvo-poll loads the installed library" "$(realpath "$prefix/$libdir/libt
 # So does tarvo-gateway, which polls the example plant file's items once
 # (the simulator's, behind its link) and prints the messages it would
 # publish: every item read, the constant ones with their values.
-sed "s|/dev/ttyUSB0|$work/pxrsim|" "$prefix/share/doc/tarvo/examples/boiler.json" >"$work/boiler.json"
+sed "s|/dev/ttyUSB0|$work/pxrsim|" "$prefix/share/doc/tarvo/examples/boiler.yaml" >"$work/boiler.yaml"
 status=0
-env -u TARVO_LIBRARY LD_DEBUG=libs "$prefix/bin/tarvo-gateway" --once "$work/boiler.json" \
+env -u TARVO_LIBRARY LD_DEBUG=libs "$prefix/bin/tarvo-gateway" --once "$work/boiler.yaml" \
   >"$work/gateway.json" 2>"$work/gateway.log" || status=$?
 loaded=$(sed -n 's/.*calling init: \(.*libtarvo.*\)/\1/p' "$work/gateway.log" | head -1)
 check "tarvo-gateway loads the installed library" "$(realpath "$prefix/$libdir/libtarvo.so.1")" \

@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "sim/module.h"
-#include "sim/plant/plant_node.h"
+#include "sim/plant/plant_names.h"
 
 namespace tarvo::sim {
 

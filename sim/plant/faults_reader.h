@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "sim/faults.h"
-#include "sim/plant/plant_node.h"
+#include "sim/plant/plant_names.h"
 
 namespace tarvo::sim {
 

@@ -1,35 +1,14 @@
 #include "sim/plant/plant.h"
 
-#include <nlohmann/json.hpp>
-
 #include "sim/plant/family.h"
 #include "sim/plant/faults_reader.h"
-#include "sim/plant/plant_error.h"
-#include "sim/plant/plant_node.h"
+#include "sim/plant/plant_names.h"
+#include "tools/plant/plant_document.h"
 
 namespace tarvo::sim {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 constexpr int kLastAddress = 127;
-
-std::string Located(std::string_view source, TextPosition at, const std::string& message) {
-  return std::string(source) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
-         ": " + message;
-}
-
-// The JSON library's syntax message without its own prefix and position,
-// which the caller gives in the file:line:column form.
-std::string SyntaxMessage(const nlohmann::json::parse_error& e) {
-  std::string text = e.what();
-  const size_t column = text.find("column ");
-  if (column != std::string::npos) {
-    const size_t colon = text.find(": ", column);
-    if (colon != std::string::npos) text = text.substr(colon + 2);
-  }
-  return "not valid JSON: " + text;
-}
 
 void ReadModules(const PlantNode& root, Plant& plant) {
   root.CheckKeys({"modules", "comment"});
@@ -50,7 +29,7 @@ void ReadModules(const PlantNode& root, Plant& plant) {
     const int address = static_cast<int>(addressNode.Integer(0, kLastAddress));
     if (const PlantNode* other = byAddress[static_cast<size_t>(address)]) {
       addressNode.Fail("address " + std::to_string(address) + " is taken by " +
-                       DescribeJsonPath(other->path()));
+                       plant::DescribePlantPath(other->path()));
     }
     byAddress[static_cast<size_t>(address)] = &node;
 
@@ -81,27 +60,12 @@ void Plant::Add(Entry entry, std::unique_ptr<Module> module, std::function<void(
 }
 
 std::unique_ptr<Plant> LoadPlant(std::string_view text, std::string_view source) {
-  if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
-    throw PlantError(std::string(source) +
-                     ":1:1: the plant is empty; it needs {\"modules\": [...]}");
-  Json root;
-  try {
-    root = Json::parse(text);
-  } catch (const nlohmann::json::parse_error& e) {
-    const size_t offset = e.byte > 0 ? e.byte - 1 : 0;
-    throw PlantError(Located(source, PositionOfOffset(text, offset), SyntaxMessage(e)));
-  }
-  if (const std::optional<DuplicateKey> duplicate = FindDuplicateKey(text))
-    throw PlantError(
-        Located(source, duplicate->at,
-                PlantValueError(duplicate->path, "the object gives this key twice").what()));
   auto plant = std::make_unique<Plant>();
-  try {
-    ReadModules(PlantNode(root, {}), *plant);
-  } catch (const PlantValueError& e) {
-    const TextPosition at = LocateJsonValue(text, e.path()).value_or(TextPosition{});
-    throw PlantError(Located(source, at, e.what()));
-  }
+  plant::ReadPlantDocument(text, source, [&](const PlantNode& root) {
+    // Nothing but blanks and comments.
+    if (root.IsNull()) root.Fail("the plant is empty; it needs {\"modules\": [...]}");
+    ReadModules(root, *plant);
+  });
   return plant;
 }
 

@@ -1,5 +1,6 @@
-// A plant: a bus of simulated modules of any families, read from a JSON
-// description, whose values move with time. The description:
+// A plant: a bus of simulated modules of any families, read from a plant
+// document (YAML or JSON, tools/plant/), whose values move with time. The
+// description, in JSON's form:
 //   {"modules": [
 //      {"family": "pxr5100", "address": 1, "name": "boiler room",
 //       "faults": {"delay_ms": 400, "answers": 3},
@@ -52,7 +53,7 @@ class Plant {
 // Reads a plant from its description. `source` names the text in messages,
 // usually the file name. Throws PlantError whose text names the source, the
 // line and the column of what is wrong, e.g.
-//   plant.json:7:18: modules[0].address: expected a whole number from 0 to 127, found 200
+//   plant.yaml:4:5: modules[0].address: expected a whole number from 0 to 127, found 200
 // The modules' values are those at 0 seconds.
 std::unique_ptr<Plant> LoadPlant(std::string_view text, std::string_view source);
 

@@ -2,7 +2,7 @@
 // separated by blanks, b0 first, such as "32 00 0c 10".
 #pragma once
 
-#include "sim/plant/plant_node.h"
+#include "sim/plant/plant_names.h"
 #include "sim/sensor_encoding.h"
 
 namespace tarvo::sim {

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <variant>
 
-#include "sim/plant/plant_error.h"
+#include "sim/plant/plant_names.h"
 
 namespace tarvo::sim {
 namespace {
@@ -54,7 +53,7 @@ ValueSource ReadValueSource(const PlantNode& node) {
   if (node.IsNumber()) return ValueSource(ConstantValue{node.Number(-kHuge, kHuge)});
   if (!node.IsObject()) node.Fail(kExpected);
   node.CheckKeys({"constant", "ramp", "sine", "random_walk"});
-  if (node.json().size() != 1) node.Fail(kExpected);
+  if (node.MemberCount() != 1) node.Fail(kExpected);
 
   if (auto constant = node.Find("constant"))
     return ValueSource(ConstantValue{constant->Number(-kHuge, kHuge)});

@@ -10,7 +10,7 @@
 // out.
 #pragma once
 
-#include "sim/plant/plant_node.h"
+#include "sim/plant/plant_names.h"
 #include "sim/plant/value_source.h"
 #include "sim/sensor_encoding.h"
 

@@ -343,6 +343,14 @@ const PlantMistake kPlantMistakes[] = {
     {R"({"mqtt": {"host": "h", "tls": {"ca_file": "ca", "cert_file": "c"}},
          "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
      "plant.json:1:24: mqtt.tls: \"cert_file\" and \"key_file\" go together"},
+    {"# YAML\nlines:\n  - line: a\n    port: /dev/x\n    baud: 12345   # too fast\n"
+     "    classes: []\n",
+     "plant.json:5:5: lines[0].baud: the library cannot set this rate"},
+    {"mqtt: {host: h, port: \"1883\"}\nlines: []\n",
+     "plant.json:1:17: mqtt.port: expected a whole number from 1 to 65535, found a text"},
+    {"http: yes\nlines: []\n", "plant.json:1:1: http: expected an object {...}, found a text"},
+    {"lines:\n  - line: a\n    port: /dev/x\n    line: b\n",
+     "plant.json:4:5: lines[0].line: the object gives this key twice"},
 };
 
 TEST(GatewayPlant, RefusesMistakesWithTheirPosition) {

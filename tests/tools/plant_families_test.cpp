@@ -5,7 +5,7 @@
 
 #include "gtest/gtest.h"
 #include "sim/plant/plant.h"
-#include "sim/plant/plant_error.h"
+#include "sim/plant/plant_names.h"
 #include "sim/pxr530x/module_5303.h"
 #include "sim/pxr530x/module_530x.h"
 #include "sim/pxr5700/module.h"

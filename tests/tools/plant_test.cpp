@@ -4,7 +4,7 @@
 
 #include "gtest/gtest.h"
 #include "sim/plant/family.h"
-#include "sim/plant/plant_error.h"
+#include "sim/plant/plant_names.h"
 #include "sim/pxr5100/module.h"
 
 namespace tarvo::sim {
@@ -75,9 +75,28 @@ struct BadPlant {
 
 TEST(Plant, ABadDescriptionGivesAMessageNamingTheLine) {
   const BadPlant cases[] = {
-      {"not JSON", "{\"modules\": [\n  {\"family\": \"pxr5100\",}\n]}",
-       "p.json:2:24: not valid JSON: syntax error while parsing object key - unexpected '}'; "
-       "expected string literal"},
+      {"not YAML", "{\"modules\": [\n  {\"family\": \"pxr5100\"]\n]}",
+       "p.json:2:23: not valid YAML: illegal flow end"},
+      {"a comma before a closing brace, as YAML allows",
+       "{\"modules\": [\n  {\"family\": \"pxr5100\",}\n]}",
+       "p.json:2:3: modules[0]: missing key \"address\""},
+      {"comments only", "# no modules yet\n",
+       "p.json:1:1: the plant is empty; it needs {\"modules\": [...]}"},
+      {"YAML: a wrong value after comments",
+       "# the boiler room\nmodules:\n  - family: pxr5100   # the boiler\n    address: 128\n"
+       "    channels: []\n",
+       "p.json:4:5: modules[0].address: expected a whole number from 0 to 127, found 128"},
+      {"YAML: a quoted number is a text",
+       "modules:\n  - {family: pxr5100, address: \"5\", channels: []}\n",
+       "p.json:2:23: modules[0].address: expected a whole number from 0 to 127, found a text"},
+      {"YAML: key twice in block style",
+       "modules:\n  - family: pxr5100\n    address: 5\n    channels: []\n    address: 6\n",
+       "p.json:5:5: modules[0].address: the object gives this key twice"},
+      {"YAML: a module repeated by an alias",
+       "modules:\n  - &boiler {family: pxr5100, address: 1, channels: []}\n  - *boiler\n",
+       "p.json:2:5: modules[0]: anchors (&) are not read; write the value out"},
+      {"YAML: a syntax error", "modules:\n  - family: pxr5100\n   address: 5\n",
+       "p.json:3:4: not valid YAML: end of sequence not found"},
       {"empty file", " \n", "p.json:1:1: the plant is empty; it needs {\"modules\": [...]}"},
       {"key twice",
        "{\"modules\": [{\"family\": \"pxr5100\", \"address\": 5, \"channels\": [],\n"

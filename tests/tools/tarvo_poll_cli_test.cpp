@@ -33,7 +33,28 @@ void Check(const CliCase& c) {
 }
 
 TEST(TarvoPollCli, UsageErrors) {
+  const TempDir dir;
   const CliCase cases[] = {
+      {"plant file: a key twice",
+       {"-p", "COM1", "--plant",
+        dir.Write("twice.yaml",
+                  "classes:\n  - class: pxr5100   # boiler\n    items: [{item: TA1.0.0}]\n"
+                  "    items: []\n")},
+       2,
+       "tarvo-poll: " + dir.path() +
+           "/twice.yaml:4:5: classes[0].items: the object gives this key twice\n"},
+      {"plant file: an item that is not a text",
+       {"-p", "COM1", "--plant",
+        dir.Write("number.yaml", "classes:\n  - {class: pxr5100, items: [{item: 5}]}\n")},
+       2,
+       "tarvo-poll: " + dir.path() +
+           "/number.yaml:2:31: classes[0].items[0].item: expected a text \"...\", found a "
+           "number\n"},
+      {"plant file: not YAML",
+       {"-p", "COM1", "--plant", dir.Write("cut.yaml", "classes: [\n  {class: pxr5100}\n")},
+       2,
+       "tarvo-poll: " + dir.path() +
+           "/cut.yaml:3:1: not valid YAML: end of sequence flow not found\n"},
       {"no class",
        {},
        2,

@@ -2,11 +2,10 @@
 // description spells it.
 #include "sim/plant/value_source.h"
 
-#include <nlohmann/json.hpp>
-
 #include "gtest/gtest.h"
-#include "sim/plant/plant_error.h"
+#include "sim/plant/plant_names.h"
 #include "sim/plant/value_source_reader.h"
+#include "tools/plant/plant_document.h"
 
 namespace tarvo::sim {
 namespace {
@@ -34,7 +33,7 @@ TEST(ValueSource, GivesTheShapesValueAtEachTime) {
       {R"({"random_walk": {"start": 5, "step": 0, "min": 0, "max": 10}})", 50, 5},
   };
   for (const AtCase& c : cases) {
-    const nlohmann::ordered_json json = nlohmann::ordered_json::parse(c.json);
+    const plant::PlantValue json = plant::ParsePlantDocument(c.json, "value");
     ValueSource source = ReadValueSource(PlantNode(json, {}));
     EXPECT_NEAR(source.At(c.seconds), c.expected, 1e-9) << c.json << " at " << c.seconds;
   }
@@ -97,7 +96,7 @@ TEST(ValueSource, RefusesWhatItCannotReadNamingThePart) {
        "random_walk.seed: expected a whole number from 0 to 4294967295, found 1.5"},
   };
   for (const ErrorCase& c : cases) {
-    const nlohmann::ordered_json json = nlohmann::ordered_json::parse(c.json);
+    const plant::PlantValue json = plant::ParsePlantDocument(c.json, "value");
     try {
       ReadValueSource(PlantNode(json, {}));
       ADD_FAILURE() << c.json << " was accepted";

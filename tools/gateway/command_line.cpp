@@ -19,7 +19,7 @@ constexpr const char* kDescription =
     "and as Prometheus metrics, and writes outputs asked for over MQTT. Each serial\n"
     "line of the plant file is polled on a thread of its own through the Tarvo\n"
     "driver library, loaded as a host loads it.\n\n"
-    "  tarvo-gateway [options] PLANT.json\n\n"
+    "  tarvo-gateway [options] PLANT.yaml\n\n"
     "Topics (PREFIX is \"tarvo\" unless set):\n"
     "  PREFIX/status               online / offline (retained; the last will)\n"
     "  PREFIX/LINE/ITEM            the item's value as JSON (retained)\n"
@@ -65,7 +65,7 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
   GatewayOptions& o = *options;
   CLI::App app(kDescription, "tarvo-gateway");
   app.get_formatter()->column_width(30);
-  app.add_option("PLANT", o.plant, "the plant file (JSON): lines, classes, items")
+  app.add_option("PLANT", o.plant, "the plant file (YAML or JSON): lines, classes, items")
       ->required()
       ->check(CLI::ExistingFile);
   app.add_flag("--once", o.once,

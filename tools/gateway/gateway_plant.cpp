@@ -3,19 +3,19 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <stdexcept>
 
 #include "tools/plant/driver_classes.h"
 #include "tools/plant/line_options.h"
+#include "tools/plant/plant_document.h"
 #include "tools/plant/plant_file.h"
 #include "tools/plant/wire_time.h"
 
 namespace tarvo::tools {
 namespace {
 
-using sim::PlantNode;
+using plant::PlantNode;
 
 void ReadMqtt(const PlantNode& node, MqttSettings* mqtt) {
   node.CheckKeys({"host", "port", "prefix", "client_id", "qos", "keepalive", "username", "password",
@@ -44,7 +44,7 @@ void ReadMqtt(const PlantNode& node, MqttSettings* mqtt) {
 }
 
 void ReadHttp(const PlantNode& node, HttpSettings* http) {
-  if (!node.IsObject() && node.json().is_boolean()) {
+  if (node.IsBoolean()) {
     http->enabled = node.Boolean();
     return;
   }
@@ -134,7 +134,7 @@ std::optional<std::string> TopicProblem(std::string_view topic) {
 
 GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
   GatewayPlant plant;
-  ReadPlantJson(text, source, [&](const PlantNode& top) {
+  plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
     top.CheckKeys({"mqtt", "http", "lines", "comment"});
     if (auto mqtt = top.Find("mqtt")) ReadMqtt(*mqtt, &plant.mqtt);
     if (auto http = top.Find("http")) ReadHttp(*http, &plant.http);

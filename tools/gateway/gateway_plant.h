@@ -1,7 +1,7 @@
 // What tarvo-gateway serves: the broker it publishes to, where its metrics
 // are scraped, and its serial lines, each with its port, its settings and
-// the items of its classes. A JSON file in the style of tarvo-poll's plant
-// files:
+// the items of its classes. A plant document (YAML or JSON, tools/plant/)
+// in the style of tarvo-poll's plant files, here in JSON's form:
 //   {"mqtt": {"host": "localhost", "prefix": "plant"},
 //    "http": {"address": "0.0.0.0", "port": 9464},
 //    "lines": [

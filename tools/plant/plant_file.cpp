@@ -1,24 +1,14 @@
 #include "tools/plant/plant_file.h"
 
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
-#include "sim/plant/plant_error.h"
-#include "sim/plant/plant_node.h"
+#include "tools/plant/plant_document.h"
 
 namespace tarvo::tools {
-namespace {
 
-using sim::PlantNode;
-
-std::string Located(std::string_view source, sim::TextPosition at, const std::string& message) {
-  return std::string(source) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
-         ": " + message;
-}
-
-}  // namespace
+using plant::PlantNode;
 
 ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
   node.CheckKeys({"class", "items", "writes", "comment"});
@@ -51,24 +41,6 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
   return group;
 }
 
-void ReadPlantJson(std::string_view text, std::string_view source,
-                   const std::function<void(const PlantNode&)>& read) {
-  nlohmann::ordered_json root;
-  try {
-    root = nlohmann::ordered_json::parse(text);
-  } catch (const nlohmann::json::parse_error& e) {
-    const size_t offset = e.byte > 0 ? e.byte - 1 : 0;
-    throw std::runtime_error(
-        Located(source, sim::PositionOfOffset(text, offset), "not valid JSON"));
-  }
-  try {
-    read(PlantNode(root, {}));
-  } catch (const sim::PlantValueError& e) {
-    const sim::TextPosition at = sim::LocateJsonValue(text, e.path()).value_or(sim::TextPosition{});
-    throw std::runtime_error(Located(source, at, e.what()));
-  }
-}
-
 std::string ReadPlantText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw std::runtime_error("cannot read the plant file " + path);
@@ -79,7 +51,7 @@ std::string ReadPlantText(const std::string& path) {
 
 std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source) {
   std::vector<ClassGroup> groups;
-  ReadPlantJson(text, source, [&](const PlantNode& top) {
+  plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
     top.CheckKeys({"classes", "comment"});
     for (const PlantNode& node : top.At("classes").Elements())
       groups.push_back(ReadClassGroup(node, false));

@@ -1,39 +1,36 @@
 // A plant file for tarvo-poll: the items of each class on one line, with
-// what people call them. JSON in the style of pxrsim's plant files:
-//   {"classes": [
-//      {"class": "pxr5100", "items": [
-//         {"item": "TA1.0.0", "name": "boiler flow", "unit": "°C"},
-//         {"item": "TA1.1.0"}]},
-//      {"class": "pxr5700", "items": [{"item": "DI4.0", "name": "door"}],
-//       "writes": ["DO4.2=1"]}]}
+// what people call them. A plant document (YAML or JSON, tools/plant/) in
+// the style of pxrsim's plant files:
+//   classes:
+//     - class: pxr5100
+//       items:
+//         - {item: TA1.0.0, name: boiler flow, unit: °C}
+//         - item: TA1.1.0
+//     - class: pxr5700
+//       items: [{item: DI4.0, name: door}]
+//       writes: [DO4.2=1]
 // "comment" may stand beside any key.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "sim/plant/plant_node.h"
 #include "tools/plant/line_config.h"
+#include "tools/plant/plant_node.h"
 
 namespace tarvo::tools {
 
-// Reads the JSON text of a plant file with `read`, which takes its top
-// value. A text that is not JSON, and every value `read` fails on, throws
-// std::runtime_error naming `source`, the line and the column.
-void ReadPlantJson(std::string_view text, std::string_view source,
-                   const std::function<void(const sim::PlantNode&)>& read);
 // The whole text of a file; throws std::runtime_error when it cannot be read.
 std::string ReadPlantText(const std::string& path);
 
 // One class group: {"class": ..., "items": [...], "writes": [...]}; with
 // topics, an item may carry a "topic" too.
-ClassGroup ReadClassGroup(const sim::PlantNode& node, bool topics);
+ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics);
 
 // The class groups of a plant file's text. Throws std::runtime_error whose
 // text names `source`, the line and the column of what is wrong, e.g.
-//   plant.json:3:14: classes[0].items[1].item: expected a text "...", found a number
+//   plant.yaml:3:14: classes[0].items[1].item: expected a text "...", found a number
 std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source);
 
 // The same for a file; a file that cannot be read is an error too.

@@ -104,7 +104,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   GroupWords first;
   AddGroupOptions(app, &first);
   app.add_option("--plant", o.plant,
-                 "plant file (JSON): the items of each class, with names and units");
+                 "plant file (YAML or JSON): the items of each class, with names and units");
   app.add_option("-p,--port", o.port,
                  "serial port: COMn or n (the library's /dev/ttyS{n-1}),\n"
                  "or a device path, which is mapped to COM255");

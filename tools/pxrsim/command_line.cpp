@@ -28,7 +28,7 @@ std::optional<int> ParseSimCommandLine(int argc, const char* const* argv, SimOpt
   SimOptions& o = *options;
   CLI::App app(kDescription, "pxrsim");
   app.get_formatter()->column_width(30);
-  app.add_option("--plant", o.plant, "plant file (JSON); default: the built-in plant");
+  app.add_option("--plant", o.plant, "plant file (YAML or JSON); default: the built-in plant");
   auto* link =
       app.add_option("--link", o.link, "symlink to create for the pty (default /tmp/pxrsim)");
   app.add_option("--device", o.device, "serve this serial device instead of a pty")->excludes(link);
@@ -46,7 +46,8 @@ std::optional<int> ParseSimCommandLine(int argc, const char* const* argv, SimOpt
                  "ADDRESS:SWITCH[=VALUE][,SWITCH[=VALUE]...], ADDRESS a module's address or\n"
                  "all, e.g. --fault 1:delay_ms=600,pieces=3 or --fault all:silent,answers=2");
   app.add_flag("-v,--verbose", o.verbose, "log every command and answer as a hex dump");
-  app.add_flag("--print-plant", o.printPlant, "print the plant (JSON) and exit");
+  app.add_flag("--print-plant", o.printPlant,
+               "print the plant file (the built-in plant as JSON) and exit");
   app.add_flag("--families", o.families, "list the module families this simulator serves");
   app.set_version_flag("--version", std::string("pxrsim ") + TARVO_VERSION);
   try {

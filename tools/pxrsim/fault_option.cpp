@@ -3,30 +3,42 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "sim/plant/faults_reader.h"
-#include "sim/plant/plant_error.h"
-#include "sim/plant/plant_node.h"
+#include "sim/plant/plant_names.h"
 
 namespace tarvo::tools {
 namespace {
 
-using Json = nlohmann::ordered_json;
+using plant::PlantValue;
+
+PlantValue Boolean(bool value) { return {.kind = PlantValue::Kind::kBoolean, .boolean = value}; }
 
 // A switch's value as a plant file gives it: on/off switches take 1 and 0
 // too, bytes their "0x21" form (a text, as in a plant file).
-Json ValueOf(std::string_view name, std::string_view text) {
+PlantValue ValueOf(std::string_view name, std::string_view text) {
   const bool onOff =
       std::find(std::begin(sim::kOnOffFaultSwitches), std::end(sim::kOnOffFaultSwitches), name) !=
       std::end(sim::kOnOffFaultSwitches);
-  if (text == "true" || (onOff && text == "1")) return true;
-  if (text == "false" || (onOff && text == "0")) return false;
+  if (text == "true" || (onOff && text == "1")) return Boolean(true);
+  if (text == "false" || (onOff && text == "0")) return Boolean(false);
   long long number = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (status == std::errc() && end == text.data() + text.size()) return number;
-  return std::string(text);
+  if (status == std::errc() && end == text.data() + text.size())
+    return {.kind = PlantValue::Kind::kNumber, .number = static_cast<double>(number)};
+  return {.kind = PlantValue::Kind::kText, .text = std::string(text)};
+}
+
+// A switch given again takes its last value.
+void SetMember(PlantValue& object, const std::string& key, PlantValue value) {
+  for (plant::PlantMember& member : object.members) {
+    if (member.key == key) {
+      member.value = std::move(value);
+      return;
+    }
+  }
+  object.members.push_back({key, {}, std::move(value)});
 }
 
 }  // namespace
@@ -49,7 +61,7 @@ FaultOption ParseFaultOption(std::string_view text) {
       return fail("the address must be 0..127 or all");
     option.address = number;
   }
-  Json switches = Json::object();
+  PlantValue switches{.kind = PlantValue::Kind::kObject};
   std::string_view rest = text.substr(colon + 1);
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
@@ -58,13 +70,11 @@ FaultOption ParseFaultOption(std::string_view text) {
     const size_t equals = item.find('=');
     const std::string name(item.substr(0, equals));
     if (name.empty()) return fail("a switch has no name");
-    if (equals == std::string_view::npos) {
-      switches[name] = true;
-    } else if (equals + 1 == item.size()) {
+    if (equals != std::string_view::npos && equals + 1 == item.size())
       return fail("switch " + name + " has no value after '='");
-    } else {
-      switches[name] = ValueOf(name, item.substr(equals + 1));
-    }
+    PlantValue value =
+        equals == std::string_view::npos ? Boolean(true) : ValueOf(name, item.substr(equals + 1));
+    SetMember(switches, name, std::move(value));
   }
   try {
     option.setting = sim::ReadFaults(sim::PlantNode(switches, {}));

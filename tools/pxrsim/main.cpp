@@ -20,7 +20,7 @@
 
 #include "sim/plant/family.h"
 #include "sim/plant/plant.h"
-#include "sim/plant/plant_error.h"
+#include "sim/plant/plant_names.h"
 #include "sim/pty_pair.h"
 #include "sim/pty_server.h"
 #include "tools/pxrsim/fault_option.h"

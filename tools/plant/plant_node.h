@@ -1,7 +1,7 @@
-// A value of a plant description together with its path, and the typed
-// reads that a plant reader needs. Every read that finds something other
-// than it expects throws PlantValueError naming this value (or, for a
-// missing or unknown key, the object and the key).
+// A value of a plant document together with its path, and the typed reads
+// that a plant reader needs. Every read that finds something other than it
+// expects throws PlantValueError naming this value (or, for a missing or
+// unknown key, the object and the key) and where it stands in the text.
 #pragma once
 
 #include <cstdint>
@@ -12,21 +12,23 @@
 #include <string_view>
 #include <vector>
 
-#include "nlohmann/json_fwd.hpp"
-#include "sim/plant/json_locator.h"
+#include "tools/plant/plant_path.h"
+#include "tools/plant/plant_value.h"
 
-namespace tarvo::sim {
+namespace tarvo::plant {
 
 // A number as messages show it: 21.5, 7, -127.9375.
 std::string PlantNumberText(double value);
 
 class PlantNode {
  public:
-  // `value` must outlive the node and every node taken from it.
-  PlantNode(const nlohmann::ordered_json& value, JsonPath path);
+  // `value` must outlive the node and every node taken from it. Messages
+  // about the node point at `at`, by default where the value starts.
+  PlantNode(const PlantValue& value, PlantPath path);
+  PlantNode(const PlantValue& value, PlantPath path, TextPosition at);
 
-  const nlohmann::ordered_json& json() const { return *value_; }
-  const JsonPath& path() const { return path_; }
+  const PlantPath& path() const { return path_; }
+  TextPosition at() const { return at_; }
 
   // Throws PlantValueError for this value.
   [[noreturn]] void Fail(const std::string& reason) const;
@@ -34,9 +36,12 @@ class PlantNode {
   bool IsObject() const;
   bool IsNumber() const;
   bool IsString() const;
+  bool IsBoolean() const;
+  bool IsNull() const;
 
   // Object members. Each of these first requires an object.
   bool Has(std::string_view key) const;
+  // A member's node points at its key.
   std::optional<PlantNode> Find(std::string_view key) const;
   // The member `key`; a missing one is an error ("missing key \"key\"").
   PlantNode At(std::string_view key) const;
@@ -46,7 +51,8 @@ class PlantNode {
   void CheckKeys(std::initializer_list<std::string_view> allowed) const {
     CheckKeys(std::span(allowed.begin(), allowed.size()));
   }
-  // Array elements; requires an array.
+  size_t MemberCount() const;
+  // List elements; requires a list.
   std::vector<PlantNode> Elements() const;
 
   double Number() const;
@@ -56,13 +62,16 @@ class PlantNode {
   int64_t Integer(int64_t min, int64_t max) const;
   bool Boolean() const;
   std::string String() const;
-  // A byte: a whole number 0..255 or a text of one ASCII character.
+  // A byte: a whole number 0..255, a text "0x" and two hex digits, or a
+  // text of one ASCII character.
   uint8_t Byte() const;
 
  private:
+  using Kind = PlantValue::Kind;
   void RequireObject() const;
-  const nlohmann::ordered_json* value_;
-  JsonPath path_;
+  const PlantValue* value_;
+  PlantPath path_;
+  TextPosition at_;
 };
 
-}  // namespace tarvo::sim
+}  // namespace tarvo::plant
