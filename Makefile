@@ -38,8 +38,9 @@ build/%/build.ninja:
 build_targets_fuzz := --target fuzzers
 installed_targets := tarvo tarvo-poll pxrsim tarvo-gateway
 build_targets_linux-release := --target $(installed_targets)
-# The ThreadSanitizer preset builds and runs the tests of lines in parallel.
-build_targets_linux-tsan := --target tarvo_lines_tests
+# The ThreadSanitizer preset builds and runs the tests of lines in parallel
+# and a few of the gateway's.
+build_targets_linux-tsan := --target tarvo_lines_tests tarvo_tools_tests
 $(PRESETS:%=build-%): build-%: deps build/%/build.ninja
 	cmake --build build/$* $(build_targets_$*)
 

@@ -144,7 +144,37 @@ def mode_string_seeds():
         write("mode_string_fuzz", f"options{n:02d}", text.encode())
 
 
+# plant_file_fuzz: 0 for tarvo-poll's reader, 1 for tarvo-gateway's, then the file.
+def plant_file_seeds():
+    here = os.path.dirname(os.path.abspath(__file__))
+    top = os.path.join(here, "..", "..")
+    with open(os.path.join(top, "scripts", "builtin_plant.json"), "rb") as f:
+        write("plant_file_fuzz", "pxrsim-builtin", b"\x00" + f.read())
+    with open(os.path.join(top, "tools", "gateway", "boiler.yaml"), "rb") as f:
+        write("plant_file_fuzz", "gateway-boiler", b"\x01" + f.read())
+    write("plant_file_fuzz", "poll-yaml", b"\x00# a comment\nclasses:\n  - class: pxr5700\n"
+          b"    items: [{item: DI4.0, name: door}]\n    writes: [DO4.2=1]\n")
+    write("plant_file_fuzz", "poll-json", b'\x00{"classes": [{"class": "pxr5100", '
+          b'"items": [{"item": "TA1.0.0", "unit": "\xc2\xb0C"}]}]}')
+    write("plant_file_fuzz", "duplicate", b'\x01{"lines": [], "lines": []}')
+
+
+# item_address_fuzz: class, RegisterIndex, ModuleAddress, Channel, Point << 4 | SubIndex
+# (little-endian int16 each), then the text.
+def item_address_seeds():
+    cases = [(0, 1, 5, 1, 2 << 4, "TA5.1.2"), (1, 4, 127, 2, 15 << 4, "wb127.2.15"),
+             (2, 1, 12, 7, 63 << 4, "TA12.7.63.5"), (3, 0, 4, 0, 0, "DI4.x"),
+             (3, 2, 7, 2, 0, "TA7.2"), (4, 4, 5, 0, 4 << 4 | 2, "AD5.0.4.2"),
+             (4, 6, 3, 2, 10 << 4 | 7, "DO3.2.10.7"), (4, 1, 123, 1, 2 << 4, "TA1234.1.2"),
+             (4, 1, 1, 1, 40 << 4, "TA1.1.40"), (0, 9, 1, 0, 0, "TX1.0.0")]
+    for n, (cls, reg, module, channel, point, text) in enumerate(cases):
+        data = bytes([cls]) + struct.pack("<hhhh", reg, module, channel, point) + text.encode()
+        write("item_address_fuzz", f"seed{n:02d}", data)
+
+
 if __name__ == "__main__":
+    plant_file_seeds()
+    item_address_seeds()
     mode_string_seeds()
     parse_item_seeds()
     replies_seeds()
