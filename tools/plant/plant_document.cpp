@@ -16,6 +16,13 @@
 namespace tarvo::plant {
 namespace {
 
+PlantValue ValueAt(PlantValue::Kind kind, TextPosition at) {
+  PlantValue value;
+  value.kind = kind;
+  value.at = at;
+  return value;
+}
+
 TextPosition PositionOf(const YAML::Mark& mark) {
   if (mark.line < 0 || mark.column < 0) return {};
   return {static_cast<size_t>(mark.line) + 1, static_cast<size_t>(mark.column) + 1};
@@ -83,7 +90,7 @@ class DocumentBuilder : public YAML::EventHandler {
   void OnNull(const YAML::Mark& mark, YAML::anchor_t anchor) override {
     CheckAnchor(mark, anchor);
     if (ExpectsKey()) Refuse(open_.back().path, PositionOf(mark), "a key must be a scalar");
-    Add(PlantValue{.at = PositionOf(mark)});
+    Add(ValueAt(PlantValue::Kind::kNull, PositionOf(mark)));
   }
 
   void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
@@ -95,7 +102,8 @@ class DocumentBuilder : public YAML::EventHandler {
     CheckAnchor(mark, anchor);
     CheckTag(mark, tag);
     if (ExpectsKey()) return AddKey(value, PositionOf(mark));
-    PlantValue scalar{.kind = PlantValue::Kind::kText, .at = PositionOf(mark), .text = value};
+    PlantValue scalar = ValueAt(PlantValue::Kind::kText, PositionOf(mark));
+    scalar.text = value;
     if (tag == "?") {
       const PlainScalar plain = ReadPlainScalar(value);
       if (plain.kind == PlainScalar::Kind::kBoolean) {
@@ -183,7 +191,7 @@ class DocumentBuilder : public YAML::EventHandler {
       Refuse(ChildPath(), PositionOf(mark),
              "nested deeper than " + std::to_string(kMaxPlantDepth) + " levels");
     PlantPath path = ChildPath();
-    open_.push_back({PlantValue{.kind = kind, .at = PositionOf(mark)}, std::move(path), {}});
+    open_.push_back({ValueAt(kind, PositionOf(mark)), std::move(path), {}});
   }
 
   void Close() {

@@ -19,9 +19,9 @@ struct PlantValue {
   TextPosition at{};  // of its first character
   bool boolean = false;
   double number = 0;
-  std::string text{};
-  std::vector<PlantValue> elements{};  // of a list
-  std::vector<PlantMember> members{};  // of an object; no key twice
+  std::string text;
+  std::vector<PlantValue> elements;  // of a list
+  std::vector<PlantMember> members;  // of an object; no key twice
 };
 
 struct PlantMember {
