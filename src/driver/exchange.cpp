@@ -12,8 +12,6 @@ namespace {
 
 constexpr size_t kMaxHead = 4;
 constexpr size_t kCountAt = 4;
-constexpr size_t kRecordsStart = 5;
-constexpr size_t kRecordBytes = 4;
 
 // The expected head, held by value so a rule outlives its caller's bytes.
 struct Head {
@@ -45,9 +43,9 @@ serial::ReplyRule FixedReply(std::span<const uint8_t> head, size_t length) {
 
 serial::ReplyRule RecordsReply(std::span<const uint8_t> head, size_t records) {
   // A count no buffer can hold is never whole; keep the sum from wrapping.
-  const size_t limit = (SIZE_MAX - kRecordsStart) / kRecordBytes;
+  const size_t limit = (SIZE_MAX - kFirstRecord) / kRecordBytes;
   const size_t length =
-      records > limit ? serial::kReplyNeverWhole : kRecordsStart + kRecordBytes * records;
+      records > limit ? serial::kReplyNeverWhole : kFirstRecord + kRecordBytes * records;
   return FixedReply(head, length);
 }
 

@@ -30,6 +30,8 @@ inline constexpr int kAnswerAttempts = 3;
 serial::ReplyRule FixedReply(std::span<const uint8_t> head, size_t length);
 // A block-read answer: head, two bytes not examined, then `records` 4-byte
 // records from byte 5 on, and no end byte.
+inline constexpr size_t kFirstRecord = 5;
+inline constexpr size_t kRecordBytes = 4;
 serial::ReplyRule RecordsReply(std::span<const uint8_t> head, size_t records);
 // A point list: head, one byte, the count n at byte 4, n point numbers and
 // the CR at byte 5 + n (6 + n bytes). The CR is waited for also when n is 0:

@@ -14,7 +14,7 @@ constexpr RegisterSpec kRegisters[] = {
 
 }  // namespace
 
-const sensor::Traits Cpxr5100::kTraits = {
+const readcycle::Traits Cpxr5100::kTraits = {
     .registers = kRegisters,
     .kinds = {{{sensors::ConvertTempExtended, 10},
                {sensors::ConvertTemp12, 10},
@@ -36,11 +36,11 @@ const sensor::Traits Cpxr5100::kTraits = {
     .fixedWaitMs = 0,
 };
 
-FamilyState<sensor::ModuleState>& Cpxr5100::SharedTables() {
-  static FamilyState<sensor::ModuleState> tables(sensor::ModuleMaker(kTraits));
+FamilyState<readcycle::Module>& Cpxr5100::SharedTables() {
+  static FamilyState<readcycle::Module> tables(readcycle::ModuleMaker(kTraits));
   return tables;
 }
 
-Cpxr5100::Cpxr5100() : sensor::Driver(kTraits, SharedTables()) {}
+Cpxr5100::Cpxr5100() : readcycle::Driver(kTraits, SharedTables()) {}
 
 }  // namespace tarvo

@@ -6,28 +6,28 @@
 // channel by channel ("*" mm c CR, every channel must answer); a block read
 // ("#" mm c CR) fetches one channel's records, at most one block read per
 // module every 2 whole seconds. The read cycle is the sensor modules' one
-// (driver/sensor_module.h).
+// (driver/read_cycle.h).
 #pragma once
 
 #include <cstdint>
 
-#include "driver/sensor_module.h"
+#include "driver/read_cycle.h"
 #include "tarvo/guids.h"
 
 namespace tarvo {
 
-class Cpxr5100 final : public sensor::Driver {
+class Cpxr5100 final : public readcycle::Driver {
  public:
   static constexpr const IID& kDispatchIid = DIID_Ipxr5100;
-  static const sensor::Traits kTraits;
+  static const readcycle::Traits kTraits;
   static constexpr int16_t kLastChannel = 7;
   static constexpr int16_t kLastPoint = 63;
 
-  // Resets the tables of every Cpxr5100 object; see sensor::Driver.
+  // Resets the tables of every Cpxr5100 object; see readcycle::Driver.
   Cpxr5100();
 
   // The class's tables (tests look into them).
-  static FamilyState<sensor::ModuleState>& SharedTables();
+  static FamilyState<readcycle::Module>& SharedTables();
 };
 
 }  // namespace tarvo

@@ -36,7 +36,7 @@ bool HasHead(std::span<const uint8_t> answer, char lead, const Command& command)
          answer[2] == command[2];
 }
 
-bool ScanSummary(sensor::Driver& driver, sensor::ModuleState& state, uint8_t module,
+bool ScanSummary(readcycle::Driver& driver, readcycle::Module& state, uint8_t module,
                  int32_t timeoutMs) {
   serial::Port& port = driver.Port();
   serial::Clock& clock = serial::CurrentClock();
@@ -64,7 +64,7 @@ bool ScanSummary(sensor::Driver& driver, sensor::ModuleState& state, uint8_t mod
                    answer.size(), &count))
       return false;
     if (!HasHead(answer, '>', list) || count < kPointListStart) return false;
-    if (sensor::ApplyPointList(state, 0, answer) < 0) return false;
+    if (readcycle::ApplyPointList(state, 0, answer) < 0) return false;
   }
 
   port.Purge();
@@ -76,28 +76,27 @@ bool ScanSummary(sensor::Driver& driver, sensor::ModuleState& state, uint8_t mod
     return false;
   if (count == 0 || !HasHead(answer, '>', block)) return false;
 
-  size_t channelStart =
-      sensor::kFirstRecord + sensor::kRecordBytes * static_cast<size_t>(state.sensorCount[0]);
+  size_t channelStart = kFirstRecord + kRecordBytes * static_cast<size_t>(state.sensorCount[0]);
   for (int channel = 1; channel < state.channels(); ++channel) {
     const auto records = static_cast<size_t>(state.sensorCount[static_cast<size_t>(channel)]);
     if (records != 0) {
-      for (sensor::PointState& point : state.Channel(channel)) point.present = false;
+      state.ClearChannel(channel);
       // A record the answer did not carry names no point.
       for (size_t i = 0; i < records; ++i) {
-        const size_t at = channelStart + i * sensor::kRecordBytes;
+        const size_t at = channelStart + i * kRecordBytes;
         if (at >= count) break;
-        sensor::MarkPoint(state, channel, static_cast<int8_t>(answer[at]));
+        readcycle::MarkPoint(state, channel, static_cast<int8_t>(answer[at]));
       }
     }
-    channelStart += records * sensor::kRecordBytes;
+    channelStart += records * kRecordBytes;
   }
   return true;
 }
 
 }  // namespace
 
-const sensor::Traits CPxr5303::kTraits = {
-    .registers = sensor::kSensorRegisters,
+const readcycle::Traits CPxr5303::kTraits = {
+    .registers = readcycle::kSensorRegisters,
     .kinds = {{{sensors::ConvertTempExtended, 10},
                {sensors::ConvertTemp12, 10},
                {sensors::ConvertTempSignMagnitudeChecked, 10},
@@ -116,11 +115,11 @@ const sensor::Traits CPxr5303::kTraits = {
     .fixedWaitMs = 0,
 };
 
-FamilyState<sensor::ModuleState>& CPxr5303::SharedTables() {
-  static FamilyState<sensor::ModuleState> tables(sensor::ModuleMaker(kTraits));
+FamilyState<readcycle::Module>& CPxr5303::SharedTables() {
+  static FamilyState<readcycle::Module> tables(readcycle::ModuleMaker(kTraits));
   return tables;
 }
 
-CPxr5303::CPxr5303() : sensor::Driver(kTraits, SharedTables()) {}
+CPxr5303::CPxr5303() : readcycle::Driver(kTraits, SharedTables()) {}
 
 }  // namespace tarvo

@@ -7,12 +7,11 @@ namespace {
 constexpr int kChannels = 8;
 constexpr int kPoints = 64;
 // A whole module's block answer, 5 + 512 x 4 = 2053 bytes, fits the buffer.
-static_assert(sensor::kFirstRecord + sensor::kRecordBytes * kChannels * kPoints <=
-              sensor::kAnswerBufferBytes);
+static_assert(kFirstRecord + kRecordBytes * kChannels * kPoints <= readcycle::kAnswerBufferBytes);
 }  // namespace
 
-const sensor::Traits CPxr530x::kTraits = {
-    .registers = sensor::kSensorRegisters,
+const readcycle::Traits CPxr530x::kTraits = {
+    .registers = readcycle::kSensorRegisters,
     .kinds = {{{sensors::ConvertTempExtended, 10},
                {sensors::ConvertTemp12, 10},
                {sensors::ConvertTempSixteenths, 10},
@@ -32,11 +31,11 @@ const sensor::Traits CPxr530x::kTraits = {
     .fixedWaitMs = 10000,
 };
 
-FamilyState<sensor::ModuleState>& CPxr530x::SharedTables() {
-  static FamilyState<sensor::ModuleState> tables(sensor::ModuleMaker(kTraits));
+FamilyState<readcycle::Module>& CPxr530x::SharedTables() {
+  static FamilyState<readcycle::Module> tables(readcycle::ModuleMaker(kTraits));
   return tables;
 }
 
-CPxr530x::CPxr530x() : sensor::Driver(kTraits, SharedTables()) {}
+CPxr530x::CPxr530x() : readcycle::Driver(kTraits, SharedTables()) {}
 
 }  // namespace tarvo

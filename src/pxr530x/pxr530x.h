@@ -7,24 +7,24 @@
 // channel by channel ("*" AA c CR; a channel after channel 0 that gives no
 // answer ends the scan); a block read ("#" AA "8" CR) fetches the whole
 // module and is preceded by a 10000 ms wait. The read cycle is the sensor
-// modules' one (driver/sensor_module.h).
+// modules' one (driver/read_cycle.h).
 #pragma once
 
-#include "driver/sensor_module.h"
+#include "driver/read_cycle.h"
 #include "tarvo/guids.h"
 
 namespace tarvo {
 
-class CPxr530x final : public sensor::Driver {
+class CPxr530x final : public readcycle::Driver {
  public:
   static constexpr const IID& kDispatchIid = DIID_IPxr530x;
-  static const sensor::Traits kTraits;
+  static const readcycle::Traits kTraits;
 
-  // Resets the tables of every CPxr530x object; see sensor::Driver.
+  // Resets the tables of every CPxr530x object; see readcycle::Driver.
   CPxr530x();
 
   // The class's tables.
-  static FamilyState<sensor::ModuleState>& SharedTables();
+  static FamilyState<readcycle::Module>& SharedTables();
 };
 
 }  // namespace tarvo

@@ -1,25 +1,60 @@
 #include "pxr5760/pxr5760.h"
 
 #include "driver/address.h"
-#include "serial/clock.h"
+#include "pxr5760/values.h"
 
 namespace tarvo {
 
-CPxr5760::CPxr5760()
-    : DriverBase({{"TA", kAccessRead, kDataTypeFloat},
-                  {"HB", kAccessRead, kDataTypeFloat},
-                  {"KT", kAccessRead, kDataTypeFloat},
-                  {"LT", kAccessRead, kDataTypeFloat},
-                  {"DI", kAccessRead, kDataTypeDiscrete},
-                  {"DO", kAccessReadWrite, kDataTypeDiscrete},
-                  {"AD", kAccessRead, kDataTypeFloat}}) {
-  SharedTables().Reset(serial::CurrentClock().NowSeconds());
+namespace {
+
+constexpr RegisterSpec kRegisters[] = {
+    {"TA", kAccessRead, kDataTypeFloat},    {"HB", kAccessRead, kDataTypeFloat},
+    {"KT", kAccessRead, kDataTypeFloat},    {"LT", kAccessRead, kDataTypeFloat},
+    {"DI", kAccessRead, kDataTypeDiscrete}, {"DO", kAccessReadWrite, kDataTypeDiscrete},
+    {"AD", kAccessRead, kDataTypeFloat},
+};
+
+// ParseItem does not check sub-indices, and a host may pass an item it
+// never filled: LT, AD, DI and DO need one the tables hold.
+DriverError CheckSubIndex(const IoItem& item) {
+  const bool perSubIndex = item.RegisterIndex == pxr5760::kLt ||
+                           item.RegisterIndex == pxr5760::kAd ||
+                           item.RegisterIndex == pxr5760::kDi || item.RegisterIndex == pxr5760::kDo;
+  if (perSubIndex && (item.SubIndex < 0 || item.SubIndex >= pxr5760::kSubChannels))
+    return ErrRegisterName;
+  return ErrOk;
 }
 
-FamilyState<pxr5760::ModuleState>& CPxr5760::SharedTables() {
-  static FamilyState<pxr5760::ModuleState> tables;
+}  // namespace
+
+const readcycle::Traits CPxr5760::kTraits = {
+    .registers = kRegisters,
+    .kinds = {},
+    .channels = pxr5760::kChannels,
+    .points = pxr5760::kPoints,
+    .addressCase = HexCase::kLower,
+    .scan = nullptr,
+    .silentChannel = SilentChannel::kEndsTheScan,
+    // A point listed twice or beyond the channel's 32 takes a record too.
+    .countsListedEntries = true,
+    .blockReadPerChannel = false,
+    .settleBeforeRead = false,
+    // After an answer from the wrong module, or none, the line is given
+    // time to settle before the next exchange.
+    .wrongAnswerPauseMs = 2000,
+    .fixedWaitMs = 0,
+    .recordFlags = pxr5760::RecordFlags,
+    .checkItem = CheckSubIndex,
+    .extract = pxr5760::Extract,
+};
+
+FamilyState<readcycle::Module>& CPxr5760::SharedTables() {
+  static FamilyState<readcycle::Module> tables(
+      readcycle::ModuleMaker<pxr5760::PointState>(kTraits));
   return tables;
 }
+
+CPxr5760::CPxr5760() : readcycle::Driver(kTraits, SharedTables()) {}
 
 int32_t CPxr5760::ParseItem(const char* address, IoItem* item) {
   const int16_t index = FindRegister(address);
@@ -50,18 +85,6 @@ int32_t CPxr5760::ParseItem(const char* address, IoItem* item) {
   // Points 32..63 are accepted here; reads and writes refuse them.
   if (point < 0 || point > 63) return Fail(ErrPointNumber);
   return Succeed();
-}
-
-bool CPxr5760::CheckItemNumbers(const IoItem& item) {
-  if (item.ModuleAddress < 0 || item.ModuleAddress >= kModules) return FailStep(ErrModuleAddress);
-  if (item.Channel < 0 || item.Channel >= pxr5760::kChannels) return FailStep(ErrChannel);
-  if (item.Point < 0 || item.Point >= pxr5760::kPoints) return FailStep(ErrPointNumber);
-  const bool perSubIndex = item.RegisterIndex == pxr5760::kLt ||
-                           item.RegisterIndex == pxr5760::kAd ||
-                           item.RegisterIndex == pxr5760::kDi || item.RegisterIndex == pxr5760::kDo;
-  if (perSubIndex && (item.SubIndex < 0 || item.SubIndex >= pxr5760::kSubChannels))
-    return FailStep(ErrRegisterName);
-  return true;
 }
 
 }  // namespace tarvo

@@ -7,20 +7,21 @@
 //
 // Commands carry the module address as two lowercase hex digits. A module
 // is scanned channel by channel ("*" mm c CR; a channel after channel 0
-// that gives no answer ends the scan); a block read ("#" mm "8" CR) fetches
-// the records of the whole module. Reads and writes of a module share its
-// refresh gate: one exchange every 2 whole seconds.
+// that gives no answer ends the scan, and every entry of a list takes a
+// record in a block answer); a block read ("#" mm "8" CR) fetches the
+// records of the whole module, followed by a 2000 ms pause when the answer
+// is wrong or missing. Reads and writes of a module share its refresh gate:
+// one exchange every 2 whole seconds. The read cycle is the one of the
+// record-per-point modules (driver/read_cycle.h); values.h turns a record
+// into values.
 #pragma once
 
 #include <array>
-#include <bitset>
 #include <cstdint>
 
-#include "driver/driver_base.h"
-#include "driver/family_state.h"
+#include "driver/read_cycle.h"
 #include "sensors/outlier_filter.h"
 #include "tarvo/guids.h"
-#include "tarvo/records.h"
 
 namespace tarvo {
 
@@ -41,37 +42,29 @@ inline constexpr int kFreshKt = 10;
 inline constexpr int kFreshLt = 11;   // + sub-channel
 inline constexpr int kFreshBit = 19;  // + bit number, shared by DI and DO
 inline constexpr int kFreshFlags = 27;
+static_assert(kFreshFlags <= readcycle::kMaxFresh);
 
 // A record: b0..b3. Byte 2's bits 7..5 name the sub-channel its LT and AD
 // values belong to; it is also the point's output byte.
-inline constexpr size_t kRecordSize = 4;
 inline constexpr int kRecordSubChannelShift = 5;
 inline constexpr int kRecordOutputByte = 2;
 
-struct PointState {
-  std::array<uint8_t, kRecordSize> record{};  // b0..b3 as received
-  std::bitset<kFreshFlags> fresh;
+// A point: its record (b0..b3 as received), fresh flags and filters.
+struct PointState : readcycle::PointRecord {
   sensors::OutlierFilter ta{};
   sensors::OutlierFilter kt{};
   std::array<sensors::OutlierFilter, kSubChannels> lt{};
   std::array<sensors::OutlierFilter, kSubChannels> ad{};
 };
 
-struct ModuleState {
-  bool scanned = false;
-  RefreshGate gate;
-  // Records each channel contributes to a block-read answer: the count of
-  // its latest list (0..255), every listed entry taking one.
-  std::array<int32_t, kChannels> sensorCount{};
-  std::array<std::bitset<kPoints>, kChannels> present{};
-  std::array<std::array<PointState, kPoints>, kChannels> points{};
-};
+using ModuleState = readcycle::ModuleOf<PointState>;
 
 }  // namespace pxr5760
 
-class CPxr5760 : public DriverBase {
+class CPxr5760 final : public readcycle::Driver {
  public:
   static constexpr const IID& kDispatchIid = DIID_IPxr5760;
+  static const readcycle::Traits kTraits;
 
   // Fills the register table TA, HB, KT, LT, DI, DO, AD (indices 1..7; DI
   // and DO discrete, DO writable) and resets the class's tables: every
@@ -86,22 +79,15 @@ class CPxr5760 : public DriverBase {
   // digit (1), dotted part (21), module (18), channel (19), point (20).
   int32_t ParseItem(const char* address, IoItem* item);
 
-  // Delivers one value of one point: AnalogValue, or DiscreteValue (0 or 1)
-  // for DI and DO. Scans the module first if needed (100 ms per exchange);
-  // serves a value of the latest record that was not yet handed out
-  // without traffic; otherwise block-reads the whole module, at most once
-  // per module every 2 whole seconds (code 23 in between). Items ParseItem
+  // ReadItem (readcycle::Driver) delivers one value of one point:
+  // AnalogValue, or DiscreteValue (0 or 1) for DI and DO. Items ParseItem
   // lets through but the tables cannot hold are refused before anything is
-  // sent: point above 31 (20), sub-index outside 0..7 (21). A failure
-  // leaves *value untouched. Codes: 24 the scan learned nothing (the next
-  // read scans again), 23 gate shut, 16 the command could not be sent, 17 a
-  // read failed, 22 no answer or a wrong one, or no value for the item
-  // after the block read (its record did not arrive whole, or the register
-  // index is outside 1..7).
+  // sent: point above 31 (20), sub-index outside 0..7 for LT, AD, DI and DO
+  // (21). Code 22 also for a register index outside 1..7, after the scan,
+  // gate and block read any read takes.
   // Blocks the calling thread: a scan takes 8 x 200 ms; a block read waits
   // Timeout per read, with a 500 ms pause after each empty one (at most
   // three reads), and 2000 ms more after a missing or wrong answer.
-  int32_t ReadItem(IoItem* item, IoValue* value);
 
   // Sets (DiscreteValue 1) or clears (any other value) one output bit of a
   // DO item, starting from the point's last known output byte, under the
@@ -115,24 +101,7 @@ class CPxr5760 : public DriverBase {
   int32_t WriteItem(IoItem* item, IoValue* value);
 
   // The class's tables.
-  static FamilyState<pxr5760::ModuleState>& SharedTables();
-
- private:
-  // Refuses item numbers the tables cannot hold (ParseItem lets through
-  // points 32..63 and does not check sub-indices, and a host may pass an
-  // item ParseItem never filled): module 0..127 (18), channel 0..7 (19),
-  // point 0..31 (20), and for LT, AD, DI and DO the sub-index 0..7 (21).
-  // False with the code stored.
-  bool CheckItemNumbers(const IoItem& item);
-  // Learns the present points of each channel of module; true when the
-  // module answered channel 0 and every exchange until the first channel
-  // without a valid answer went through.
-  bool ScanModule(pxr5760::ModuleState& state, uint8_t module);
-  // Fetches the records of every present point of module and spreads them
-  // over the points. False, with the code stored, when it failed.
-  bool BlockRead(pxr5760::ModuleState& state, uint8_t module);
-
-  ModuleStates<pxr5760::ModuleState> states_{SharedTables()};
+  static FamilyState<readcycle::Module>& SharedTables();
 };
 
 }  // namespace tarvo

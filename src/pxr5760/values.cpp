@@ -31,6 +31,18 @@ int FreshFlag(int16_t reg, int16_t sub) {
 
 }  // namespace
 
+readcycle::FreshFlags RecordFlags(const readcycle::Record& record) {
+  const int sub = record[kRecordOutputByte] >> kRecordSubChannelShift;
+  readcycle::FreshFlags flags;
+  flags.set(kFreshTa);
+  flags.set(kFreshHb);
+  flags.set(kFreshKt);
+  flags.set(static_cast<size_t>(kFreshAd + sub));
+  flags.set(static_cast<size_t>(kFreshLt + sub));
+  for (size_t bit = 0; bit < kSubChannels; ++bit) flags.set(kFreshBit + bit);
+  return flags;
+}
+
 ExtractOutcome ExtractValue(PointState& point, int16_t reg, int16_t sub, ExtractMode mode,
                             IoValue* value) {
   const bool pending = mode == ExtractMode::kPending;
@@ -82,6 +94,13 @@ ExtractOutcome ExtractValue(PointState& point, int16_t reg, int16_t sub, Extract
   }
   point.fresh.reset(static_cast<size_t>(flag));
   return ExtractOutcome::kDelivered;
+}
+
+ExtractOutcome Extract(const readcycle::Traits&, readcycle::PointRecord& point, const IoItem& item,
+                       ExtractMode mode, IoValue* value) {
+  // The point ModuleMaker<PointState> made.
+  return ExtractValue(static_cast<PointState&>(point), item.RegisterIndex, item.SubIndex, mode,
+                      value);
 }
 
 }  // namespace tarvo::pxr5760

@@ -8,16 +8,12 @@
 
 namespace tarvo::pxr5760 {
 
-enum class ExtractMode {
-  kPending,         // before any bus traffic: only a value not yet handed out
-  kAfterBlockRead,  // right after a block read refreshed the module
-};
+using ExtractMode = readcycle::ExtractMode;
+using ExtractOutcome = readcycle::ExtractOutcome;
 
-enum class ExtractOutcome {
-  kDelivered,     // *value written
-  kNothingFresh,  // pending mode: the value was handed out already
-  kReadData,      // after a block read: no value for the item (code 22)
-};
+// The flags a record sets: TA, HB and KT, the LT and AD values of the
+// sub-channel it names, and all eight bits.
+readcycle::FreshFlags RecordFlags(const readcycle::Record& record);
 
 // When the point's flag for the item's value is set: converts the record,
 // passes TA, KT, LT and AD values through their outlier filter (threshold
@@ -30,5 +26,9 @@ enum class ExtractOutcome {
 // register or sub-index outside the tables counts as a value not there.
 ExtractOutcome ExtractValue(PointState& point, int16_t reg, int16_t sub, ExtractMode mode,
                             IoValue* value);
+
+// ExtractValue as the read cycle's step, on a point of ModuleState.
+ExtractOutcome Extract(const readcycle::Traits& traits, readcycle::PointRecord& point,
+                       const IoItem& item, ExtractMode mode, IoValue* value);
 
 }  // namespace tarvo::pxr5760

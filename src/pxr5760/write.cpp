@@ -15,13 +15,13 @@ constexpr size_t kReplyBufferSize = 2048;
 int32_t CPxr5760::WriteItem(IoItem* item, IoValue* value) {
   // Only DO is writable: a write of any other item must not switch an output.
   if (item->RegisterIndex != pxr5760::kDo) return Fail(ErrRegisterUnsupported);
-  if (!CheckItemNumbers(*item)) return 0;
+  if (!CheckItem(*item)) return 0;
   const auto module = static_cast<uint8_t>(item->ModuleAddress);
   const auto channel = static_cast<uint8_t>(item->Channel);
   const auto pointNumber = static_cast<uint8_t>(item->Point);
 
-  pxr5760::ModuleState& state = states_.At(Port().LinePort(), module);
-  pxr5760::PointState& point = state.points[channel][pointNumber];
+  readcycle::Module& state = State(module);
+  readcycle::PointRecord& point = state.At(channel, pointNumber);
   // The module takes a whole byte: the other bits keep their last known
   // state (the last block read's, or the last acknowledged write's).
   const uint8_t old = point.record[pxr5760::kRecordOutputByte];

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/full_rig.h"
-#include "driver/sensor_module.h"
+#include "driver/read_cycle.h"
 #include "pxr5700/pxr5700.h"
 #include "pxr5760/pxr5760.h"
 
@@ -55,8 +55,9 @@ int main() {
               polled - created, polled - start, failures);
   std::printf(
       "state per module: pxr5100, pxr5303 and pxr530x %zu B + %zu B per point, "
-      "pxr5700 %zu B, pxr5760 %zu B\n",
-      sizeof(tarvo::sensor::ModuleState), sizeof(tarvo::sensor::PointState),
-      sizeof(tarvo::pxr5700::ModuleState), sizeof(tarvo::pxr5760::ModuleState));
+      "pxr5700 %zu B, pxr5760 %zu B + %zu B per point\n",
+      sizeof(tarvo::readcycle::ModuleState), sizeof(tarvo::readcycle::PointState),
+      sizeof(tarvo::pxr5700::ModuleState), sizeof(tarvo::pxr5760::ModuleState),
+      sizeof(tarvo::pxr5760::PointState));
   return 0;
 }

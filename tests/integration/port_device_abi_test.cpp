@@ -4,8 +4,9 @@
 #include "driver/error_text.h"
 #include "gtest/gtest.h"
 #include "sim/pty_pair.h"
-#include "support/host_library.h"
+#include "support/host_port.h"
 #include "tarvo/tarvo.h"
+#include "tools/common/driver_library.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ class PortDeviceAbi : public ::testing::Test {
   }
   tarvo::IIoDriver* NewDriver() { return library_.Create(tarvo::CLSID_Cpxr5100); }
 
-  tarvo::test::HostLibrary library_;
+  tarvo::tools::DriverLibrary library_{TARVO_LIBRARY_PATH};
 };
 
 TEST_F(PortDeviceAbi, MapsPortNumbersOneTo255) {

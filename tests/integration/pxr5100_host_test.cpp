@@ -9,7 +9,8 @@
 #include "sim/bus.h"
 #include "sim/pty_server.h"
 #include "sim/pxr5100/module.h"
-#include "support/host_library.h"
+#include "support/host_port.h"
+#include "tools/common/driver_library.h"
 
 namespace tarvo {
 namespace {
@@ -17,7 +18,7 @@ namespace {
 constexpr int32_t kPort = 7;
 
 TEST(Pxr5100Host, ReadsEveryKindFromTheSimulator) {
-  test::HostLibrary library;
+  tools::DriverLibrary library(TARVO_LIBRARY_PATH);
   ASSERT_TRUE(library.ok()) << library.error();
 
   sim::Bus bus;

@@ -22,10 +22,11 @@
 #include "serial/device.h"
 #include "server/server_classes.h"
 #include "sim/pty_server.h"
-#include "support/host_library.h"
+#include "support/host_port.h"
 #include "support/rig_families.h"
 #include "tarvo/errors.h"
 #include "tarvo/guids.h"
+#include "tarvo/tarvo.h"
 
 namespace tarvo::test {
 namespace {

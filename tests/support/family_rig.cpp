@@ -5,7 +5,7 @@
 #include <string>
 
 #include "driver/error_text.h"
-#include "support/host_library.h"
+#include "tools/common/driver_library.h"
 
 namespace tarvo::test {
 namespace {
@@ -18,7 +18,9 @@ DriverError CodeOf(const char* text) {
 
 }  // namespace
 
-IIoDriver* CreateDriver(const CLSID& clsid) { return CreateDriver(&DllGetClassObject, clsid); }
+IIoDriver* CreateDriver(const CLSID& clsid) {
+  return tools::CreateDriver(&DllGetClassObject, clsid);
+}
 
 FamilyRig::FamilyRig(const FamilySpec& spec, bool openPort)
     : owned_(std::make_unique<FakeSerial>(kRigStartMs)),

@@ -34,14 +34,16 @@ DriverLibrary::~DriverLibrary() {
   if (handle_ != nullptr) dlclose(handle_);
 }
 
-IIoDriver* DriverLibrary::Create(REFCLSID clsid, HRESULT* result) const {
+IIoDriver* CreateDriver(GetClassObjectFn getClassObject, REFCLSID clsid, HRESULT* result) {
+  HRESULT ignored = S_OK;
+  HRESULT& outcome = result != nullptr ? *result : ignored;
   IClassFactory* factory = nullptr;
-  *result = getClassObject_(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
-  if (*result != S_OK || factory == nullptr) return nullptr;
+  outcome = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (outcome != S_OK || factory == nullptr) return nullptr;
   void* driver = nullptr;
-  *result = factory->CreateInstance(nullptr, IID_IIoDriver, &driver);
+  outcome = factory->CreateInstance(nullptr, IID_IIoDriver, &driver);
   factory->Release();
-  return *result == S_OK ? static_cast<IIoDriver*>(driver) : nullptr;
+  return outcome == S_OK ? static_cast<IIoDriver*>(driver) : nullptr;
 }
 
 std::string DescribeHresult(HRESULT result) {

@@ -9,6 +9,14 @@
 
 namespace tarvo::tools {
 
+using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+
+// A new driver object of the class through `getClassObject` (the entry
+// point DllGetClassObject) and the class factory, as IIoDriver (the caller
+// releases it), or null with the failing HRESULT in *result when result is
+// not null.
+IIoDriver* CreateDriver(GetClassObjectFn getClassObject, REFCLSID clsid, HRESULT* result = nullptr);
+
 class DriverLibrary {
  public:
   // Loads the library at `path` (a bare name goes through the dynamic
@@ -23,9 +31,11 @@ class DriverLibrary {
   const std::string& error() const { return error_; }
 
   // A new driver object of the class as IIoDriver (the caller releases
-  // it), or null with the failing HRESULT in *result:
+  // it), or null with the failing HRESULT in *result (when not null):
   // CLASS_E_CLASSNOTAVAILABLE when the library does not offer the class.
-  IIoDriver* Create(REFCLSID clsid, HRESULT* result) const;
+  IIoDriver* Create(REFCLSID clsid, HRESULT* result = nullptr) const {
+    return CreateDriver(getClassObject_, clsid, result);
+  }
   HRESULT CanUnloadNow() const { return canUnloadNow_(); }
   int32_t SetPortDevice(int32_t port, const char* path) const { return setPortDevice_(port, path); }
   void SetTraceHandler(TarvoTraceHandler handler, void* context) const {
@@ -36,7 +46,7 @@ class DriverLibrary {
   void* handle_ = nullptr;
   bool ok_ = false;
   std::string error_;
-  HRESULT (*getClassObject_)(REFCLSID, REFIID, void**) = nullptr;
+  GetClassObjectFn getClassObject_ = nullptr;
   HRESULT (*canUnloadNow_)() = nullptr;
   int32_t (*setPortDevice_)(int32_t, const char*) = nullptr;
   void (*setTraceHandler_)(TarvoTraceHandler, void*) = nullptr;

@@ -22,7 +22,9 @@ constexpr int64_t kStartMs = 1'000'000;  // any origin: the gate counts whole se
 constexpr float kUntouched = -999.0f;
 
 // What the class keeps of module 5 on port 1, the line the tests open.
-sensor::ModuleState& Module5() { return *Cpxr5100::SharedTables().At(1, 5); }
+readcycle::ModuleState& Module5() {
+  return static_cast<readcycle::ModuleState&>(*Cpxr5100::SharedTables().At(1, 5));
+}
 
 class Pxr5100ReadCycle : public ::testing::Test {
  protected:

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "driver/sensor_module.h"
+#include "driver/read_cycle.h"
 #include "gtest/gtest.h"
 
-namespace tarvo::sensor {
+namespace tarvo::readcycle {
 namespace {
 
 std::vector<int> Present(ModuleState& state, int channel) {
@@ -139,4 +139,4 @@ TEST(Distribute, RecordsTheAnswerDoesNotHoldWholeAreNotTaken) {
 }
 
 }  // namespace
-}  // namespace tarvo::sensor
+}  // namespace tarvo::readcycle
