@@ -16,13 +16,6 @@
 namespace tarvo::plant {
 namespace {
 
-PlantValue ValueAt(PlantValue::Kind kind, TextPosition at) {
-  PlantValue value;
-  value.kind = kind;
-  value.at = at;
-  return value;
-}
-
 TextPosition PositionOf(const YAML::Mark& mark) {
   if (mark.line < 0 || mark.column < 0) return {};
   return {static_cast<size_t>(mark.line) + 1, static_cast<size_t>(mark.column) + 1};
@@ -90,7 +83,7 @@ class DocumentBuilder : public YAML::EventHandler {
   void OnNull(const YAML::Mark& mark, YAML::anchor_t anchor) override {
     CheckAnchor(mark, anchor);
     if (ExpectsKey()) Refuse(open_.back().path, PositionOf(mark), "a key must be a scalar");
-    Add(ValueAt(PlantValue::Kind::kNull, PositionOf(mark)));
+    Add(PlantValue::Of(PlantValue::Kind::kNull, PositionOf(mark)));
   }
 
   void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
@@ -102,7 +95,7 @@ class DocumentBuilder : public YAML::EventHandler {
     CheckAnchor(mark, anchor);
     CheckTag(mark, tag);
     if (ExpectsKey()) return AddKey(value, PositionOf(mark));
-    PlantValue scalar = ValueAt(PlantValue::Kind::kText, PositionOf(mark));
+    PlantValue scalar = PlantValue::Of(PlantValue::Kind::kText, PositionOf(mark));
     scalar.text = value;
     if (tag == "?") {
       const PlainScalar plain = ReadPlainScalar(value);
@@ -191,7 +184,7 @@ class DocumentBuilder : public YAML::EventHandler {
       Refuse(ChildPath(), PositionOf(mark),
              "nested deeper than " + std::to_string(kMaxPlantDepth) + " levels");
     PlantPath path = ChildPath();
-    open_.push_back({ValueAt(kind, PositionOf(mark)), std::move(path), {}});
+    open_.push_back({PlantValue::Of(kind, PositionOf(mark)), std::move(path), {}});
   }
 
   void Close() {

@@ -22,6 +22,15 @@ struct PlantValue {
   std::string text;
   std::vector<PlantValue> elements;  // of a list
   std::vector<PlantMember> members;  // of an object; no key twice
+
+  // A value of a kind at a place, its parts empty. (The members' type is
+  // incomplete here, so the parts take no initialisers of their own.)
+  static PlantValue Of(Kind kind, TextPosition at = {}) {
+    PlantValue value;
+    value.kind = kind;
+    value.at = at;
+    return value;
+  }
 };
 
 struct PlantMember {

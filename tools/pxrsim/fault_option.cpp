@@ -13,7 +13,11 @@ namespace {
 
 using plant::PlantValue;
 
-PlantValue Boolean(bool value) { return {.kind = PlantValue::Kind::kBoolean, .boolean = value}; }
+PlantValue Boolean(bool value) {
+  PlantValue boolean = PlantValue::Of(PlantValue::Kind::kBoolean);
+  boolean.boolean = value;
+  return boolean;
+}
 
 // A switch's value as a plant file gives it: on/off switches take 1 and 0
 // too, bytes their "0x21" form (a text, as in a plant file).
@@ -25,9 +29,14 @@ PlantValue ValueOf(std::string_view name, std::string_view text) {
   if (text == "false" || (onOff && text == "0")) return Boolean(false);
   long long number = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-  if (status == std::errc() && end == text.data() + text.size())
-    return {.kind = PlantValue::Kind::kNumber, .number = static_cast<double>(number)};
-  return {.kind = PlantValue::Kind::kText, .text = std::string(text)};
+  PlantValue value = PlantValue::Of(PlantValue::Kind::kText);
+  if (status == std::errc() && end == text.data() + text.size()) {
+    value.kind = PlantValue::Kind::kNumber;
+    value.number = static_cast<double>(number);
+  } else {
+    value.text = std::string(text);
+  }
+  return value;
 }
 
 // A switch given again takes its last value.
@@ -61,7 +70,7 @@ FaultOption ParseFaultOption(std::string_view text) {
       return fail("the address must be 0..127 or all");
     option.address = number;
   }
-  PlantValue switches{.kind = PlantValue::Kind::kObject};
+  PlantValue switches = PlantValue::Of(PlantValue::Kind::kObject);
   std::string_view rest = text.substr(colon + 1);
   while (!rest.empty()) {
     const size_t comma = rest.find(',');
