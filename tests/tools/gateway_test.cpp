@@ -3,14 +3,21 @@
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
 // device goes away and comes back while the other line keeps publishing.
-// Its plant file's mistakes are refused with their position.
+// HTTP clients that send nothing, slowly, or anything at all. Its plant
+// file's mistakes are refused with their position.
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "gtest/gtest.h"
 #include "support/mqtt_probe.h"
@@ -308,6 +315,108 @@ TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
       20s))
       << gateway.err();
   EXPECT_EQ(gateway.err().find("closing the line"), std::string::npos) << gateway.err();
+}
+
+// A connection to the loopback address's port, or -1.
+int Connect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  const timeval limit{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
+void Send(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return;  // the server has had enough
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+}
+
+// The status line the server answers `request` with ("" for none).
+std::string StatusLine(int port, const std::string& request) {
+  const int fd = Connect(port);
+  Send(fd, request);
+  std::string answer;
+  char buffer[512];
+  for (ssize_t got;
+       answer.find("\r\n") == std::string::npos && (got = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+    answer.append(buffer, static_cast<size_t>(got));
+  close(fd);
+  return answer.substr(0, answer.find("\r\n"));
+}
+
+// What the HTTP endpoint answers, whatever it is sent.
+struct HttpRequestCase {
+  std::string request;
+  const char* status;
+};
+
+const HttpRequestCase kHttpRequests[] = {
+    {"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 200 OK"},
+    {"GET /health HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK"},
+    {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
+    {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 404 Not Found"},
+    {"BREW /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+    {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n\r\n" +
+         std::string(100000, 'x'),
+     "HTTP/1.1 413 Payload Too Large"},
+    {"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(20000, 'x') + "\r\n\r\n",
+     "HTTP/1.1 400 Bad Request"},
+    {std::string("\xff\xfe\x00\r\n\r\n", 7), "HTTP/1.1 400 Bad Request"},
+};
+
+TEST(Gateway, ClientsThatSendNothingOrSlowlyDoNotHoldUpAScrape) {
+  TempDir dir;
+  Sim sim(dir, "sim", kPumpStation);
+  Process gateway(
+      {kGateway,
+       dir.Write("gateway.json",
+                 Json{{"lines", Json::array({Line("a", sim.link(), kPumpItems)})}}.dump()),
+       "--http", "127.0.0.1:0"});
+  const int port = MetricsPort(gateway);
+  ASSERT_NE(port, 0);
+  for (const HttpRequestCase& c : kHttpRequests)
+    EXPECT_EQ(StatusLine(port, c.request), c.status) << c.request.substr(0, 40);
+
+  // More clients than the workers with half a request each, waiting; one
+  // that sends a byte at a time.
+  std::vector<int> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(Connect(port));
+    Send(idle.back(), "GET /metrics HTTP/1.1\r\nHost: x\r\n");
+  }
+  std::atomic<bool> done = false;
+  std::thread slow([&] {
+    const int fd = Connect(port);
+    for (char c : std::string("GET /health HTTP/1.1\r\nHost: x\r\n\r\n")) {
+      if (done) break;
+      Send(fd, std::string_view(&c, 1));
+      std::this_thread::sleep_for(200ms);
+    }
+    close(fd);
+  });
+  std::this_thread::sleep_for(100ms);
+  const auto began = std::chrono::steady_clock::now();
+  httplib::Client http("127.0.0.1", port);
+  const auto scraped = http.Get("/metrics");
+  const auto took = std::chrono::steady_clock::now() - began;
+  done = true;
+  slow.join();
+  for (int fd : idle) close(fd);
+  ASSERT_TRUE(scraped) << gateway.err();
+  EXPECT_EQ(scraped->status, 200);
+  EXPECT_NE(scraped->body.find("tarvo_exchanges_total"), std::string::npos);
+  EXPECT_LT(took, 2s) << std::chrono::duration<double>(took).count() << " s";
+  EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
 }
 
 // Mistakes in a gateway plant file, each refused with where it stands.
