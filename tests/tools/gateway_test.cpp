@@ -3,7 +3,8 @@
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
 // device goes away and comes back while the other line keeps publishing.
-// HTTP clients that send nothing, slowly, or anything at all. Its plant
+// What outside clients may send: any payload on a set topic, HTTP clients
+// that send nothing, slowly, or anything at all. Its plant
 // file's mistakes are refused with their position.
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -315,6 +316,69 @@ TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
       20s))
       << gateway.err();
   EXPECT_EQ(gateway.err().find("closing the line"), std::string::npos) << gateway.err();
+}
+
+constexpr char kValveStation[] = R"({"modules": [{"family": "pxr5700", "address": 4,
+  "inputs": 1, "outputs": 4}]})";
+const Json kValveItems = Json::parse(R"([{"class": "pxr5700", "items": [
+  {"item": "DI4.0"}, {"item": "DO4.2", "name": "valve"}]}])");
+constexpr char kValues[] = "the value must be 0, 1, on or off (or true, false)";
+
+// Payloads anyone on the broker may send: on a writable item's set topic
+// each is answered on its result topic; a read-only item has no set topic,
+// so nothing answers there.
+struct MalformedPayload {
+  const char* item;
+  std::string payload;
+  const char* error;  // the result's; nullptr: no answer
+};
+
+const MalformedPayload kMalformedPayloads[] = {
+    {"DI4.0", std::string("\xff\xfe\x00", 3), nullptr},
+    {"DI4.0", "1", nullptr},
+    {"DO4.2", std::string("\xff\xfe\x00", 3), R"("\xff\xfe\x00" is not UTF-8 text)"},
+    {"DO4.2", std::string(64 * 1024, '1'),
+     R"("11111111111111111111111111111111..." (65536 bytes) is too long to be a value)"},
+    {"DO4.2", "", R"("" is not a value to write)"},
+    {"DO4.2", std::string(16, '\0'),
+     R"("\x00\x00\x00\x00\x00\x00\x00\x00..." (16 bytes) is not a value to write)"},
+    {"DO4.2", "1\n\x1b[2J", R"("1\x0a\x1b[2J" is not a value to write)"},
+};
+
+TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kValveStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway = StartGateway(
+      dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), kValveItems)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+  for (const MalformedPayload& m : kMalformedPayloads) {
+    const std::string topic = std::string("test/a/") + m.item;
+    const auto asked = MqttProbe::Clock::now();
+    probe.Publish(topic + "/set", m.payload);
+    if (m.error == nullptr) continue;
+    ASSERT_TRUE(probe.WaitFor(Reads(topic + "/result", false, asked), 10s))
+        << m.error << gateway.err();
+    Json expected = {{"item", "DO4.2"}, {"value", nullptr}, {"ok", false},
+                     {"code", nullptr}, {"error", m.error}, {"gloss", kValues}};
+    Json result = *LastJson(probe, topic + "/result", asked);
+    EXPECT_TRUE(result.contains("time"));
+    result.erase("time");
+    EXPECT_EQ(result, expected);
+    EXPECT_NE(gateway.err().find(std::string("tarvo-gateway: line a: DO4.2 not set: ") + m.error +
+                                 " (" + kValues + ")\n"),
+              std::string::npos)
+        << gateway.err();
+  }
+  // Nothing on the read-only item's result topic, though the messages to
+  // it came first; the gateway goes on, its log lines short.
+  EXPECT_EQ(probe.Last("test/a/DI4.0/result"), std::nullopt);
+  const auto after = MqttProbe::Clock::now();
+  EXPECT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true, after), 10s)) << gateway.err();
+  EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
+  std::istringstream log(gateway.err());
+  for (std::string line; std::getline(log, line);) EXPECT_LT(line.size(), 200u) << line;
 }
 
 // A connection to the loopback address's port, or -1.

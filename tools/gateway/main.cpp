@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tools/common/driver_library.h"
+#include "tools/common/json_text.h"
 #include "tools/gateway/gateway_log.h"
 #include "tools/gateway/gateway_options.h"
 #include "tools/gateway/gateway_plant.h"
@@ -64,7 +65,7 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
     messages.push_back({{"topic", message.topic},
                         {"retain", message.retain},
                         {"payload", nlohmann::ordered_json::parse(message.payload)}});
-  std::cout << messages.dump(2) << "\n";
+  std::cout << JsonText(messages, 2) << "\n";
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 
@@ -137,7 +138,7 @@ int Run(const GatewayOptions& o) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
       for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
-    auto onMessage = [&workers](const std::string& topic, const std::string& payload) {
+    auto onMessage = [&workers](const std::string& topic, std::string_view payload) {
       for (const auto& worker : workers)
         if (worker->HandleSet(topic, payload)) return;
     };
