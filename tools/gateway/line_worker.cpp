@@ -100,7 +100,8 @@ bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
     AnswerWrite(index, std::nullopt, request.refusal, false);
     return true;
   }
-  poller_.Submit(index, *request.value);
+  if (const std::optional<uint32_t> superseded = poller_.Submit(index, *request.value))
+    AnswerWrite(index, *superseded, SupersededWrite(), false);
   return true;
 }
 
