@@ -3,8 +3,8 @@
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
 // device goes away and comes back while the other line keeps publishing.
-// What outside clients may send: any payload on a set topic, HTTP clients
-// that send nothing, slowly, or anything at all. Its plant
+// What outside clients may send: any payload on a set topic, a flood of
+// writes, HTTP clients that send nothing, slowly, or too much. Its plant
 // file's mistakes are refused with their position.
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -379,6 +379,63 @@ TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
   EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
   std::istringstream log(gateway.err());
   for (std::string line; std::getline(log, line);) EXPECT_LT(line.size(), 200u) << line;
+}
+
+TEST(Gateway, AFloodOfWritesIsSupersededAnsweredAndLoggedInAFewLines) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kValveStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway = StartGateway(
+      dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), kValveItems)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2")->at("value"), 1);
+
+  // 1 000 writes as fast as the broker takes them, the last one 0.
+  constexpr int kWrites = 1000;
+  const auto flood = MqttProbe::Clock::now();
+  for (int i = 0; i < kWrites; ++i) probe.Publish("test/a/DO4.2/set", i % 2 == 0 ? "1" : "0");
+  auto answers = [&](const std::vector<Received>& all) {
+    std::vector<Json> results;
+    for (const Received& m : all)
+      if (m.topic == "test/a/DO4.2/result" && m.at >= flood)
+        results.push_back(Json::parse(m.payload));
+    return results;
+  };
+  ASSERT_TRUE(probe.WaitFor([&](const auto& all) { return answers(all).size() == kWrites; }, 60s))
+      << answers(probe.received()).size() << gateway.err();
+  int written = 0;
+  int superseded = 0;
+  for (const Json& result : answers(probe.received())) {
+    written += result["ok"] == true && result["code"] == 0 ? 1 : 0;
+    superseded += result["ok"] == false && result["error"] == "(superseded)" ? 1 : 0;
+  }
+  EXPECT_EQ(written + superseded, kWrites);
+  EXPECT_GE(written, 1);
+  EXPECT_GE(superseded, kWrites / 2) << "written one by one: " << written;
+  // The last one asked for is the last one made; values go on.
+  const auto answered = MqttProbe::Clock::now();
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true, answered), 10s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2", answered)->at("value"), 0);
+  EXPECT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true, answered), 10s));
+
+  // Each answer logged or counted, in a few lines.
+  gateway.Signal(SIGTERM);
+  EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
+  int lines = 0;
+  int counted = 0;
+  std::istringstream log(gateway.err());
+  const std::regex more(R"( \((\d+) more like this in 5 s\)$)");
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("line a: DO4.2 set to ") == std::string::npos) continue;
+    std::smatch match;
+    if (std::regex_search(line, match, more))
+      counted += std::stoi(match[1]);
+    else
+      ++lines;
+  }
+  EXPECT_EQ(lines + counted, kWrites) << gateway.err();
+  EXPECT_LE(lines, 10) << gateway.err();
 }
 
 // A connection to the loopback address's port, or -1.

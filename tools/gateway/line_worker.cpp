@@ -111,9 +111,10 @@ void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
   publish_({items_[item].resultTopic,
             WriteResultMessage(address, value, outcome, ok, std::chrono::system_clock::now()),
             false});
-  Say(fmt::format("{} {} {}", address,
-                  value ? fmt::format("set to {}:", *value) : std::string("not set:"),
-                  ok ? std::string("written") : outcome.Display()));
+  LogLimited(fmt::format("line {}: writes", name_),
+             fmt::format("line {}: {} {} {}", name_, address,
+                         value ? fmt::format("set to {}:", *value) : std::string("not set:"),
+                         ok ? std::string("written") : outcome.Display()));
 }
 
 void LineWorker::Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) {

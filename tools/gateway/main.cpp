@@ -70,11 +70,15 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
 }
 
 // Waits for SIGTERM or SIGINT, blocked in every thread (they inherit the
-// mask from this one).
+// mask from this one); meanwhile says every second what the rate-limited
+// log held back.
 int AwaitStop(const sigset_t& stops) {
-  int signal = 0;
-  sigwait(&stops, &signal);
-  return signal;
+  const timespec second{1, 0};
+  while (true) {
+    const int signal = sigtimedwait(&stops, nullptr, &second);
+    if (signal > 0) return signal;
+    FlushLimitedLog();
+  }
 }
 
 int Run(const GatewayOptions& o) {
@@ -168,6 +172,7 @@ int Run(const GatewayOptions& o) {
   for (const auto& worker : workers) worker->Stop();  // each closes its line
   if (link) link->Stop();                             // "offline"
   http.Stop();
+  FlushLimitedLog(true);
   Log("stopped");
   return 0;
 }

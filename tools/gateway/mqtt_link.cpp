@@ -169,8 +169,8 @@ void MqttLink::OnMessage(mosquitto*, void* context, const mosquitto_message* mes
   try {
     self->onMessage_(message->topic, payload);
   } catch (const std::exception& e) {
-    Log(fmt::format("MQTT: a message on {} was dropped: {}", QuoteBytes(message->topic, 200),
-                    e.what()));
+    LogLimited("MQTT: dropped", fmt::format("MQTT: a message on {} was dropped: {}",
+                                            QuoteBytes(message->topic, 200), e.what()));
   }
 }
 
