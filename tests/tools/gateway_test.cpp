@@ -3,14 +3,22 @@
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
 // device goes away and comes back while the other line keeps publishing.
-// Its plant file's mistakes are refused with their position.
+// What outside clients may send: any payload on a set topic, a flood of
+// writes, HTTP clients that send nothing, slowly, or too much. Its plant
+// file's mistakes are refused with their position.
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "gtest/gtest.h"
 #include "support/mqtt_probe.h"
@@ -308,6 +316,235 @@ TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
       20s))
       << gateway.err();
   EXPECT_EQ(gateway.err().find("closing the line"), std::string::npos) << gateway.err();
+}
+
+constexpr char kValveStation[] = R"({"modules": [{"family": "pxr5700", "address": 4,
+  "inputs": 1, "outputs": 4}]})";
+const Json kValveItems = Json::parse(R"([{"class": "pxr5700", "items": [
+  {"item": "DI4.0"}, {"item": "DO4.2", "name": "valve"}]}])");
+constexpr char kValues[] = "the value must be 0, 1, on or off (or true, false)";
+
+// Payloads anyone on the broker may send: on a writable item's set topic
+// each is answered on its result topic; a read-only item has no set topic,
+// so nothing answers there.
+struct MalformedPayload {
+  const char* item;
+  std::string payload;
+  const char* error;  // the result's; nullptr: no answer
+};
+
+const MalformedPayload kMalformedPayloads[] = {
+    {"DI4.0", std::string("\xff\xfe\x00", 3), nullptr},
+    {"DI4.0", "1", nullptr},
+    {"DO4.2", std::string("\xff\xfe\x00", 3), R"("\xff\xfe\x00" is not UTF-8 text)"},
+    {"DO4.2", std::string(64 * 1024, '1'),
+     R"("11111111111111111111111111111111..." (65536 bytes) is too long to be a value)"},
+    {"DO4.2", "", R"("" is not a value to write)"},
+    {"DO4.2", std::string(16, '\0'),
+     R"("\x00\x00\x00\x00\x00\x00\x00\x00..." (16 bytes) is not a value to write)"},
+    {"DO4.2", "1\n\x1b[2J", R"("1\x0a\x1b[2J" is not a value to write)"},
+};
+
+TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kValveStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway = StartGateway(
+      dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), kValveItems)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+  for (const MalformedPayload& m : kMalformedPayloads) {
+    const std::string topic = std::string("test/a/") + m.item;
+    const auto asked = MqttProbe::Clock::now();
+    probe.Publish(topic + "/set", m.payload);
+    if (m.error == nullptr) continue;
+    ASSERT_TRUE(probe.WaitFor(Reads(topic + "/result", false, asked), 10s))
+        << m.error << gateway.err();
+    Json expected = {{"item", "DO4.2"}, {"value", nullptr}, {"ok", false},
+                     {"code", nullptr}, {"error", m.error}, {"gloss", kValues}};
+    Json result = *LastJson(probe, topic + "/result", asked);
+    EXPECT_TRUE(result.contains("time"));
+    result.erase("time");
+    EXPECT_EQ(result, expected);
+    EXPECT_NE(gateway.err().find(std::string("tarvo-gateway: line a: DO4.2 not set: ") + m.error +
+                                 " (" + kValues + ")\n"),
+              std::string::npos)
+        << gateway.err();
+  }
+  // Nothing on the read-only item's result topic, though the messages to
+  // it came first; the gateway goes on, its log lines short.
+  EXPECT_EQ(probe.Last("test/a/DI4.0/result"), std::nullopt);
+  const auto after = MqttProbe::Clock::now();
+  EXPECT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true, after), 10s)) << gateway.err();
+  EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
+  std::istringstream log(gateway.err());
+  for (std::string line; std::getline(log, line);) EXPECT_LT(line.size(), 200u) << line;
+}
+
+TEST(Gateway, AFloodOfWritesIsSupersededAnsweredAndLoggedInAFewLines) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kValveStation);
+  MqttProbe probe(broker.port(), "test/#");
+  // The flood keeps the machine busy: pxrsim's answers may come late.
+  Json line = Line("a", sim.link(), kValveItems);
+  line["timeout_ms"] = 2000;
+  Process gateway = StartGateway(dir, PlantText(broker.port(), Json::array({line})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2")->at("value"), 1);
+
+  // 1 000 writes as fast as the broker takes them, the last one 0.
+  constexpr int kWrites = 1000;
+  const auto flood = MqttProbe::Clock::now();
+  for (int i = 0; i < kWrites; ++i) probe.Publish("test/a/DO4.2/set", i % 2 == 0 ? "1" : "0");
+  auto answers = [&](const std::vector<Received>& all) {
+    std::vector<Json> results;
+    for (const Received& m : all)
+      if (m.topic == "test/a/DO4.2/result" && m.at >= flood)
+        results.push_back(Json::parse(m.payload));
+    return results;
+  };
+  ASSERT_TRUE(probe.WaitFor([&](const auto& all) { return answers(all).size() == kWrites; }, 60s))
+      << answers(probe.received()).size() << gateway.err();
+  int written = 0;
+  int superseded = 0;
+  std::string others;
+  for (const Json& result : answers(probe.received())) {
+    if (result["ok"] == true && result["code"] == 0)
+      ++written;
+    else if (result["ok"] == false && result["error"] == "(superseded)")
+      ++superseded;
+    else
+      others += result.dump() + "\n";
+  }
+  EXPECT_EQ(written + superseded, kWrites) << others << gateway.err();
+  EXPECT_GE(written, 1);
+  EXPECT_GE(superseded, kWrites / 2) << "written one by one: " << written;
+  // The last one asked for is the last one made; values go on.
+  const auto answered = MqttProbe::Clock::now();
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true, answered), 10s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2", answered)->at("value"), 0);
+  EXPECT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true, answered), 10s));
+
+  // Each answer logged or counted, in a few lines.
+  gateway.Signal(SIGTERM);
+  EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
+  int lines = 0;
+  int counted = 0;
+  std::istringstream log(gateway.err());
+  const std::regex more(R"( \((\d+) more like this in 5 s\)$)");
+  for (std::string line; std::getline(log, line);) {
+    if (line.find("line a: DO4.2 set to ") == std::string::npos) continue;
+    std::smatch match;
+    if (std::regex_search(line, match, more))
+      counted += std::stoi(match[1]);
+    else
+      ++lines;
+  }
+  EXPECT_EQ(lines + counted, kWrites) << gateway.err();
+  EXPECT_LE(lines, 10) << gateway.err();
+}
+
+// A connection to the loopback address's port, or -1.
+int Connect(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  const timeval limit{5, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  return fd;
+}
+
+void Send(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t sent = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent <= 0) return;  // the server has had enough
+    bytes.remove_prefix(static_cast<size_t>(sent));
+  }
+}
+
+// The status line the server answers `request` with ("" for none).
+std::string StatusLine(int port, const std::string& request) {
+  const int fd = Connect(port);
+  Send(fd, request);
+  std::string answer;
+  char buffer[512];
+  for (ssize_t got;
+       answer.find("\r\n") == std::string::npos && (got = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+    answer.append(buffer, static_cast<size_t>(got));
+  close(fd);
+  return answer.substr(0, answer.find("\r\n"));
+}
+
+// What the HTTP endpoint answers, whatever it is sent.
+struct HttpRequestCase {
+  std::string request;
+  const char* status;
+};
+
+const HttpRequestCase kHttpRequests[] = {
+    {"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 200 OK"},
+    {"GET /health HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK"},
+    {"GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 404 Not Found"},
+    {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\n\r\n{}", "HTTP/1.1 404 Not Found"},
+    {"BREW /metrics HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 400 Bad Request"},
+    {"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 100000\r\n\r\n" +
+         std::string(100000, 'x'),
+     "HTTP/1.1 413 Payload Too Large"},
+    {"GET /metrics HTTP/1.1\r\nHost: x\r\nX-Long: " + std::string(20000, 'x') + "\r\n\r\n",
+     "HTTP/1.1 400 Bad Request"},
+    {std::string("\xff\xfe\x00\r\n\r\n", 7), "HTTP/1.1 400 Bad Request"},
+};
+
+TEST(Gateway, ClientsThatSendNothingOrSlowlyDoNotHoldUpAScrape) {
+  TempDir dir;
+  Sim sim(dir, "sim", kPumpStation);
+  Process gateway(
+      {kGateway,
+       dir.Write("gateway.json",
+                 Json{{"lines", Json::array({Line("a", sim.link(), kPumpItems)})}}.dump()),
+       "--http", "127.0.0.1:0"});
+  const int port = MetricsPort(gateway);
+  ASSERT_NE(port, 0);
+  for (const HttpRequestCase& c : kHttpRequests)
+    EXPECT_EQ(StatusLine(port, c.request), c.status) << c.request.substr(0, 40);
+
+  // More clients than the workers with half a request each, waiting; one
+  // that sends a byte at a time.
+  std::vector<int> idle;
+  for (int i = 0; i < 40; ++i) {
+    idle.push_back(Connect(port));
+    Send(idle.back(), "GET /metrics HTTP/1.1\r\nHost: x\r\n");
+  }
+  std::atomic<bool> done = false;
+  std::thread slow([&] {
+    const int fd = Connect(port);
+    for (char c : std::string("GET /health HTTP/1.1\r\nHost: x\r\n\r\n")) {
+      if (done) break;
+      Send(fd, std::string_view(&c, 1));
+      std::this_thread::sleep_for(200ms);
+    }
+    close(fd);
+  });
+  std::this_thread::sleep_for(100ms);
+  const auto began = std::chrono::steady_clock::now();
+  httplib::Client http("127.0.0.1", port);
+  const auto scraped = http.Get("/metrics");
+  const auto took = std::chrono::steady_clock::now() - began;
+  done = true;
+  slow.join();
+  for (int fd : idle) close(fd);
+  ASSERT_TRUE(scraped) << gateway.err();
+  EXPECT_EQ(scraped->status, 200);
+  EXPECT_NE(scraped->body.find("tarvo_exchanges_total"), std::string::npos);
+  EXPECT_LT(took, 2s) << std::chrono::duration<double>(took).count() << " s";
+  EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
 }
 
 // Mistakes in a gateway plant file, each refused with where it stands.

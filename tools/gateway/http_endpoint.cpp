@@ -4,9 +4,30 @@
 #include <httplib.h>
 
 namespace tarvo::tools {
+namespace {
+
+// Each connection holds a worker while it is served. A client that
+// connects and sends nothing, or too slowly, gives its worker up after
+// kIdle without a byte; one that keeps its connection gives it up after
+// kRequestsPerConnection requests. So idle clients delay a scrape by kIdle
+// for each kWorkers of them at the most, and memory stays bounded.
+constexpr size_t kWorkers = 32;
+constexpr std::chrono::seconds kIdle{1};
+constexpr size_t kRequestsPerConnection = 10;
+constexpr std::chrono::seconds kWriteTimeout{2};
+// Neither path takes a body: anything past a few bytes is refused (413).
+constexpr size_t kLongestBody = 1024;
+
+}  // namespace
 
 HttpEndpoint::HttpEndpoint(const PlantStatus& status)
     : status_(status), server_(std::make_unique<httplib::Server>()) {
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
+  server_->set_read_timeout(kIdle);
+  server_->set_keep_alive_timeout(kIdle.count());
+  server_->set_keep_alive_max_count(kRequestsPerConnection);
+  server_->set_write_timeout(kWriteTimeout);
+  server_->set_payload_max_length(kLongestBody);
   server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
     response.set_content(status_.Metrics(PlantStatus::Clock::now()),
                          "text/plain; version=0.0.4; charset=utf-8");

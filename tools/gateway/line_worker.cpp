@@ -4,10 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <nlohmann/json.hpp>
 
-#include "tools/common/time_text.h"
 #include "tools/gateway/gateway_log.h"
+#include "tools/gateway/write_payload.h"
 #include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
@@ -91,42 +90,31 @@ std::vector<std::string> LineWorker::SetTopics() const {
   return topics;
 }
 
-bool LineWorker::HandleSet(const std::string& topic, const std::string& payload) {
+bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
   const auto item = std::find_if(items_.begin(), items_.end(),
                                  [&](const Item& i) { return i.setTopic == topic; });
   if (topic.empty() || item == items_.end()) return false;
   const size_t index = static_cast<size_t>(item - items_.begin());
-  std::string text = payload;
-  text.erase(0, text.find_first_not_of(" \t\r\n"));
-  text.erase(text.find_last_not_of(" \t\r\n") + 1);
-  const std::optional<uint32_t> value = PollSession::SwitchValue(text);
-  if (!value) {
-    AnswerWrite(index, std::nullopt,
-                {fmt::format("\"{}\" is not a value to write", payload),
-                 {},
-                 "the value must be 0, 1, on or off (or true, false)"},
-                false);
+  const WriteRequest request = ParseWritePayload(payload);
+  if (!request.value) {
+    AnswerWrite(index, std::nullopt, request.refusal, false);
     return true;
   }
-  poller_.Submit(index, *value);
+  if (const std::optional<uint32_t> superseded = poller_.Submit(index, *request.value))
+    AnswerWrite(index, *superseded, SupersededWrite(), false);
   return true;
 }
 
 void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
                              const ExplainedError& outcome, bool ok) {
-  const std::optional<int> code = CodeOf(outcome);
-  const nlohmann::ordered_json answer{
-      {"item", status_.identity(items_[item].status).item},
-      {"value", value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr)},
-      {"ok", ok},
-      {"code", code ? nlohmann::ordered_json(*code) : nlohmann::ordered_json(nullptr)},
-      {"error", outcome.text},
-      {"gloss", outcome.gloss},
-      {"time", IsoTime(std::chrono::system_clock::now())}};
-  publish_({items_[item].resultTopic, answer.dump(), false});
-  Say(fmt::format("{} {} {}", status_.identity(items_[item].status).item,
-                  value ? fmt::format("set to {}:", *value) : std::string("not set:"),
-                  ok ? std::string("written") : outcome.Display()));
+  const std::string& address = status_.identity(items_[item].status).item;
+  publish_({items_[item].resultTopic,
+            WriteResultMessage(address, value, outcome, ok, std::chrono::system_clock::now()),
+            false});
+  LogLimited(fmt::format("line {}: writes", name_),
+             fmt::format("line {}: {} {} {}", name_, address,
+                         value ? fmt::format("set to {}:", *value) : std::string("not set:"),
+                         ok ? std::string("written") : outcome.Display()));
 }
 
 void LineWorker::Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) {

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/common/driver_library.h"
@@ -38,7 +39,7 @@ class LineWorker : private LineObserver {
   // The topics its writes arrive on.
   std::vector<std::string> SetTopics() const;
   // A message on one of its set topics; false for a topic not its own.
-  bool HandleSet(const std::string& topic, const std::string& payload);
+  bool HandleSet(const std::string& topic, std::string_view payload);
 
   // Polls on a thread of its own until Stop, which ends it after the call
   // in progress and closes the line.

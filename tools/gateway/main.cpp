@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "tools/common/driver_library.h"
+#include "tools/common/json_text.h"
 #include "tools/gateway/gateway_log.h"
 #include "tools/gateway/gateway_options.h"
 #include "tools/gateway/gateway_plant.h"
@@ -64,16 +65,20 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
     messages.push_back({{"topic", message.topic},
                         {"retain", message.retain},
                         {"payload", nlohmann::ordered_json::parse(message.payload)}});
-  std::cout << messages.dump(2) << "\n";
+  std::cout << JsonText(messages, 2) << "\n";
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 
 // Waits for SIGTERM or SIGINT, blocked in every thread (they inherit the
-// mask from this one).
+// mask from this one); meanwhile says every second what the rate-limited
+// log held back.
 int AwaitStop(const sigset_t& stops) {
-  int signal = 0;
-  sigwait(&stops, &signal);
-  return signal;
+  const timespec second{1, 0};
+  while (true) {
+    const int signal = sigtimedwait(&stops, nullptr, &second);
+    if (signal > 0) return signal;
+    FlushLimitedLog();
+  }
 }
 
 int Run(const GatewayOptions& o) {
@@ -137,7 +142,7 @@ int Run(const GatewayOptions& o) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
       for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
-    auto onMessage = [&workers](const std::string& topic, const std::string& payload) {
+    auto onMessage = [&workers](const std::string& topic, std::string_view payload) {
       for (const auto& worker : workers)
         if (worker->HandleSet(topic, payload)) return;
     };
@@ -167,6 +172,7 @@ int Run(const GatewayOptions& o) {
   for (const auto& worker : workers) worker->Stop();  // each closes its line
   if (link) link->Stop();                             // "offline"
   http.Stop();
+  FlushLimitedLog(true);
   Log("stopped");
   return 0;
 }

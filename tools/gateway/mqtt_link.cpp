@@ -7,6 +7,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "tools/common/utf8_text.h"
 #include "tools/gateway/gateway_log.h"
 
 namespace tarvo::tools {
@@ -159,11 +160,18 @@ void MqttLink::OnDisconnect(mosquitto*, void* context, int rc) {
 
 void MqttLink::OnMessage(mosquitto*, void* context, const mosquitto_message* message) {
   auto* self = static_cast<MqttLink*>(context);
-  std::string payload;
+  std::string_view payload;
   if (message->payload != nullptr && message->payloadlen > 0)
-    payload.assign(static_cast<const char*>(message->payload),
-                   static_cast<size_t>(message->payloadlen));
-  self->onMessage_(message->topic, payload);
+    payload = {static_cast<const char*>(message->payload),
+               static_cast<size_t>(message->payloadlen)};
+  // An exception must not reach libmosquitto's C thread, where it would
+  // end the process.
+  try {
+    self->onMessage_(message->topic, payload);
+  } catch (const std::exception& e) {
+    LogLimited("MQTT: dropped", fmt::format("MQTT: a message on {} was dropped: {}",
+                                            QuoteBytes(message->topic, 200), e.what()));
+  }
 }
 
 }  // namespace tarvo::tools

@@ -11,6 +11,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -24,7 +25,8 @@ namespace tarvo::tools {
 class MqttLink {
  public:
   // A message arrived on one of the subscribed topics (libmosquitto's thread).
-  using MessageHandler = std::function<void(const std::string& topic, const std::string& payload)>;
+  // Any bytes of any length: the payload is the sender's.
+  using MessageHandler = std::function<void(const std::string& topic, std::string_view payload)>;
   // The link is up (true) or lost (false) (libmosquitto's thread).
   using StateHandler = std::function<void(bool connected)>;
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "tools/common/json_text.h"
 #include "tools/common/time_text.h"
 
 namespace tarvo::tools {
@@ -99,7 +100,7 @@ Message PlantStatus::MessageOf(const ItemState& s, Clock::time_point now) const 
     failure["time"] = TimeJson(s.failedAt);
   }
   payload["last_failure"] = failure;
-  return {id.topic, payload.dump(), true};
+  return {id.topic, JsonText(payload), true};
 }
 
 Message PlantStatus::Record(size_t item, const ItemReading& reading) {
@@ -242,7 +243,7 @@ std::pair<bool, std::string> PlantStatus::Health() const {
                              : *broker_ ? "connected"
                                         : "disconnected"},
                     {"lines", lines}};
-  return {healthy, health.dump() + "\n"};
+  return {healthy, JsonText(health) + "\n"};
 }
 
 }  // namespace tarvo::tools

@@ -50,6 +50,10 @@ ScheduleEntry EntryOf(const DriverClass& c, size_t member, const IoItem& item, b
 
 }  // namespace
 
+ExplainedError SupersededWrite() {
+  return {"(superseded)", {}, "a later write to the item came first"};
+}
+
 double DefaultIntervalSeconds(const LineConfig& config, const SharedLine& line) {
   if (config.intervalSeconds) return *config.intervalSeconds;
   double interval = 0;
@@ -111,12 +115,21 @@ size_t LinePoller::PlantWriteCall(size_t member, size_t write) const {
   return plantWritesFrom_[member] + write;
 }
 
-void LinePoller::Submit(size_t item, uint32_t value) {
+std::optional<uint32_t> LinePoller::Submit(size_t item, uint32_t value) {
+  std::optional<uint32_t> superseded;
   {
     const std::lock_guard lock(mutex_);
-    requests_.push_back({item, value});
+    const auto waiting = std::find_if(requests_.begin(), requests_.end(),
+                                      [&](const Request& r) { return r.item == item; });
+    if (waiting == requests_.end()) {
+      requests_.push_back({item, value});
+    } else {
+      superseded = waiting->value;
+      waiting->value = value;
+    }
   }
   wake_.notify_all();
+  return superseded;
 }
 
 ItemReading LinePoller::Call(size_t call) {
@@ -166,8 +179,7 @@ void LinePoller::TakeWrites() {
       continue;
     }
     if (auto armed = armed_.find(request.item); armed != armed_.end())
-      observer_->Written(request.item, armed->second,
-                         {"(superseded)", {}, "a later write to the item came first"}, false);
+      observer_->Written(request.item, armed->second, SupersededWrite(), false);
     armed_[request.item] = request.value;
     schedule_->Arm(WriteCall(request.item));
   }

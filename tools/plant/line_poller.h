@@ -82,8 +82,11 @@ class LinePoller {
   bool Writable(size_t item) const;
 
   // Writes `value` to a writable item before the next driver call, from
-  // any thread. A write not yet made when another comes is superseded.
-  void Submit(size_t item, uint32_t value);
+  // any thread. A write not yet made when another comes is superseded:
+  // one the polling has taken is answered to the observer; one still
+  // waiting to be taken is replaced, its value returned for the caller to
+  // answer. So the writes waiting are never more than the items.
+  std::optional<uint32_t> Submit(size_t item, uint32_t value);
 
   // Opens the line (nothing) or says why it cannot (said and reported
   // down once per new problem).
@@ -148,9 +151,12 @@ class LinePoller {
   std::atomic<bool> stopping_ = false;
   std::mutex mutex_;  // guards requests_
   std::condition_variable wake_;
-  std::deque<Request> requests_;
+  std::deque<Request> requests_;  // one per item at most
   std::thread thread_;
 };
+
+// The outcome of a write that a later one to the same item superseded.
+ExplainedError SupersededWrite();
 
 // The default pause between polls of a line: the longest its classes need.
 double DefaultIntervalSeconds(const LineConfig& config, const SharedLine& line);

@@ -1,0 +1,37 @@
+// The writes waiting for a line's polling: never more than one per item,
+// however many come, each one replaced handed back to be answered.
+#include "tools/plant/line_poller.h"
+
+#include "gtest/gtest.h"
+
+namespace tarvo::tools {
+namespace {
+
+TEST(LinePoller, AWriteWaitingIsReplacedByTheNextToTheSameItem) {
+  const DriverLibrary library(TARVO_LIBRARY_PATH);
+  ASSERT_TRUE(library.ok()) << library.error();
+  std::string unknown;
+  LineConfig config;
+  config.port = "/dev/null";
+  ClassGroup group{"pxr5700", {}, {}};
+  for (const char* address : {"DO4.2", "DO6.2", "DI4.0"})
+    group.items.push_back({address, "", "", ""});
+  config.groups = {group};
+  const std::optional<std::vector<LineMember>> members = MergeClassGroups(config.groups, &unknown);
+  ASSERT_TRUE(members) << unknown;
+  LinePoller poller(library, *members, config, "test");
+  ASSERT_TRUE(poller.CreateObjects(TARVO_LIBRARY_PATH));
+  ASSERT_TRUE(poller.ParseItems(true));
+
+  // A flood to one item, and to another between: one waits per item, the
+  // one it replaced handed back each time.
+  EXPECT_EQ(poller.Submit(0, 1), std::nullopt);
+  EXPECT_EQ(poller.Submit(1, 0), std::nullopt);
+  for (uint32_t i = 0; i < 1000; ++i) {
+    EXPECT_EQ(poller.Submit(0, i % 2), std::optional<uint32_t>(1 - i % 2)) << i;
+    EXPECT_EQ(poller.Submit(1, 1 - i % 2), std::optional<uint32_t>(i % 2)) << i;
+  }
+}
+
+}  // namespace
+}  // namespace tarvo::tools
