@@ -172,7 +172,16 @@ def item_address_seeds():
         write("item_address_fuzz", f"seed{n:02d}", data)
 
 
+# write_payload_fuzz: the payload of a set topic, as it comes.
+def write_payload_seeds():
+    payloads = [b"1", b"0", b" on\n", b"OFF", b"True", b"false", b"", b"2", b"maybe", b"1; DROP",
+                b"\xff\xfe\x00", b"\x00" * 16, b"1" * 65, b"\x1b[2J\x07", "on\u00e9".encode()]
+    for n, payload in enumerate(payloads):
+        write("write_payload_fuzz", f"seed{n:02d}", payload)
+
+
 if __name__ == "__main__":
+    write_payload_seeds()
     plant_file_seeds()
     item_address_seeds()
     mode_string_seeds()
