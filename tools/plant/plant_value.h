@@ -25,12 +25,7 @@ struct PlantValue {
 
   // A value of a kind at a place, its parts empty. (The members' type is
   // incomplete here, so the parts take no initialisers of their own.)
-  static PlantValue Of(Kind kind, TextPosition at = {}) {
-    PlantValue value;
-    value.kind = kind;
-    value.at = at;
-    return value;
-  }
+  static PlantValue Of(Kind kind, TextPosition at = {});
 };
 
 struct PlantMember {
@@ -38,5 +33,12 @@ struct PlantMember {
   TextPosition at;  // of the key
   PlantValue value;
 };
+
+inline PlantValue PlantValue::Of(Kind kind, TextPosition at) {
+  PlantValue value;
+  value.kind = kind;
+  value.at = at;
+  return value;
+}
 
 }  // namespace tarvo::plant
