@@ -34,6 +34,7 @@ using Received = MqttProbe::Received;
 
 const std::string kGateway = TARVO_GATEWAY_PATH;
 const std::string kSim = PXRSIM_PATH;
+const std::string kPoll = TARVO_POLL_PATH;
 
 // pxrsim on a link in `dir`: the built-in plant, or `plant`.
 class Sim {
@@ -379,6 +380,101 @@ TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
   EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
   std::istringstream log(gateway.err());
   for (std::string line; std::getline(log, line);) EXPECT_LT(line.size(), 200u) << line;
+}
+
+// --once (and tarvo-poll on a plant file) switches no output unless asked;
+// each write made is printed and logged. pxrsim keeps its output between
+// the runs.
+struct OnceRun {
+  std::vector<std::string> options;
+  size_t printed;   // answers to the plant's writes in the printed messages
+  const char* log;  // stderr
+  double readBack;  // DO4.2 read afterwards by tarvo-poll
+};
+
+const OnceRun kOnceRuns[] = {
+    {{},
+     0,
+     "tarvo-gateway: line a: the plant file's writes were not made (DO4.2=0); --plant-writes "
+     "makes them\n",
+     1},
+    {{"--plant-writes"}, 1, nullptr, 0},
+};
+
+// Whether stderr begins with the run's log, or has no note of writes not made.
+void ExpectNote(const OnceRun& run, const std::string& err) {
+  if (run.log != nullptr)
+    EXPECT_TRUE(err.starts_with(run.log)) << err;
+  else
+    EXPECT_EQ(err.find("not made"), std::string::npos) << err;
+}
+
+// DO4.2 as tarvo-poll reads it, without writing.
+Json ReadBack(const Sim& sim) {
+  const RunResult read =
+      RunProgram({kPoll, "-p", sim.link(), "-1", "-f", "json", "pxr5700", "DO4.2"}, 30s);
+  EXPECT_EQ(read.status, 0) << read.err;
+  return Json::parse(read.out)["value"];
+}
+
+TEST(Gateway, OnceSwitchesNoOutputUnlessAskedAndPrintsEachWrite) {
+  TempDir dir;
+  Sim sim(dir, "sim", kValveStation);
+  Json items = kValveItems;
+  items[0]["writes"] = {"DO4.2=0"};
+  const std::string plant =
+      dir.Write("once.json", PlantText(1883, Json::array({Line("a", sim.link(), items)})));
+  for (const OnceRun& run : kOnceRuns) {
+    std::vector<std::string> argv{kGateway, plant, "--once"};
+    argv.insert(argv.end(), run.options.begin(), run.options.end());
+    const RunResult once = RunProgram(argv, 30s);
+    EXPECT_EQ(once.status, 0) << once.err;
+    ExpectNote(run, once.err);
+    std::vector<Json> answers;
+    for (const Json& message : Json::parse(once.out))
+      if (message["topic"] == "test/a/DO4.2/result") answers.push_back(message);
+    ASSERT_EQ(answers.size(), run.printed) << once.out;
+    if (run.printed == 1) {
+      Json payload = answers[0]["payload"];
+      payload.erase("time");
+      EXPECT_EQ(payload, Json::parse(R"({"item": "DO4.2", "value": 0, "ok": true, "code": 0,
+                                         "error": "OK", "gloss": "no error"})"))
+          << once.out;
+      EXPECT_EQ(answers[0]["retain"], false);
+      EXPECT_NE(once.err.find("tarvo-gateway: line a: DO4.2 set to 0 (the plant file's write): "
+                              "written\n"),
+                std::string::npos)
+          << once.err;
+    }
+    EXPECT_EQ(ReadBack(sim), run.readBack);
+  }
+
+  // tarvo-poll on a plant file of its own, writing DO4.2 back to 1.
+  items[0]["writes"] = {"DO4.2=1"};
+  const std::string pollPlant = dir.Write("poll.json", Json{{"classes", items}}.dump());
+  const OnceRun pollRuns[] = {
+      {{},
+       0,
+       "tarvo-poll: the plant file's writes were not made (DO4.2=1); --plant-writes makes them\n",
+       0},
+      {{"--plant-writes"}, 1, nullptr, 1},
+  };
+  for (const OnceRun& run : pollRuns) {
+    std::vector<std::string> argv{kPoll, "-p",   sim.link(), "-1",
+                                  "-f",  "json", "--plant",  pollPlant};
+    argv.insert(argv.end(), run.options.begin(), run.options.end());
+    const RunResult poll = RunProgram(argv, 30s);
+    EXPECT_EQ(poll.status, 0) << poll.err;
+    ExpectNote(run, poll.err);
+    size_t written = 0;
+    std::istringstream lines(poll.out);
+    for (std::string line; std::getline(lines, line);) {
+      const Json object = Json::parse(line);
+      if (object["op"] == "write" && object["ok"] == true && object["item"] == "DO4.2") ++written;
+    }
+    EXPECT_EQ(written, run.printed) << poll.out;
+    EXPECT_EQ(ReadBack(sim), run.readBack);
+  }
 }
 
 TEST(Gateway, AFloodOfWritesIsSupersededAnsweredAndLoggedInAFewLines) {

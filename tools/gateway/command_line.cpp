@@ -70,7 +70,11 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
       ->check(CLI::ExistingFile);
   app.add_flag("--once", o.once,
                "poll every item once, print the messages that would be published\n"
-               "(JSON) and exit: a check of the plant file and the wiring");
+               "(JSON) and exit: a check of the plant file and the wiring; it\n"
+               "switches no output unless --plant-writes");
+  app.add_flag("--plant-writes", o.plantWrites,
+               "with --once: make the plant file's writes too, each printed and\n"
+               "logged (the daemon makes them when it starts)");
   app.add_flag("-v,--verbose", o.verbose, "log every value read and every write");
   app.add_option("--broker", o.broker, "the MQTT broker, HOST or HOST:PORT (port 1883)");
   app.add_option("--prefix", o.prefix, "the first topic level (default tarvo)");

@@ -12,6 +12,8 @@
 namespace tarvo::tools {
 namespace {
 
+using Clock = std::chrono::system_clock;
+
 thread_local int exchangesSent = 0;
 
 void CountSent(void*, const char* label, const uint8_t*, int32_t) {
@@ -119,6 +121,23 @@ void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
 
 void LineWorker::Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) {
   AnswerWrite(item, value, outcome, ok);
+}
+
+void LineWorker::PlantWritten(const ItemReading& reading) {
+  const auto item = std::find_if(items_.begin(), items_.end(), [&](const Item& i) {
+    return status_.identity(i.status).item == reading.item;
+  });
+  const std::string topic = item != items_.end() && !item->resultTopic.empty()
+                                ? item->resultTopic
+                                : fmt::format("{}/{}/{}/result", prefix_, name_, reading.item);
+  const Message answer{topic,
+                       WriteResultMessage(reading.item, reading.discreteValue, reading.error,
+                                          reading.ok, reading.readAt.value_or(Clock::now())),
+                       false};
+  plantWrites_.push_back(answer);
+  publish_(answer);
+  Say(fmt::format("{} set to {} (the plant file's write): {}", reading.item, reading.discreteValue,
+                  reading.ok ? "written" : reading.error.Display()));
 }
 
 void LineWorker::Called(size_t index, const ItemReading& reading) {

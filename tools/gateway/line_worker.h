@@ -1,7 +1,9 @@
 // One serial line of tarvo-gateway: the plant engine polls it on a thread
 // of its own; this front end publishes each fresh value as it arrives,
 // keeps the plant's status, logs what changes, and turns the messages of
-// an item's set topic into writes, answered on its result topic.
+// an item's set topic into writes, answered on its result topic. The
+// plant file's writes, made in the first poll, are logged and answered on
+// the result topic as well.
 #pragma once
 
 #include <functional>
@@ -40,6 +42,8 @@ class LineWorker : private LineObserver {
   std::vector<std::string> SetTopics() const;
   // A message on one of its set topics; false for a topic not its own.
   bool HandleSet(const std::string& topic, std::string_view payload);
+  // The answers to the plant file's writes made so far.
+  const std::vector<Message>& plantWrites() const { return plantWrites_; }
 
   // Polls on a thread of its own until Stop, which ends it after the call
   // in progress and closes the line.
@@ -62,6 +66,7 @@ class LineWorker : private LineObserver {
   void LineDown(const ExplainedError& error) override;
   void Called(size_t item, const ItemReading& reading) override;
   void Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) override;
+  void PlantWritten(const ItemReading& reading) override;
   void AnswerWrite(size_t item, std::optional<uint32_t> value, const ExplainedError& outcome,
                    bool ok);
 
@@ -72,6 +77,7 @@ class LineWorker : private LineObserver {
   bool verbose_;
   LinePoller poller_;
   std::vector<Item> items_;  // as the poller numbers them
+  std::vector<Message> plantWrites_;
 };
 
 }  // namespace tarvo::tools
