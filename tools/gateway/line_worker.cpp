@@ -75,11 +75,8 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
     id.unit = spec.unit;
     id.topic =
         fmt::format("{}/{}/{}", prefix_, name_, spec.topic.empty() ? spec.address : spec.topic);
-    Item item{status_.AddItem(id), "", "", ""};
-    if (poller_.Writable(i)) {
-      item.setTopic = id.topic + "/set";
-      item.resultTopic = id.topic + "/result";
-    }
+    Item item{status_.AddItem(id), id.topic + "/set", "", ""};
+    if (poller_.Writable(i)) item.resultTopic = id.topic + "/result";
     items_.push_back(item);
   }
   return true;
@@ -87,8 +84,7 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
 
 std::vector<std::string> LineWorker::SetTopics() const {
   std::vector<std::string> topics;
-  for (const Item& item : items_)
-    if (!item.setTopic.empty()) topics.push_back(item.setTopic);
+  for (const Item& item : items_) topics.push_back(item.setTopic);
   return topics;
 }
 
@@ -97,6 +93,17 @@ bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
                                  [&](const Item& i) { return i.setTopic == topic; });
   if (topic.empty() || item == items_.end()) return false;
   const size_t index = static_cast<size_t>(item - items_.begin());
+  if (item->resultTopic.empty()) {
+    if (!item->refusalLogged) {
+      const std::string& address = status_.identity(item->status).item;
+      Say(
+          fmt::format("{} not set: register {} cannot be written (read only); a message on {} "
+                      "is not answered",
+                      address, address.substr(0, 2), topic));
+      item->refusalLogged = true;
+    }
+    return true;
+  }
   const WriteRequest request = ParseWritePayload(payload);
   if (!request.value) {
     AnswerWrite(index, std::nullopt, request.refusal, false);

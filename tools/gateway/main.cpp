@@ -24,6 +24,7 @@
 #include "tools/gateway/line_worker.h"
 #include "tools/gateway/mqtt_link.h"
 #include "tools/gateway/plant_status.h"
+#include "tools/gateway/set_router.h"
 #include "tools/plant/line_options.h"
 #include "tools/plant/plant_file.h"
 
@@ -140,6 +141,7 @@ int Run(const GatewayOptions& o) {
   }
   if (o.once) return PollOnce(workers, status);
 
+  SetRouter router(workers);
   HttpEndpoint http(status);
   if (plant.http.enabled) {
     if (!http.Start(plant.http, &problem)) {
@@ -152,9 +154,8 @@ int Run(const GatewayOptions& o) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
       for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
-    auto onMessage = [&workers](const std::string& topic, std::string_view payload) {
-      for (const auto& worker : workers)
-        if (worker->HandleSet(topic, payload)) return;
+    auto onMessage = [&router](const std::string& topic, std::string_view payload, bool retained) {
+      router.Handle(topic, payload, retained);
     };
     auto onState = [&status, &link, &publisher](bool connected) {
       status.BrokerConnected(connected);
@@ -164,7 +165,8 @@ int Run(const GatewayOptions& o) {
       for (const Message& message : status.Retained())
         link->Publish(message.topic, message.payload, message.retain);
     };
-    link = std::make_unique<MqttLink>(plant.mqtt, std::move(setTopics), onMessage, onState);
+    link = std::make_unique<MqttLink>(plant.mqtt, SetSubscriptions(plant.mqtt.prefix, setTopics),
+                                      onMessage, onState);
     status.BrokerConnected(false);
     if (!link->Start(&problem)) {
       Log(problem);
