@@ -3,8 +3,9 @@
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
 // device goes away and comes back while the other line keeps publishing.
-// What outside clients may send: any payload on a set topic, a flood of
-// writes, HTTP clients that send nothing, slowly, or too much. Its plant
+// What outside clients may send: any payload on a set topic, a retained
+// one, sets to no output, a flood of writes, HTTP clients that send
+// nothing, slowly, or too much. --once switches no output unasked. Its plant
 // file's mistakes are refused with their position.
 #include <arpa/inet.h>
 #include <httplib.h>
@@ -24,6 +25,7 @@
 #include "support/mqtt_probe.h"
 #include "support/process.h"
 #include "tools/gateway/gateway_plant.h"
+#include "tools/gateway/set_router.h"
 
 namespace tarvo::test {
 namespace {
@@ -34,6 +36,7 @@ using Received = MqttProbe::Received;
 
 const std::string kGateway = TARVO_GATEWAY_PATH;
 const std::string kSim = PXRSIM_PATH;
+const std::string kPoll = TARVO_POLL_PATH;
 
 // pxrsim on a link in `dir`: the built-in plant, or `plant`.
 class Sim {
@@ -381,6 +384,158 @@ TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
   for (std::string line; std::getline(log, line);) EXPECT_LT(line.size(), 200u) << line;
 }
 
+// A retained set message is the broker's replay, not a write; a set
+// message to an item that is not an output, or to no item, is logged once.
+TEST(Gateway, IgnoresARetainedSetAndLogsSetsToNoOutputOnce) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kValveStation);
+  MqttProbe probe(broker.port(), "test/#");
+  probe.Publish("test/a/DO4.2/set", "0", true);
+  ASSERT_TRUE(probe.WaitFor(Says("test/a/DO4.2/set", "0"), 10s));
+  Json items = kValveItems;
+  items[0]["writes"] = {"DO4.2=1"};
+  Process gateway =
+      StartGateway(dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), items)})));
+  ASSERT_TRUE(gateway.WaitForError("a retained message is not a write", 20s)) << gateway.err();
+  const auto replayed = MqttProbe::Clock::now();
+  ASSERT_TRUE(probe.WaitFor(
+      [&](const std::vector<Received>& all) {
+        return std::count_if(all.begin(), all.end(), [&](const Received& m) {
+                 return m.topic == "test/a/DO4.2" && m.at > replayed;
+               }) >= 3;
+      },
+      20s))
+      << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2")->at("value"), 1);
+
+  for (int i = 0; i < 2; ++i)
+    for (const char* topic : {"test/a/DI4.0/set", "test/a/nosuch/set", "test/a/DI4.0/x/set"})
+      probe.Publish(topic, "1");
+  const auto asked = MqttProbe::Clock::now();
+  probe.Publish("test/a/DO4.2/set", "0");
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2/result", true, asked), 20s)) << gateway.err();
+  EXPECT_EQ(probe.Last("test/a/DI4.0/result"), std::nullopt);
+  gateway.Signal(SIGTERM);
+  EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
+  auto count = [&](const std::string& line) {
+    size_t n = 0;
+    for (size_t at = 0; (at = gateway.err().find(line, at)) != std::string::npos; at += line.size())
+      ++n;
+    return n;
+  };
+  const std::pair<std::string, size_t> kLogged[] = {
+      {"tarvo-gateway: line a: DO4.2 set to 1 (the plant file's write): written\n", 1},
+      {"tarvo-gateway: MQTT: \"test/a/DO4.2/set\": a retained message is not a write and is "
+       "ignored; clear it with an empty retained one\n",
+       1},
+      {"tarvo-gateway: line a: DO4.2 set to 0: written\n", 1},
+      {"tarvo-gateway: line a: DI4.0 not set: register DI cannot be written (read only); a "
+       "message on test/a/DI4.0/set is not answered\n",
+       1},
+      {"tarvo-gateway: MQTT: \"test/a/nosuch/set\": no item of the plant has this set topic; "
+       "ignored\n",
+       1},
+      {"DI4.0/x/set", 0},  // deeper than any item's: not subscribed
+  };
+  for (const auto& [line, times] : kLogged) EXPECT_EQ(count(line), times) << line << gateway.err();
+}
+
+// --once (and tarvo-poll on a plant file) switches no output unless asked;
+// each write made is printed and logged. pxrsim keeps its output between
+// the runs.
+struct OnceRun {
+  std::vector<std::string> options;
+  size_t printed;   // answers to the plant's writes in the printed messages
+  const char* log;  // stderr
+  double readBack;  // DO4.2 read afterwards by tarvo-poll
+};
+
+const OnceRun kOnceRuns[] = {
+    {{},
+     0,
+     "tarvo-gateway: line a: the plant file's writes were not made (DO4.2=0); --plant-writes "
+     "makes them\n",
+     1},
+    {{"--plant-writes"}, 1, nullptr, 0},
+};
+
+// Whether stderr begins with the run's log, or has no note of writes not made.
+void ExpectNote(const OnceRun& run, const std::string& err) {
+  if (run.log != nullptr)
+    EXPECT_TRUE(err.starts_with(run.log)) << err;
+  else
+    EXPECT_EQ(err.find("not made"), std::string::npos) << err;
+}
+
+// DO4.2 as tarvo-poll reads it, without writing.
+Json ReadBack(const Sim& sim) {
+  const RunResult read =
+      RunProgram({kPoll, "-p", sim.link(), "-1", "-f", "json", "pxr5700", "DO4.2"}, 30s);
+  EXPECT_EQ(read.status, 0) << read.err;
+  return Json::parse(read.out)["value"];
+}
+
+TEST(Gateway, OnceSwitchesNoOutputUnlessAskedAndPrintsEachWrite) {
+  TempDir dir;
+  Sim sim(dir, "sim", kValveStation);
+  Json items = kValveItems;
+  items[0]["writes"] = {"DO4.2=0"};
+  const std::string plant =
+      dir.Write("once.json", PlantText(1883, Json::array({Line("a", sim.link(), items)})));
+  for (const OnceRun& run : kOnceRuns) {
+    std::vector<std::string> argv{kGateway, plant, "--once"};
+    argv.insert(argv.end(), run.options.begin(), run.options.end());
+    const RunResult once = RunProgram(argv, 30s);
+    EXPECT_EQ(once.status, 0) << once.err;
+    ExpectNote(run, once.err);
+    std::vector<Json> answers;
+    for (const Json& message : Json::parse(once.out))
+      if (message["topic"] == "test/a/DO4.2/result") answers.push_back(message);
+    ASSERT_EQ(answers.size(), run.printed) << once.out;
+    if (run.printed == 1) {
+      Json payload = answers[0]["payload"];
+      payload.erase("time");
+      EXPECT_EQ(payload, Json::parse(R"({"item": "DO4.2", "value": 0, "ok": true, "code": 0,
+                                         "error": "OK", "gloss": "no error"})"))
+          << once.out;
+      EXPECT_EQ(answers[0]["retain"], false);
+      EXPECT_NE(once.err.find("tarvo-gateway: line a: DO4.2 set to 0 (the plant file's write): "
+                              "written\n"),
+                std::string::npos)
+          << once.err;
+    }
+    EXPECT_EQ(ReadBack(sim), run.readBack);
+  }
+
+  // tarvo-poll on a plant file of its own, writing DO4.2 back to 1.
+  items[0]["writes"] = {"DO4.2=1"};
+  const std::string pollPlant = dir.Write("poll.json", Json{{"classes", items}}.dump());
+  const OnceRun pollRuns[] = {
+      {{},
+       0,
+       "tarvo-poll: the plant file's writes were not made (DO4.2=1); --plant-writes makes them\n",
+       0},
+      {{"--plant-writes"}, 1, nullptr, 1},
+  };
+  for (const OnceRun& run : pollRuns) {
+    std::vector<std::string> argv{kPoll, "-p",   sim.link(), "-1",
+                                  "-f",  "json", "--plant",  pollPlant};
+    argv.insert(argv.end(), run.options.begin(), run.options.end());
+    const RunResult poll = RunProgram(argv, 30s);
+    EXPECT_EQ(poll.status, 0) << poll.err;
+    ExpectNote(run, poll.err);
+    size_t written = 0;
+    std::istringstream lines(poll.out);
+    for (std::string line; std::getline(lines, line);) {
+      const Json object = Json::parse(line);
+      if (object["op"] == "write" && object["ok"] == true && object["item"] == "DO4.2") ++written;
+    }
+    EXPECT_EQ(written, run.printed) << poll.out;
+    EXPECT_EQ(ReadBack(sim), run.readBack);
+  }
+}
+
 TEST(Gateway, AFloodOfWritesIsSupersededAnsweredAndLoggedInAFewLines) {
   TempDir dir;
   Broker broker(dir);
@@ -545,6 +700,26 @@ TEST(Gateway, ClientsThatSendNothingOrSlowlyDoNotHoldUpAScrape) {
   EXPECT_NE(scraped->body.find("tarvo_exchanges_total"), std::string::npos);
   EXPECT_LT(took, 2s) << std::chrono::duration<double>(took).count() << " s";
   EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
+}
+
+// The subscriptions of the set topics: one filter per depth, none overlapping.
+struct SubscriptionCase {
+  std::string prefix;
+  std::vector<std::string> setTopics;
+  std::vector<std::string> filters;
+};
+
+TEST(GatewaySetTopics, OneFilterPerDepthOfTheItemsTopics) {
+  const SubscriptionCase cases[] = {
+      {"tarvo", {"tarvo/a/DO4.2/set", "tarvo/a/DI4.0/set"}, {"tarvo/+/+/set"}},
+      {"tarvo", {"tarvo/a/pump/flow/set"}, {"tarvo/+/+/set", "tarvo/+/+/+/set"}},
+      {"site/tarvo",
+       {"site/tarvo/a/x/y/z/set", "site/tarvo/b/DO1/set"},
+       {"site/tarvo/+/+/set", "site/tarvo/+/+/+/+/set"}},
+      {"tarvo", {}, {"tarvo/+/+/set"}},
+  };
+  for (const SubscriptionCase& c : cases)
+    EXPECT_EQ(tools::SetSubscriptions(c.prefix, c.setTopics), c.filters) << c.prefix;
 }
 
 // Mistakes in a gateway plant file, each refused with where it stands.

@@ -23,7 +23,8 @@ constexpr const char* kDescription =
     "Topics (PREFIX is \"tarvo\" unless set):\n"
     "  PREFIX/status               online / offline (retained; the last will)\n"
     "  PREFIX/LINE/ITEM            the item's value as JSON (retained)\n"
-    "  PREFIX/LINE/ITEM/set        0, 1, on or off: writes an output (DO items)\n"
+    "  PREFIX/LINE/ITEM/set        0, 1, on or off: writes an output (DO items);\n"
+    "                              a retained message is ignored, not replayed\n"
     "  PREFIX/LINE/ITEM/result     the outcome of that write\n"
     "HTTP: /metrics (Prometheus), /health (200 or 503, with a JSON status).\n\n"
     "Exit status: 0 after SIGTERM or Ctrl-C; with --once, 0 when every item was\n"
@@ -70,7 +71,11 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
       ->check(CLI::ExistingFile);
   app.add_flag("--once", o.once,
                "poll every item once, print the messages that would be published\n"
-               "(JSON) and exit: a check of the plant file and the wiring");
+               "(JSON) and exit: a check of the plant file and the wiring; it\n"
+               "switches no output unless --plant-writes");
+  app.add_flag("--plant-writes", o.plantWrites,
+               "with --once: make the plant file's writes too, each printed and\n"
+               "logged (the daemon makes them when it starts)");
   app.add_flag("-v,--verbose", o.verbose, "log every value read and every write");
   app.add_option("--broker", o.broker, "the MQTT broker, HOST or HOST:PORT (port 1883)");
   app.add_option("--prefix", o.prefix, "the first topic level (default tarvo)");

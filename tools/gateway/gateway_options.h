@@ -10,10 +10,11 @@
 namespace tarvo::tools {
 
 struct GatewayOptions {
-  std::string plant;     // the plant file
-  bool once = false;     // poll every item once and print the messages
-  bool verbose = false;  // log every value published
-  std::string library;   // path of the library; empty: the default
+  std::string plant;         // the plant file
+  bool once = false;         // poll every item once and print the messages
+  bool plantWrites = false;  // with once: make the plant file's writes too
+  bool verbose = false;      // log every value published
+  std::string library;       // path of the library; empty: the default
   // Over the plant file's "mqtt" and "http".
   std::optional<std::string> broker;  // HOST or HOST:PORT
   std::optional<std::string> prefix;

@@ -12,6 +12,8 @@
 namespace tarvo::tools {
 namespace {
 
+using Clock = std::chrono::system_clock;
+
 thread_local int exchangesSent = 0;
 
 void CountSent(void*, const char* label, const uint8_t*, int32_t) {
@@ -73,11 +75,8 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
     id.unit = spec.unit;
     id.topic =
         fmt::format("{}/{}/{}", prefix_, name_, spec.topic.empty() ? spec.address : spec.topic);
-    Item item{status_.AddItem(id), "", "", ""};
-    if (poller_.Writable(i)) {
-      item.setTopic = id.topic + "/set";
-      item.resultTopic = id.topic + "/result";
-    }
+    Item item{status_.AddItem(id), id.topic + "/set", "", ""};
+    if (poller_.Writable(i)) item.resultTopic = id.topic + "/result";
     items_.push_back(item);
   }
   return true;
@@ -85,8 +84,7 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
 
 std::vector<std::string> LineWorker::SetTopics() const {
   std::vector<std::string> topics;
-  for (const Item& item : items_)
-    if (!item.setTopic.empty()) topics.push_back(item.setTopic);
+  for (const Item& item : items_) topics.push_back(item.setTopic);
   return topics;
 }
 
@@ -95,6 +93,17 @@ bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
                                  [&](const Item& i) { return i.setTopic == topic; });
   if (topic.empty() || item == items_.end()) return false;
   const size_t index = static_cast<size_t>(item - items_.begin());
+  if (item->resultTopic.empty()) {
+    if (!item->refusalLogged) {
+      const std::string& address = status_.identity(item->status).item;
+      Say(
+          fmt::format("{} not set: register {} cannot be written (read only); a message on {} "
+                      "is not answered",
+                      address, address.substr(0, 2), topic));
+      item->refusalLogged = true;
+    }
+    return true;
+  }
   const WriteRequest request = ParseWritePayload(payload);
   if (!request.value) {
     AnswerWrite(index, std::nullopt, request.refusal, false);
@@ -119,6 +128,23 @@ void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
 
 void LineWorker::Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) {
   AnswerWrite(item, value, outcome, ok);
+}
+
+void LineWorker::PlantWritten(const ItemReading& reading) {
+  const auto item = std::find_if(items_.begin(), items_.end(), [&](const Item& i) {
+    return status_.identity(i.status).item == reading.item;
+  });
+  const std::string topic = item != items_.end() && !item->resultTopic.empty()
+                                ? item->resultTopic
+                                : fmt::format("{}/{}/{}/result", prefix_, name_, reading.item);
+  const Message answer{topic,
+                       WriteResultMessage(reading.item, reading.discreteValue, reading.error,
+                                          reading.ok, reading.readAt.value_or(Clock::now())),
+                       false};
+  plantWrites_.push_back(answer);
+  publish_(answer);
+  Say(fmt::format("{} set to {} (the plant file's write): {}", reading.item, reading.discreteValue,
+                  reading.ok ? "written" : reading.error.Display()));
 }
 
 void LineWorker::Called(size_t index, const ItemReading& reading) {

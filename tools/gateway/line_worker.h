@@ -1,7 +1,9 @@
 // One serial line of tarvo-gateway: the plant engine polls it on a thread
 // of its own; this front end publishes each fresh value as it arrives,
 // keeps the plant's status, logs what changes, and turns the messages of
-// an item's set topic into writes, answered on its result topic.
+// an item's set topic into writes, answered on its result topic. The
+// plant file's writes, made in the first poll, are logged and answered on
+// the result topic as well.
 #pragma once
 
 #include <functional>
@@ -36,10 +38,13 @@ class LineWorker : private LineObserver {
   // Creates the driver objects, parses every item and enters the items in
   // the status. False after a message for each refusal.
   bool Prepare(const std::string& libraryPath);
-  // The topics its writes arrive on.
+  // Its items' set topics, an output's or not.
   std::vector<std::string> SetTopics() const;
-  // A message on one of its set topics; false for a topic not its own.
+  // A message on one of its set topics; false for a topic not its own. One
+  // to an item that is not an output is logged, once per item.
   bool HandleSet(const std::string& topic, std::string_view payload);
+  // The answers to the plant file's writes made so far.
+  const std::vector<Message>& plantWrites() const { return plantWrites_; }
 
   // Polls on a thread of its own until Stop, which ends it after the call
   // in progress and closes the line.
@@ -53,8 +58,9 @@ class LineWorker : private LineObserver {
   struct Item {
     size_t status;  // in the PlantStatus
     std::string setTopic;
-    std::string resultTopic;  // empty: not writable
-    std::string lastError;    // the error last logged for it; empty while it reads
+    std::string resultTopic;     // empty: not writable
+    std::string lastError;       // the error last logged for it; empty while it reads
+    bool refusalLogged = false;  // a set message to it, not an output, was logged
   };
 
   void Say(const std::string& message) override;
@@ -62,6 +68,7 @@ class LineWorker : private LineObserver {
   void LineDown(const ExplainedError& error) override;
   void Called(size_t item, const ItemReading& reading) override;
   void Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) override;
+  void PlantWritten(const ItemReading& reading) override;
   void AnswerWrite(size_t item, std::optional<uint32_t> value, const ExplainedError& outcome,
                    bool ok);
 
@@ -72,6 +79,7 @@ class LineWorker : private LineObserver {
   bool verbose_;
   LinePoller poller_;
   std::vector<Item> items_;  // as the poller numbers them
+  std::vector<Message> plantWrites_;
 };
 
 }  // namespace tarvo::tools

@@ -24,7 +24,9 @@
 #include "tools/gateway/line_worker.h"
 #include "tools/gateway/mqtt_link.h"
 #include "tools/gateway/plant_status.h"
+#include "tools/gateway/set_router.h"
 #include "tools/plant/line_options.h"
+#include "tools/plant/plant_file.h"
 
 #ifndef TARVO_DEFAULT_LIBRARY
 #define TARVO_DEFAULT_LIBRARY "libtarvo.so"
@@ -53,15 +55,19 @@ std::vector<int32_t> MappedPorts(const std::vector<GatewayLine>& lines) {
   return mapped;
 }
 
-// --once: every line polled once, side by side; the messages printed.
+// --once: every line polled once, side by side; the messages printed, the
+// answers to the plant file's writes made last.
 int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatus& status) {
   std::vector<std::thread> threads;
   std::vector<char> ok(workers.size(), 0);
   for (size_t i = 0; i < workers.size(); ++i)
     threads.emplace_back([&, i] { ok[i] = workers[i]->PollOnce() ? 1 : 0; });
   for (std::thread& thread : threads) thread.join();
+  std::vector<Message> printed = status.Retained();
+  for (const auto& worker : workers)
+    printed.insert(printed.end(), worker->plantWrites().begin(), worker->plantWrites().end());
   nlohmann::ordered_json messages = nlohmann::ordered_json::array();
-  for (const Message& message : status.Retained())
+  for (const Message& message : printed)
     messages.push_back({{"topic", message.topic},
                         {"retain", message.retain},
                         {"payload", nlohmann::ordered_json::parse(message.payload)}});
@@ -121,6 +127,11 @@ int Run(const GatewayOptions& o) {
     const std::lock_guard lock(publisher);
     if (link) link->Publish(message.topic, message.payload, message.retain);
   };
+  // A check switches no output unasked.
+  if (o.once && !o.plantWrites)
+    for (GatewayLine& line : plant.lines)
+      if (const std::string note = LeaveWritesUnmade(&line.options.groups); !note.empty())
+        Log(fmt::format("line {}: {}", line.name, note));
   std::vector<std::unique_ptr<LineWorker>> workers;
   const std::vector<int32_t> mapped = MappedPorts(plant.lines);
   for (size_t i = 0; i < plant.lines.size(); ++i) {
@@ -130,6 +141,7 @@ int Run(const GatewayOptions& o) {
   }
   if (o.once) return PollOnce(workers, status);
 
+  SetRouter router(workers);
   HttpEndpoint http(status);
   if (plant.http.enabled) {
     if (!http.Start(plant.http, &problem)) {
@@ -142,9 +154,8 @@ int Run(const GatewayOptions& o) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
       for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
-    auto onMessage = [&workers](const std::string& topic, std::string_view payload) {
-      for (const auto& worker : workers)
-        if (worker->HandleSet(topic, payload)) return;
+    auto onMessage = [&router](const std::string& topic, std::string_view payload, bool retained) {
+      router.Handle(topic, payload, retained);
     };
     auto onState = [&status, &link, &publisher](bool connected) {
       status.BrokerConnected(connected);
@@ -154,7 +165,8 @@ int Run(const GatewayOptions& o) {
       for (const Message& message : status.Retained())
         link->Publish(message.topic, message.payload, message.retain);
     };
-    link = std::make_unique<MqttLink>(plant.mqtt, std::move(setTopics), onMessage, onState);
+    link = std::make_unique<MqttLink>(plant.mqtt, SetSubscriptions(plant.mqtt.prefix, setTopics),
+                                      onMessage, onState);
     status.BrokerConnected(false);
     if (!link->Start(&problem)) {
       Log(problem);

@@ -167,7 +167,7 @@ void MqttLink::OnMessage(mosquitto*, void* context, const mosquitto_message* mes
   // An exception must not reach libmosquitto's C thread, where it would
   // end the process.
   try {
-    self->onMessage_(message->topic, payload);
+    self->onMessage_(message->topic, payload, message->retain);
   } catch (const std::exception& e) {
     LogLimited("MQTT: dropped", fmt::format("MQTT: a message on {} was dropped: {}",
                                             QuoteBytes(message->topic, 200), e.what()));

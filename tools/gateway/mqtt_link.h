@@ -25,8 +25,10 @@ namespace tarvo::tools {
 class MqttLink {
  public:
   // A message arrived on one of the subscribed topics (libmosquitto's thread).
-  // Any bytes of any length: the payload is the sender's.
-  using MessageHandler = std::function<void(const std::string& topic, std::string_view payload)>;
+  // Any bytes of any length: the payload is the sender's. `retained`: the
+  // broker kept it and replays it on subscribing.
+  using MessageHandler =
+      std::function<void(const std::string& topic, std::string_view payload, bool retained)>;
   // The link is up (true) or lost (false) (libmosquitto's thread).
   using StateHandler = std::function<void(bool connected)>;
 

@@ -211,6 +211,7 @@ PollRecord LinePoller::Poll() {
       armed_.erase(item);
       observer_->Written(item, value, reading.error, reading.ok);
     }
+    if (call >= 2 * items_.size() && !retried) observer_->PlantWritten(reading);
     if (code != ErrDelayNotElapsed) {
       if (reading.ok) last_[call] = reading;
       current[call] = std::move(reading);

@@ -44,6 +44,8 @@ class LineObserver {
   // by a later one, or refused while the line is down.
   virtual void Written(size_t /*item*/, uint32_t /*value*/, const ExplainedError& /*outcome*/,
                        bool /*ok*/) {}
+  // One of the plant's writes (made in the first poll) is done, ok or not.
+  virtual void PlantWritten(const ItemReading& /*reading*/) {}
   // A poll ended: every item's reading (the plant's writes in the first).
   virtual void PollEnded(const PollRecord& /*poll*/) {}
 };

@@ -64,4 +64,14 @@ std::vector<ClassGroup> ReadPollPlantFile(const std::string& path) {
   return ReadPollPlant(ReadPlantText(path), path);
 }
 
+std::string LeaveWritesUnmade(std::vector<ClassGroup>* groups) {
+  std::string writes;
+  for (ClassGroup& group : *groups) {
+    for (const std::string& write : group.writes) writes += (writes.empty() ? "" : ", ") + write;
+    group.writes.clear();
+  }
+  if (writes.empty()) return "";
+  return "the plant file's writes were not made (" + writes + "); --plant-writes makes them";
+}
+
 }  // namespace tarvo::tools

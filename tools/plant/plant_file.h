@@ -36,4 +36,9 @@ std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view so
 // The same for a file; a file that cannot be read is an error too.
 std::vector<ClassGroup> ReadPollPlantFile(const std::string& path);
 
+// A plant file's writes switch outputs: a tool that checks or reads a plant
+// makes them only when asked (--plant-writes). Takes them out of the
+// groups; the note says which were left unmade, "" when none.
+std::string LeaveWritesUnmade(std::vector<ClassGroup>* groups);
+
 }  // namespace tarvo::tools

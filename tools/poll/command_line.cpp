@@ -105,6 +105,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   AddGroupOptions(app, &first);
   app.add_option("--plant", o.plant,
                  "plant file (YAML or JSON): the items of each class, with names and units");
+  app.add_flag("--plant-writes", o.plantWrites,
+               "make the plant file's writes (switching outputs) before the first\n"
+               "poll; without it they are left unmade, and said so");
   app.add_option("-p,--port", o.port,
                  "serial port: COMn or n (the library's /dev/ttyS{n-1}),\n"
                  "or a device path, which is mapped to COM255");

@@ -106,12 +106,16 @@ int LongestCallSeconds(const DriverClass& c, int timeoutMs) {
 }
 
 // The class groups, one per class: the command line's, then the plant
-// file's; groups of one class merged. Nothing after a message.
+// file's (its writes only when asked); groups of one class merged. Nothing after a message.
 std::optional<std::vector<LineMember>> Members(const PollOptions& o) {
   std::vector<ClassGroup> groups = o.groups;
   if (!o.plant.empty()) {
     try {
-      for (ClassGroup& group : ReadPollPlantFile(o.plant)) groups.push_back(std::move(group));
+      std::vector<ClassGroup> plant = ReadPollPlantFile(o.plant);
+      if (!o.plantWrites)
+        if (const std::string note = LeaveWritesUnmade(&plant); !note.empty())
+          std::cerr << "tarvo-poll: " << note << "\n";
+      for (ClassGroup& group : plant) groups.push_back(std::move(group));
     } catch (const std::runtime_error& e) {
       std::cerr << "tarvo-poll: " << e.what() << "\n";
       return std::nullopt;

@@ -14,8 +14,9 @@ enum class OutputFormat { kTable, kCsv, kJson };
 
 // The line and its items, and how to poll and show them.
 struct PollOptions : LineConfig {
-  std::string plant;  // --plant FILE; empty when not given
-  int count = 0;      // polls; 0: until Ctrl-C
+  std::string plant;         // --plant FILE; empty when not given
+  bool plantWrites = false;  // make the plant file's writes too
+  int count = 0;             // polls; 0: until Ctrl-C
   OutputFormat format = OutputFormat::kTable;
   bool trace = false;
   bool list = false;

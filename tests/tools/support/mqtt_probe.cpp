@@ -95,9 +95,9 @@ void MqttProbe::OnConnect(mosquitto* client, void* context, int rc) {
                         1);
 }
 
-void MqttProbe::Publish(const std::string& topic, const std::string& payload) {
+void MqttProbe::Publish(const std::string& topic, const std::string& payload, bool retain) {
   mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                    payload.data(), 1, false);
+                    payload.data(), 1, retain);
 }
 
 bool MqttProbe::WaitFor(const std::function<bool(const std::vector<Received>&)>& done,

@@ -50,7 +50,7 @@ class MqttProbe {
   MqttProbe(const MqttProbe&) = delete;
   MqttProbe& operator=(const MqttProbe&) = delete;
 
-  void Publish(const std::string& topic, const std::string& payload);
+  void Publish(const std::string& topic, const std::string& payload, bool retain = false);
   // Waits until `done` holds for the messages received so far (true) or
   // `limit` passes (false).
   bool WaitFor(const std::function<bool(const std::vector<Received>&)>& done,
