@@ -8,9 +8,10 @@ outputs. It publishes to a mosquitto of its own on a free port of
 127.0.0.1 and serves its metrics on another. For MINUTES it goes through
 the same cycle of faults, one every few tens of seconds:
 
-  - malformed payloads on set topics (an output's, an input's, an unknown
-    item's): bytes that are not UTF-8, 64 KiB, empty, zeros, values that
-    are not a switch, and a burst of valid writes to one output;
+  - malformed payloads on set topics (outputs', inputs', an unknown
+    item's), a result topic and the status topic: bytes that are not
+    UTF-8, 64 KiB, empty, zeros, values that are not a switch; then a
+    burst of valid writes to one output;
   - module 6 of line b silent: that line's simulator started again with
     --fault 6:silent, and healthy again after SILENT seconds (each
     restart also takes the line's device away for a moment);
@@ -20,12 +21,12 @@ the same cycle of faults, one every few tens of seconds:
     nothing: the gateway publishes everything anew).
 
 Each fault must show: a write to output DO4.3 refused on its result topic
-within 10 s of the payloads; at the end of the silence, module 6's input failed while
-module 4's reads; a reading of line a failed, and "online" published
-again, by 20 s after the device and the broker are back. The last cycle
-ends SETTLE seconds before the end. Every 10 s the gateway's resident
-memory (VmRSS), open descriptors (/proc/PID/fd) and threads are sampled,
-and /metrics is scraped. At the end:
+within 10 s of the payloads; at the end of the silence, module 6's input
+failed while module 4's reads; a reading of line a failed, and "online"
+published again, by 20 s after the device and the broker are back. The
+last cycle ends SETTLE seconds before the end. Every 10 s the gateway's
+resident memory (VmRSS), open descriptors (/proc/PID/fd) and threads are
+sampled, and /metrics is scraped. At the end:
 
   - every item must have been published, read well, after the last fault
     was mended: a message that came live from the broker (not retained)
@@ -33,15 +34,16 @@ and /metrics is scraped. At the end:
   - the samples must be flat: the first WARMUP seconds are left out and the
     rest cut in thirds; the mean of the last third may exceed the mean of
     the first by no more than 5 % + 1 MiB of resident memory, and by 1 of
-    descriptors or threads (the fault in progress moves these by one or
-    two; each third spans several whole cycles). A least-squares slope per
-    hour is shown beside each.
+    descriptors or threads (the fault in progress moves these by one; in
+    30 minutes each third spans more than three whole cycles, so the
+    faults weigh the same in each). A least-squares slope per hour is
+    shown beside each.
 
 The gateway must live through it all. Exit status 0 when all held, 1 when
 one did not (or a part of the plant did not come up), 2 for a usage error
 or when stopped by SIGINT or SIGTERM. Every process it starts is stopped
-at the end, also then. The samples (CSV), the gateway's log and a summary
-stay in OUT.
+at the end, also then. The samples (CSV), the gateway's log and, at the
+end, a summary stay in OUT.
 Needs mosquitto and python3-paho-mqtt (scripts/deps.sh installs them).
 Usage:
   scripts/soak.py BUILD_DIR [--minutes 30] [--out build/soak] [--utf8-only]
