@@ -2,6 +2,7 @@
 # make test    - install what is missing, build every preset, run every test
 # make bench   - build the release preset and run the benchmarks (not part of test)
 # make fuzz    - run every fuzzer for FUZZ_SECONDS (default 60) each
+# make soak    - tarvo-gateway through SOAK_MINUTES (default 30) of faults
 # make install - build the release library and tools, install them under
 #                PREFIX (default /usr/local), below DESTDIR when given
 # make package - the Debian package (build/linux-release/tarvo_*.deb)
@@ -16,7 +17,7 @@ BUILT_PRESETS := mingw-x64 mingw-i686
 PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) linux-release fuzz
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-demo test demo bench fuzz fuzz-smoke clean windows windows-run \
+.PHONY: deps deps-demo test demo bench fuzz fuzz-smoke soak clean windows windows-run \
 	install package windows-bundle check-install \
 	$(TESTED_PRESETS) $(BUILT_PRESETS) $(PRESETS:%=build-%) $(TESTED_PRESETS:%=check-%)
 
@@ -102,6 +103,14 @@ bench: deps build/linux-release/build.ninja
 	cmake --build build/linux-release --target tarvo tarvo_bench tarvo_exchange_overhead \
 		tarvo_memory_usage
 	scripts/bench.sh build/linux-release
+
+# tarvo-gateway over pxrsim for SOAK_MINUTES while faults come and go; its
+# memory, descriptors and threads must stay flat and every item come back
+# (docs/reliability.md). Not part of test; the samples stay in build/soak.
+SOAK_MINUTES ?= 30
+soak: deps build/linux/build.ninja
+	cmake --build build/linux --target tarvo tarvo-gateway pxrsim
+	scripts/soak.py build/linux --minutes $(SOAK_MINUTES)
 
 # The simulator serving its built-in plant, and tarvo-poll reading it.
 demo: deps-demo build/linux/build.ninja
