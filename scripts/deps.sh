@@ -50,6 +50,13 @@ if [[ ${#all_missing[@]} -eq 0 ]]; then
   exit 0
 fi
 
+# wine32 alone missing, and found impossible to install in the last hour
+# (make test calls this once per step): not tried again.
+if [[ "${all_missing[*]}" == wine32:i386 && -n "$(find "$wine32_note" -mmin -60 2>/dev/null)" ]]; then
+  echo "deps: wine32 could not be installed an hour ago; the i686 Wine steps are skipped"
+  exit 0
+fi
+
 echo "Installing: ${all_missing[*]}"
 sudo=()
 [[ $(id -u) -eq 0 ]] || sudo=(sudo)
