@@ -53,7 +53,7 @@ fi
 # wine32 alone missing, and found impossible to install in the last hour
 # (make test calls this once per step): not tried again.
 if [[ "${all_missing[*]}" == wine32:i386 && -n "$(find "$wine32_note" -mmin -60 2>/dev/null)" ]]; then
-  echo "deps: wine32 could not be installed an hour ago; the i686 Wine steps are skipped"
+  echo "deps: wine32 could not be installed within the last hour; the i686 Wine steps are skipped"
   exit 0
 fi
 
