@@ -115,6 +115,12 @@ size_t LinePoller::PlantWriteCall(size_t member, size_t write) const {
   return plantWritesFrom_[member] + write;
 }
 
+size_t LinePoller::PlantWriteMember(size_t call) const {
+  return static_cast<size_t>(
+      std::upper_bound(plantWritesFrom_.begin(), plantWritesFrom_.end(), call) -
+      plantWritesFrom_.begin() - 1);
+}
+
 std::optional<uint32_t> LinePoller::Submit(size_t item, uint32_t value) {
   std::optional<uint32_t> superseded;
   {
@@ -138,9 +144,7 @@ ItemReading LinePoller::Call(size_t call) {
     const Item& item = items_[call - items_.size()];
     return line_.session(item.member).WriteValue(item.read, armed_.at(call - items_.size()));
   }
-  const size_t member =
-      static_cast<size_t>(std::upper_bound(plantWritesFrom_.begin(), plantWritesFrom_.end(), call) -
-                          plantWritesFrom_.begin() - 1);
+  const size_t member = PlantWriteMember(call);
   return line_.session(member).WriteOne(call - plantWritesFrom_[member]);
 }
 
@@ -152,9 +156,7 @@ ItemReading LinePoller::Describe(size_t call) const {
     reading.discrete = reading.discrete || reading.write;
     return reading;
   }
-  const size_t member =
-      static_cast<size_t>(std::upper_bound(plantWritesFrom_.begin(), plantWritesFrom_.end(), call) -
-                          plantWritesFrom_.begin() - 1);
+  const size_t member = PlantWriteMember(call);
   return line_.session(member).Describe(true, call - plantWritesFrom_[member]);
 }
 

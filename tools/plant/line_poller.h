@@ -125,6 +125,8 @@ class LinePoller {
   // The schedule's calls: the items' reads, the items' writes, the plant's writes.
   size_t WriteCall(size_t item) const { return items_.size() + item; }
   size_t PlantWriteCall(size_t member, size_t write) const;
+  // The member whose plant write a call is.
+  size_t PlantWriteMember(size_t call) const;
   ItemReading Call(size_t call);
   ItemReading Describe(size_t call) const;
   ItemReading Waiting(size_t call, const ExplainedError& why) const;
