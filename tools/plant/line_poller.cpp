@@ -11,8 +11,10 @@ using std::chrono::seconds;
 
 // The codes of a port that fails: its state, writing to it, reading from
 // it. A module that does not answer fails with them too (a pxr5700 with
-// ErrPortRead), so only a poll in which every call failed, one with these,
-// takes the line for failed: it is closed and opened again.
+// ErrPortRead, as for a read the system refuses; other families with codes
+// of their own), so only a poll in which every call failed, one with these,
+// takes the line for failed: it is closed and opened again, at growing
+// intervals until a call succeeds.
 constexpr int kPortFaultCodes[] = {ErrPortState, ErrPortWrite, ErrPortRead};
 constexpr seconds kFirstBackOff{1};
 constexpr seconds kLongestBackOff{30};
