@@ -243,7 +243,7 @@ class Soak:
 
     def take(self, message):
         topic = message.topic
-        if topic == f"{PREFIX}/status":
+        if topic == f"{PREFIX}/gateway/soak-gateway/status":
             # Also retained: after a broker restart, only the gateway's own.
             self.seen[message.payload.decode(errors="replace")] += 1
             return

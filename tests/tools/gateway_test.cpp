@@ -8,6 +8,7 @@
 // nothing, slowly, or too much. --once switches no output unasked. Its plant
 // file's mistakes are refused with their position.
 #include <arpa/inet.h>
+#include <fmt/format.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -104,6 +105,18 @@ auto Reads(const std::string& topic, bool ok, MqttProbe::Clock::time_point since
   };
 }
 
+// The default client id of a gateway on the plant file NAME.json, and its
+// status topic.
+std::string ClientId(const std::string& plantName) {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  return fmt::format("tarvo-gateway-{}-{}", host, plantName);
+}
+
+std::string StatusTopic(const std::string& plantName) {
+  return "test/gateway/" + ClientId(plantName) + "/status";
+}
+
 auto Says(const std::string& topic, const std::string& payload,
           MqttProbe::Clock::time_point since = {}) {
   return [=](const std::vector<Received>& all) {
@@ -171,7 +184,7 @@ TEST(Gateway, PublishesEveryItemOfThePlantAndSwitchesAnOutputFromMqtt) {
       },
       60s))
       << gateway.err();
-  EXPECT_EQ(probe.Last("test/status"), "online");
+  EXPECT_EQ(probe.Last(StatusTopic("gateway")), "online");
   for (const Expected& e : kBuiltInValues) {
     const Json payload = *LastJson(probe, std::string("test/a/") + e.item);
     EXPECT_GE(payload["value"].get<double>(), e.min) << e.item;
@@ -247,12 +260,13 @@ TEST(Gateway, WaitsForTheBrokerSurvivesItsRestartAndLeavesItsLastWillWhenKilled)
   const auto restarted = MqttProbe::Clock::now();
   broker.Start();
   // The new broker knows nothing retained: it has it all from the gateway.
-  EXPECT_TRUE(probe.WaitFor(Says("test/status", "online", restarted), 40s)) << gateway.err();
+  EXPECT_TRUE(probe.WaitFor(Says(StatusTopic("gateway"), "online", restarted), 40s))
+      << gateway.err();
   EXPECT_TRUE(probe.WaitFor(Reads("test/pumps/DI4.0", true, restarted), 10s));
 
   const auto killed = MqttProbe::Clock::now();
   gateway.Signal(SIGKILL);
-  EXPECT_TRUE(probe.WaitFor(Says("test/status", "offline", killed), 20s));
+  EXPECT_TRUE(probe.WaitFor(Says(StatusTopic("gateway"), "offline", killed), 20s));
 }
 
 TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
@@ -264,6 +278,7 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
   Process gateway = StartGateway(
       dir, PlantText(broker.port(), Json::array({Line("one", one.link(), kPumpItems),
                                                  Line("two", two->link(), kPumpItems)})));
+  httplib::Client http("127.0.0.1", MetricsPort(gateway));
   ASSERT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", true), 20s)) << gateway.err();
 
   const auto gone = MqttProbe::Clock::now();
@@ -273,6 +288,12 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
   EXPECT_EQ(failed["value"], 1) << "the last value stays";
   EXPECT_EQ(failed["last_failure"]["code"], failed["code"]);
   EXPECT_NE(failed["code"], 0);
+  // Still doing its work, but not all of it.
+  const auto health = http.Get("/health");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_EQ(Json::parse(health->body), Json::parse(R"({"status": "degraded", "mqtt": "connected",
+                            "lines": {"one": "up", "two": "down"}})"));
   // Line one goes on meanwhile.
   const auto failedAt = MqttProbe::Clock::now();
   EXPECT_TRUE(probe.WaitFor(
@@ -290,8 +311,64 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
   const auto stopped = MqttProbe::Clock::now();
   gateway.Signal(SIGTERM);
   EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
-  EXPECT_TRUE(probe.WaitFor(Says("test/status", "offline", stopped), 10s));
+  EXPECT_TRUE(probe.WaitFor(Says(StatusTopic("gateway"), "offline", stopped), 10s));
   EXPECT_NE(gateway.err().find("tarvo-gateway: stopped\n"), std::string::npos) << gateway.err();
+}
+
+// Two gateways on one broker, their plant files of two names: each its
+// own client id and status topic, neither drops the other; the HTTP port
+// the first holds is the second's once free. Two of one id: the log says
+// why they keep losing the broker.
+TEST(Gateway, TwoGatewaysOnOneBrokerKeepTheirOwnIdAndStatusAndTakeTheHttpPortInTurn) {
+  TempDir dir;
+  Broker broker(dir);
+  MqttProbe probe(broker.port(), "test/#");
+  const int httpPort = FreeLoopbackPort();
+  const std::string metrics = fmt::format("metrics on http://127.0.0.1:{}/metrics\n", httpPort);
+  std::vector<std::unique_ptr<Sim>> sims;
+  auto start = [&](const std::string& name, std::vector<std::string> options = {}) {
+    sims.push_back(std::make_unique<Sim>(dir, name, kPumpStation));
+    const std::string plant = dir.Write(
+        name + ".json",
+        PlantText(broker.port(), Json::array({Line(name, sims.back()->link(), kPumpItems)})));
+    std::vector<std::string> argv{kGateway, plant, "--http", fmt::format("127.0.0.1:{}", httpPort)};
+    argv.insert(argv.end(), options.begin(), options.end());
+    return std::make_unique<Process>(argv);
+  };
+  const std::unique_ptr<Process> one = start("one");
+  ASSERT_TRUE(one->WaitForError(metrics, 10s)) << one->err();
+  const std::unique_ptr<Process> two = start("two");
+  ASSERT_TRUE(two->WaitForError(fmt::format("cannot serve HTTP on 127.0.0.1:{} (in use, or not an "
+                                            "address of this machine); trying again every 1 to "
+                                            "30 s\n",
+                                            httpPort),
+                                10s))
+      << two->err();
+  ASSERT_TRUE(probe.WaitFor(
+      [&](const auto& all) {
+        return Says(StatusTopic("one"), "online")(all) && Says(StatusTopic("two"), "online")(all) &&
+               Reads("test/two/DI4.0", true)(all);
+      },
+      20s))
+      << one->err() << two->err();
+
+  const auto stopped = MqttProbe::Clock::now();
+  one->Signal(SIGTERM);
+  EXPECT_EQ(one->Wait(10s), 0) << one->err();
+  EXPECT_TRUE(probe.WaitFor(Says(StatusTopic("one"), "offline", stopped), 10s));
+  EXPECT_TRUE(two->WaitForError(metrics, 20s)) << two->err();
+  EXPECT_EQ(probe.Last(StatusTopic("two")), "online");
+  EXPECT_EQ(two->err().find("lost the broker"), std::string::npos) << two->err();
+  EXPECT_EQ(two->Wait(0ms), std::nullopt);
+
+  // A third gateway given the second's id: they take the connection from
+  // each other, and say so.
+  const std::unique_ptr<Process> three = start("three", {"--client-id", ClientId("two")});
+  EXPECT_TRUE(
+      three->WaitForError("keeps taking the connection? Give each gateway its own "
+                          "(--client-id, \"client_id\")\n",
+                          40s))
+      << three->err();
 }
 
 TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
@@ -327,25 +404,26 @@ const Json kValveItems = Json::parse(R"([{"class": "pxr5700", "items": [
   {"item": "DI4.0"}, {"item": "DO4.2", "name": "valve"}]}])");
 constexpr char kValues[] = "the value must be 0, 1, on or off (or true, false)";
 
-// Payloads anyone on the broker may send: on a writable item's set topic
-// each is answered on its result topic; a read-only item has no set topic,
-// so nothing answers there.
+constexpr char kReadOnly[] = "register DI is read only: only an output can be set";
+
+// Payloads anyone on the broker may send on a set topic: each answered on
+// the item's result topic, but an empty one (a retained message cleared).
 struct MalformedPayload {
   const char* item;
   std::string payload;
   const char* error;  // the result's; nullptr: no answer
+  const char* gloss;
 };
 
 const MalformedPayload kMalformedPayloads[] = {
-    {"DI4.0", std::string("\xff\xfe\x00", 3), nullptr},
-    {"DI4.0", "1", nullptr},
-    {"DO4.2", std::string("\xff\xfe\x00", 3), R"("\xff\xfe\x00" is not UTF-8 text)"},
+    {"DO4.2", "", nullptr, nullptr},
+    {"DI4.0", "1", "not an output", kReadOnly},
+    {"DO4.2", std::string("\xff\xfe\x00", 3), R"("\xff\xfe\x00" is not UTF-8 text)", kValues},
     {"DO4.2", std::string(64 * 1024, '1'),
-     R"("11111111111111111111111111111111..." (65536 bytes) is too long to be a value)"},
-    {"DO4.2", "", R"("" is not a value to write)"},
+     R"("11111111111111111111111111111111..." (65536 bytes) is too long to be a value)", kValues},
     {"DO4.2", std::string(16, '\0'),
-     R"("\x00\x00\x00\x00\x00\x00\x00\x00..." (16 bytes) is not a value to write)"},
-    {"DO4.2", "1\n\x1b[2J", R"("1\x0a\x1b[2J" is not a value to write)"},
+     R"("\x00\x00\x00\x00\x00\x00\x00\x00..." (16 bytes) is not a value to write)", kValues},
+    {"DO4.2", "1\n\x1b[2J", R"("1\x0a\x1b[2J" is not a value to write)", kValues},
 };
 
 TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
@@ -356,27 +434,33 @@ TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
   Process gateway = StartGateway(
       dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), kValveItems)})));
   ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+  size_t answered = 0;
   for (const MalformedPayload& m : kMalformedPayloads) {
     const std::string topic = std::string("test/a/") + m.item;
     const auto asked = MqttProbe::Clock::now();
     probe.Publish(topic + "/set", m.payload);
     if (m.error == nullptr) continue;
+    ++answered;
     ASSERT_TRUE(probe.WaitFor(Reads(topic + "/result", false, asked), 10s))
         << m.error << gateway.err();
-    Json expected = {{"item", "DO4.2"}, {"value", nullptr}, {"ok", false},
-                     {"code", nullptr}, {"error", m.error}, {"gloss", kValues}};
+    Json expected = {{"item", m.item},  {"value", nullptr}, {"ok", false},
+                     {"code", nullptr}, {"error", m.error}, {"gloss", m.gloss}};
     Json result = *LastJson(probe, topic + "/result", asked);
     EXPECT_TRUE(result.contains("time"));
     result.erase("time");
     EXPECT_EQ(result, expected);
-    EXPECT_NE(gateway.err().find(std::string("tarvo-gateway: line a: DO4.2 not set: ") + m.error +
-                                 " (" + kValues + ")\n"),
+    EXPECT_NE(gateway.err().find(fmt::format("tarvo-gateway: line a: {} not set: {} ({})\n", m.item,
+                                             m.error, m.gloss)),
               std::string::npos)
         << gateway.err();
   }
-  // Nothing on the read-only item's result topic, though the messages to
-  // it came first; the gateway goes on, its log lines short.
-  EXPECT_EQ(probe.Last("test/a/DI4.0/result"), std::nullopt);
+  // The empty payload, though it came first, was not answered; the
+  // gateway goes on, its log lines short.
+  const std::vector<Received> all = probe.received();
+  EXPECT_EQ(
+      static_cast<size_t>(std::count_if(
+          all.begin(), all.end(), [](const Received& m) { return m.topic.ends_with("/result"); })),
+      answered);
   const auto after = MqttProbe::Clock::now();
   EXPECT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true, after), 10s)) << gateway.err();
   EXPECT_EQ(gateway.Wait(0ms), std::nullopt);
@@ -385,8 +469,9 @@ TEST(Gateway, AnswersAnyPayloadOnASetTopicAndGoesOnPublishing) {
 }
 
 // A retained set message is the broker's replay, not a write; a set
-// message to an item that is not an output, or to no item, is logged once.
-TEST(Gateway, IgnoresARetainedSetAndLogsSetsToNoOutputOnce) {
+// message to an item that is not an output is answered, one to no item
+// logged once.
+TEST(Gateway, IgnoresARetainedSetAnswersSetsToReadOnlyItemsAndLogsUnknownOnce) {
   TempDir dir;
   Broker broker(dir);
   Sim sim(dir, "sim", kValveStation);
@@ -415,7 +500,7 @@ TEST(Gateway, IgnoresARetainedSetAndLogsSetsToNoOutputOnce) {
   const auto asked = MqttProbe::Clock::now();
   probe.Publish("test/a/DO4.2/set", "0");
   ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2/result", true, asked), 20s)) << gateway.err();
-  EXPECT_EQ(probe.Last("test/a/DI4.0/result"), std::nullopt);
+  EXPECT_EQ(LastJson(probe, "test/a/DI4.0/result")->at("error"), "not an output");
   gateway.Signal(SIGTERM);
   EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
   auto count = [&](const std::string& line) {
@@ -430,9 +515,9 @@ TEST(Gateway, IgnoresARetainedSetAndLogsSetsToNoOutputOnce) {
        "ignored; clear it with an empty retained one\n",
        1},
       {"tarvo-gateway: line a: DO4.2 set to 0: written\n", 1},
-      {"tarvo-gateway: line a: DI4.0 not set: register DI cannot be written (read only); a "
-       "message on test/a/DI4.0/set is not answered\n",
-       1},
+      {"tarvo-gateway: line a: DI4.0 not set: not an output (register DI is read only: only an "
+       "output can be set)\n",
+       2},
       {"tarvo-gateway: MQTT: \"test/a/nosuch/set\": no item of the plant has this set topic; "
        "ignored\n",
        1},
@@ -507,6 +592,18 @@ TEST(Gateway, OnceSwitchesNoOutputUnlessAskedAndPrintsEachWrite) {
     }
     EXPECT_EQ(ReadBack(sim), run.readBack);
   }
+
+  // Writes left unmade are checked all the same.
+  items[0]["writes"] = {"DI4.0=1"};
+  const RunResult refused = RunProgram(
+      {kGateway,
+       dir.Write("refused.json", PlantText(1883, Json::array({Line("a", sim.link(), items)}))),
+       "--once"},
+      30s);
+  EXPECT_EQ(refused.status, 2) << refused.err;
+  EXPECT_NE(refused.err.find("tarvo-gateway: DI4.0=1: register DI cannot be written (read only)\n"),
+            std::string::npos)
+      << refused.err;
 
   // tarvo-poll on a plant file of its own, writing DO4.2 back to 1.
   items[0]["writes"] = {"DO4.2=1"};

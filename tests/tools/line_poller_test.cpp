@@ -1,27 +1,74 @@
 // The writes waiting for a line's polling: never more than one per item,
-// however many come, each one replaced handed back to be answered.
+// however many come, each one replaced handed back to be answered. A line
+// that opens but never answers is reopened with growing waits.
 #include "tools/plant/line_poller.h"
 
 #include "gtest/gtest.h"
+#include "sim/pty_pair.h"
 
 namespace tarvo::tools {
 namespace {
 
+using std::chrono::seconds;
+
+// Virtual time that passes at once in each wait; the run stops at `end`.
+class FakePollerClock final : public PollerClock, public LineObserver {
+ public:
+  FakePollerClock(LinePoller& poller, Clock::duration end) : poller_(poller), end_(now_ + end) {}
+  Clock::time_point Now() override { return now_; }
+  void WaitUntil(std::condition_variable&, std::unique_lock<std::mutex>&,
+                 Clock::time_point until) override {
+    now_ = std::max(now_, until);
+    if (now_ >= end_) poller_.RequestStop();
+  }
+  // When the line opened, in seconds from the start.
+  void LineUp() override {
+    opens.push_back(std::chrono::duration_cast<seconds>(now_ - start_).count());
+  }
+  std::vector<int64_t> opens;
+
+ private:
+  LinePoller& poller_;
+  Clock::time_point start_{seconds(1'000'000'000)};
+  Clock::time_point now_ = start_;
+  Clock::time_point end_;
+};
+
+// A line of pxr5700 items on `port`, its objects made and items parsed.
+std::unique_ptr<LinePoller> PollerOn(const DriverLibrary& library, const std::string& port,
+                                     std::initializer_list<const char*> items) {
+  LineConfig config;
+  config.port = port;
+  ClassGroup group{"pxr5700", {}, {}};
+  for (const char* address : items) group.items.push_back({address, "", "", ""});
+  config.groups = {group};
+  std::string unknown;
+  const std::optional<std::vector<LineMember>> members = MergeClassGroups(config.groups, &unknown);
+  EXPECT_TRUE(members) << unknown;
+  auto poller = std::make_unique<LinePoller>(library, *members, config, "test");
+  EXPECT_TRUE(poller->CreateObjects(TARVO_LIBRARY_PATH));
+  EXPECT_TRUE(poller->ParseItems(true));
+  return poller;
+}
+
+TEST(LinePoller, ALineWhoseOnlyModuleIsSilentIsReopenedWithGrowingWaits) {
+  const DriverLibrary library(TARVO_LIBRARY_PATH);
+  ASSERT_TRUE(library.ok()) << library.error();
+  const sim::PtyPair pty;  // nothing answers at the other end
+  const std::unique_ptr<LinePoller> poller = PollerOn(library, pty.slavePath(), {"DI4.0"});
+  FakePollerClock clock(*poller, seconds(100));
+  poller->SetClock(&clock);
+  poller->SetObserver(&clock);
+  poller->Run();
+  EXPECT_EQ(clock.opens, (std::vector<int64_t>{0, 1, 3, 7, 15, 31, 61, 91}));
+}
+
 TEST(LinePoller, AWriteWaitingIsReplacedByTheNextToTheSameItem) {
   const DriverLibrary library(TARVO_LIBRARY_PATH);
   ASSERT_TRUE(library.ok()) << library.error();
-  std::string unknown;
-  LineConfig config;
-  config.port = "/dev/null";
-  ClassGroup group{"pxr5700", {}, {}};
-  for (const char* address : {"DO4.2", "DO6.2", "DI4.0"})
-    group.items.push_back({address, "", "", ""});
-  config.groups = {group};
-  const std::optional<std::vector<LineMember>> members = MergeClassGroups(config.groups, &unknown);
-  ASSERT_TRUE(members) << unknown;
-  LinePoller poller(library, *members, config, "test");
-  ASSERT_TRUE(poller.CreateObjects(TARVO_LIBRARY_PATH));
-  ASSERT_TRUE(poller.ParseItems(true));
+  const std::unique_ptr<LinePoller> owned =
+      PollerOn(library, "/dev/null", {"DO4.2", "DO6.2", "DI4.0"});
+  LinePoller& poller = *owned;
 
   // A flood to one item, and to another between: one waits per item, the
   // one it replaced handed back each time.

@@ -1,7 +1,10 @@
 #include <fmt/format.h>
+#include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cctype>
 #include <charconv>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -21,7 +24,8 @@ constexpr const char* kDescription =
     "driver library, loaded as a host loads it.\n\n"
     "  tarvo-gateway [options] PLANT.yaml\n\n"
     "Topics (PREFIX is \"tarvo\" unless set):\n"
-    "  PREFIX/status               online / offline (retained; the last will)\n"
+    "  PREFIX/gateway/ID/status    online / offline (retained; the last will);\n"
+    "                              ID is the MQTT client id\n"
     "  PREFIX/LINE/ITEM            the item's value as JSON (retained)\n"
     "  PREFIX/LINE/ITEM/set        0, 1, on or off: writes an output (DO items);\n"
     "                              a retained message is ignored, not replayed\n"
@@ -59,6 +63,19 @@ bool SplitHostPort(const std::string& text, std::string* host, std::optional<int
   return true;
 }
 
+// "tarvo-gateway-HOST-PLANT": two gateways on one broker, on two hosts or
+// with two plant files, do not take each other's connection. Only letters,
+// digits, '.', '_' and '-', so it can stand as a topic level too.
+std::string DefaultClientId(const std::string& plantPath) {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  std::string id =
+      fmt::format("tarvo-gateway-{}-{}", host, std::filesystem::path(plantPath).stem().string());
+  for (char& c : id)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-') c = '_';
+  return id;
+}
+
 }  // namespace
 
 std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
@@ -79,7 +96,9 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
   app.add_flag("-v,--verbose", o.verbose, "log every value read and every write");
   app.add_option("--broker", o.broker, "the MQTT broker, HOST or HOST:PORT (port 1883)");
   app.add_option("--prefix", o.prefix, "the first topic level (default tarvo)");
-  app.add_option("--client-id", o.clientId, "the MQTT client id (default tarvo-gateway)");
+  app.add_option("--client-id", o.clientId,
+                 "the MQTT client id, one per gateway (default\n"
+                 "tarvo-gateway-HOST-PLANT: the host's and the plant file's name)");
   app.add_option("--qos", o.qos, "the MQTT quality of service, 0, 1 or 2 (default 1)")
       ->check(CLI::Range(0, 2));
   app.add_option("--username", o.username, "the MQTT user name");
@@ -136,6 +155,7 @@ bool ApplyOptions(const GatewayOptions& o, GatewayPlant* plant, std::string* err
     mqtt.prefix = *o.prefix;
   }
   if (o.clientId) mqtt.clientId = *o.clientId;
+  if (mqtt.clientId.empty()) mqtt.clientId = DefaultClientId(o.plant);
   if (o.qos) mqtt.qos = *o.qos;
   if (o.username) mqtt.username = *o.username;
   if (o.passwordFile) {

@@ -26,7 +26,7 @@ struct MqttSettings {
   std::string host;  // empty: no broker (metrics only)
   int port = 1883;
   std::string prefix = "tarvo";
-  std::string clientId = "tarvo-gateway";
+  std::string clientId;  // empty: tarvo-gateway-HOST-PLANT
   int qos = 1;
   int keepaliveSeconds = 30;
   std::string username;
@@ -45,7 +45,7 @@ struct HttpSettings {
 };
 
 struct GatewayLine {
-  std::string name;     // a topic level and a metrics label
+  std::string name;    // a topic level and a metrics label
   LineConfig options;  // the port, its settings, the time-out, the interval, the classes
 };
 

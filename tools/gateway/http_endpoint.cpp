@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 #include <httplib.h>
 
+#include "tools/gateway/gateway_log.h"
+
 namespace tarvo::tools {
 namespace {
 
@@ -17,6 +19,8 @@ constexpr size_t kRequestsPerConnection = 10;
 constexpr std::chrono::seconds kWriteTimeout{2};
 // Neither path takes a body: anything past a few bytes is refused (413).
 constexpr size_t kLongestBody = 1024;
+constexpr std::chrono::seconds kFirstRetry{1};
+constexpr std::chrono::seconds kLongestRetry{30};
 
 }  // namespace
 
@@ -28,6 +32,13 @@ HttpEndpoint::HttpEndpoint(const PlantStatus& status)
   server_->set_keep_alive_max_count(kRequestsPerConnection);
   server_->set_write_timeout(kWriteTimeout);
   server_->set_payload_max_length(kLongestBody);
+  // The port reused after a restart (SO_REUSEADDR), never shared: the
+  // library's default (SO_REUSEPORT) lets a second gateway bind it too,
+  // and the system then hands each scrape to either.
+  server_->set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
     response.set_content(status_.Metrics(PlantStatus::Clock::now()),
                          "text/plain; version=0.0.4; charset=utf-8");
@@ -41,21 +52,46 @@ HttpEndpoint::HttpEndpoint(const PlantStatus& status)
 
 HttpEndpoint::~HttpEndpoint() { Stop(); }
 
-bool HttpEndpoint::Start(const HttpSettings& settings, std::string* error) {
-  port_ = settings.port == 0
-              ? server_->bind_to_any_port(settings.address)
-              : (server_->bind_to_port(settings.address, settings.port) ? settings.port : -1);
-  if (port_ < 0) {
-    *error = fmt::format("cannot serve HTTP on {}:{} (in use, or not an address of this machine)",
-                         settings.address, settings.port);
-    return false;
+void HttpEndpoint::Start(const HttpSettings& settings) {
+  thread_ = std::thread([this, settings] { Serve(settings); });
+}
+
+void HttpEndpoint::Serve(const HttpSettings& settings) {
+  std::chrono::seconds wait = kFirstRetry;
+  while (true) {
+    const int port =
+        settings.port == 0
+            ? server_->bind_to_any_port(settings.address)
+            : (server_->bind_to_port(settings.address, settings.port) ? settings.port : -1);
+    std::unique_lock lock(mutex_);
+    if (stopping_) return;
+    if (port >= 0) {
+      Log(fmt::format("metrics on http://{}:{}/metrics", settings.address, port));
+      listening_ = true;
+      break;
+    }
+    if (wait == kFirstRetry)
+      Log(
+          fmt::format("cannot serve HTTP on {}:{} (in use, or not an address of this machine); "
+                      "trying again every {} to {} s",
+                      settings.address, settings.port, kFirstRetry.count(), kLongestRetry.count()));
+    if (stop_.wait_for(lock, wait, [&] { return stopping_; })) return;
+    wait = std::min(wait * 2, kLongestRetry);
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
-  return true;
+  server_->listen_after_bind();
+  listening_ = false;
 }
 
 void HttpEndpoint::Stop() {
   if (!thread_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  stop_.notify_all();
+  // The server stops only once it runs.
+  while (listening_ && !server_->is_running())
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   server_->stop();
   thread_.join();
 }

@@ -1,9 +1,14 @@
 // tarvo-gateway's HTTP endpoint: /metrics for Prometheus, /health for a
 // supervisor (200 while the gateway does its work, 503 otherwise, with a
-// JSON text that says what is up). Serves on a thread of its own.
+// JSON text that says what is up). Serves on a thread of its own. A port
+// in use (another instance, one just stopped) is tried again with growing
+// waits, the gateway polling and publishing meanwhile.
 #pragma once
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -23,17 +28,21 @@ class HttpEndpoint {
   HttpEndpoint(const HttpEndpoint&) = delete;
   HttpEndpoint& operator=(const HttpEndpoint&) = delete;
 
-  // Binds the address and port and starts serving. False, with *error,
-  // when the port cannot be had.
-  bool Start(const HttpSettings& settings, std::string* error);
-  int port() const { return port_; }  // the one bound
+  // Binds the address and port and serves, on a thread of its own; the log
+  // says where ("metrics on http://ADDRESS:PORT/metrics"), or why not yet.
+  void Start(const HttpSettings& settings);
   void Stop();
 
  private:
+  void Serve(const HttpSettings& settings);
+
   const PlantStatus& status_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
-  int port_ = 0;
+  std::mutex mutex_;  // guards stopping_
+  std::condition_variable stop_;
+  bool stopping_ = false;
+  std::atomic<bool> listening_ = false;  // bound, serving or about to
 };
 
 }  // namespace tarvo::tools

@@ -61,8 +61,9 @@ void LineWorker::Say(const std::string& message) {
   Log(fmt::format("line {}: {}", name_, message));
 }
 
-bool LineWorker::Prepare(const std::string& libraryPath) {
-  if (!poller_.CreateObjects(libraryPath) || !poller_.ParseItems(true)) return false;
+bool LineWorker::Prepare(const std::string& libraryPath, bool makePlantWrites) {
+  if (!poller_.CreateObjects(libraryPath) || !poller_.ParseItems(true, makePlantWrites))
+    return false;
   status_.AddLine(name_);
   for (size_t i = 0; i < poller_.items(); ++i) {
     const ItemSpec& spec = poller_.spec(i);
@@ -75,9 +76,8 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
     id.unit = spec.unit;
     id.topic =
         fmt::format("{}/{}/{}", prefix_, name_, spec.topic.empty() ? spec.address : spec.topic);
-    Item item{status_.AddItem(id), id.topic + "/set", "", ""};
-    if (poller_.Writable(i)) item.resultTopic = id.topic + "/result";
-    items_.push_back(item);
+    items_.push_back(
+        {status_.AddItem(id), id.topic + "/set", id.topic + "/result", "", poller_.Writable(i)});
   }
   return true;
 }
@@ -93,15 +93,11 @@ bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
                                  [&](const Item& i) { return i.setTopic == topic; });
   if (topic.empty() || item == items_.end()) return false;
   const size_t index = static_cast<size_t>(item - items_.begin());
-  if (item->resultTopic.empty()) {
-    if (!item->refusalLogged) {
-      const std::string& address = status_.identity(item->status).item;
-      Say(
-          fmt::format("{} not set: register {} cannot be written (read only); a message on {} "
-                      "is not answered",
-                      address, address.substr(0, 2), topic));
-      item->refusalLogged = true;
-    }
+  if (!item->writable) {
+    const std::string& address = status_.identity(item->status).item;
+    const std::string why =
+        fmt::format("register {} is read only: only an output can be set", address.substr(0, 2));
+    AnswerWrite(index, std::nullopt, {"not an output", {}, why}, false);
     return true;
   }
   const WriteRequest request = ParseWritePayload(payload);
@@ -134,7 +130,7 @@ void LineWorker::PlantWritten(const ItemReading& reading) {
   const auto item = std::find_if(items_.begin(), items_.end(), [&](const Item& i) {
     return status_.identity(i.status).item == reading.item;
   });
-  const std::string topic = item != items_.end() && !item->resultTopic.empty()
+  const std::string topic = item != items_.end()
                                 ? item->resultTopic
                                 : fmt::format("{}/{}/{}/result", prefix_, name_, reading.item);
   const Message answer{topic,

@@ -35,13 +35,14 @@ class LineWorker : private LineObserver {
   LineWorker(const LineWorker&) = delete;
   LineWorker& operator=(const LineWorker&) = delete;
 
-  // Creates the driver objects, parses every item and enters the items in
-  // the status. False after a message for each refusal.
-  bool Prepare(const std::string& libraryPath);
+  // Creates the driver objects, parses every item and write and enters the
+  // items in the status. False after a message for each refusal. Without
+  // makePlantWrites the plant file's writes are checked, not made.
+  bool Prepare(const std::string& libraryPath, bool makePlantWrites = true);
   // Its items' set topics, an output's or not.
   std::vector<std::string> SetTopics() const;
   // A message on one of its set topics; false for a topic not its own. One
-  // to an item that is not an output is logged, once per item.
+  // to an item that is not an output is answered with a refusal.
   bool HandleSet(const std::string& topic, std::string_view payload);
   // The answers to the plant file's writes made so far.
   const std::vector<Message>& plantWrites() const { return plantWrites_; }
@@ -58,9 +59,9 @@ class LineWorker : private LineObserver {
   struct Item {
     size_t status;  // in the PlantStatus
     std::string setTopic;
-    std::string resultTopic;     // empty: not writable
-    std::string lastError;       // the error last logged for it; empty while it reads
-    bool refusalLogged = false;  // a set message to it, not an output, was logged
+    std::string resultTopic;
+    std::string lastError;  // the error last logged for it; empty while it reads
+    bool writable = false;
   };
 
   void Say(const std::string& message) override;

@@ -127,29 +127,24 @@ int Run(const GatewayOptions& o) {
     const std::lock_guard lock(publisher);
     if (link) link->Publish(message.topic, message.payload, message.retain);
   };
-  // A check switches no output unasked.
-  if (o.once && !o.plantWrites)
-    for (GatewayLine& line : plant.lines)
-      if (const std::string note = LeaveWritesUnmade(&line.options.groups); !note.empty())
-        Log(fmt::format("line {}: {}", line.name, note));
+  // A check switches no output unasked; it checks the writes all the same.
+  const bool makePlantWrites = !o.once || o.plantWrites;
   std::vector<std::unique_ptr<LineWorker>> workers;
   const std::vector<int32_t> mapped = MappedPorts(plant.lines);
   for (size_t i = 0; i < plant.lines.size(); ++i) {
     workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i], mapped[i], status,
                                                    plant.mqtt.prefix, publish, o.verbose));
-    if (!workers.back()->Prepare(path)) return kUsageError;
+    if (!workers.back()->Prepare(path, makePlantWrites)) return kUsageError;
   }
+  if (!makePlantWrites)
+    for (const GatewayLine& line : plant.lines)
+      if (const std::string note = UnmadeWritesNote(line.options.groups); !note.empty())
+        Log(fmt::format("line {}: {}", line.name, note));
   if (o.once) return PollOnce(workers, status);
 
   SetRouter router(workers);
   HttpEndpoint http(status);
-  if (plant.http.enabled) {
-    if (!http.Start(plant.http, &problem)) {
-      Log(problem);
-      return kUsageError;
-    }
-    Log(fmt::format("metrics on http://{}:{}/metrics", plant.http.address, http.port()));
-  }
+  if (plant.http.enabled) http.Start(plant.http);
   if (publishing) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)

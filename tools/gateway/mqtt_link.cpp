@@ -16,6 +16,10 @@ namespace {
 constexpr char kOnline[] = "online";
 constexpr char kOffline[] = "offline";
 constexpr std::chrono::seconds kLongestRetry{30};
+// A connection lost within this time of being made is a short one; so
+// many in a row and the log names the likely cause.
+constexpr std::chrono::seconds kShortConnection{10};
+constexpr int kShortConnectionsHinted = 3;
 
 void InitialiseOnce() {
   static std::once_flag once;
@@ -30,6 +34,13 @@ MqttLink::MqttLink(MqttSettings settings, std::vector<std::string> subscriptions
       subscriptions_(std::move(subscriptions)),
       onMessage_(std::move(onMessage)),
       onState_(std::move(onState)) {}
+
+std::string MqttLink::statusTopic() const {
+  std::string id = settings_.clientId;
+  for (char& c : id)
+    if (c == '/' || c == '+' || c == '#') c = '_';  // one topic level, no wildcard
+  return settings_.prefix + "/gateway/" + id + "/status";
+}
 
 MqttLink::~MqttLink() {
   Stop();
@@ -146,6 +157,7 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
   mosquitto_publish(client, nullptr, status.c_str(), sizeof kOnline - 1, kOnline,
                     self->settings_.qos, true);
   self->connected_ = true;
+  self->connectedAt_ = std::chrono::steady_clock::now();
   self->onState_(true);
 }
 
@@ -153,9 +165,17 @@ void MqttLink::OnDisconnect(mosquitto*, void* context, int rc) {
   auto* self = static_cast<MqttLink*>(context);
   self->connected_ = false;
   self->onState_(false);
-  if (rc != 0)
-    Log(fmt::format("MQTT: lost the broker at {}:{} ({}); reconnecting", self->settings_.host,
-                    self->settings_.port, mosquitto_strerror(rc)));
+  if (rc == 0) return;
+  Log(fmt::format("MQTT: lost the broker at {}:{} ({}); reconnecting", self->settings_.host,
+                  self->settings_.port, mosquitto_strerror(rc)));
+  const bool wasShort = std::chrono::steady_clock::now() - self->connectedAt_ < kShortConnection;
+  self->shortConnections_ = wasShort ? self->shortConnections_ + 1 : 0;
+  if (self->shortConnections_ == kShortConnectionsHinted)
+    Log(
+        fmt::format("MQTT: the connection was lost {} times within {} s of being made: another "
+                    "client with the id \"{}\" keeps taking the connection? Give each gateway "
+                    "its own (--client-id, \"client_id\")",
+                    kShortConnectionsHinted, kShortConnection.count(), self->settings_.clientId));
 }
 
 void MqttLink::OnMessage(mosquitto*, void* context, const mosquitto_message* message) {

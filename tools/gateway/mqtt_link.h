@@ -3,10 +3,12 @@
 // "online" while it is connected and "offline" after it (the broker's last
 // will when the gateway dies). On each connection it subscribes to the
 // write topics and hands the caller the chance to publish its retained
-// messages again.
+// messages again. A connection lost again and again soon after it was made
+// is most likely taken by another client with the same id: the log says so.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -47,7 +49,9 @@ class MqttLink {
   // Publishes "offline" on the status topic and disconnects.
   void Stop();
 
-  std::string statusTopic() const { return settings_.prefix + "/status"; }
+  // PREFIX/gateway/ID/status, ID the client id: a gateway's own, which
+  // another gateway on the broker does not overwrite.
+  std::string statusTopic() const;
 
  private:
   static void OnConnect(mosquitto*, void* self, int rc);
@@ -64,6 +68,10 @@ class MqttLink {
   mosquitto* client_ = nullptr;
   bool started_ = false;
   std::atomic<bool> connected_{false};
+  // On libmosquitto's thread: when the connection was made, and how many
+  // in a row were lost soon after.
+  std::chrono::steady_clock::time_point connectedAt_;
+  int shortConnections_ = 0;
   std::thread connector_;
   std::mutex mutex_;  // guards what follows
   std::condition_variable stop_;

@@ -232,13 +232,17 @@ std::pair<bool, std::string> PlantStatus::Health() const {
   const std::lock_guard lock(mutex_);
   Json lines = Json::object();
   bool anyUp = false;
+  bool allUp = true;
   for (const auto& [line, up] : lines_) {
     lines[line] = up ? "up" : "down";
     anyUp = anyUp || up;
+    allUp = allUp && up;
   }
   const bool brokerOk = !broker_ || *broker_;
   const bool healthy = brokerOk && anyUp;
-  const Json health{{"status", healthy ? "ok" : "failing"},
+  const Json health{{"status", !healthy ? "failing"
+                               : allUp  ? "ok"
+                                        : "degraded"},
                     {"mqtt", !broker_   ? "not configured"
                              : *broker_ ? "connected"
                                         : "disconnected"},

@@ -61,7 +61,8 @@ class PlantStatus {
   // The Prometheus text exposition of it all at `now`.
   std::string Metrics(Clock::time_point now) const;
   // Whether the gateway does its work (the broker reached, a line up),
-  // and a JSON text that says what is up.
+  // and a JSON text that says what is up: "status" is "ok" with every line
+  // up, "degraded" while it works with a line down, else "failing".
   std::pair<bool, std::string> Health() const;
 
  private:

@@ -35,11 +35,13 @@ std::vector<std::string> SetSubscriptions(const std::string& prefix,
 }
 
 void SetRouter::Handle(const std::string& topic, std::string_view payload, bool retained) {
+  // Empty: a retained message cleared (a client already subscribed gets
+  // it too, not retained). Not a value, and nothing to answer.
+  if (payload.empty()) return;
   if (retained) {
-    if (!payload.empty())
-      LogLimited("MQTT: retained", fmt::format("MQTT: {}: a retained message is not a write and "
-                                               "is ignored; clear it with an empty retained one",
-                                               QuoteBytes(topic, kQuotedTopic)));
+    LogLimited("MQTT: retained", fmt::format("MQTT: {}: a retained message is not a write and "
+                                             "is ignored; clear it with an empty retained one",
+                                             QuoteBytes(topic, kQuotedTopic)));
     return;
   }
   for (const auto& worker : workers_)

@@ -5,7 +5,8 @@
 //
 // A retained message is never a write: the broker replays it each time
 // the gateway subscribes, long after it was sent. It is ignored with a
-// warning; an empty one (how MQTT clears a retained message) silently.
+// warning. An empty message (how MQTT clears a retained one; a client
+// subscribed at the time gets it as a live one) is ignored silently.
 #pragma once
 
 #include <memory>

@@ -11,8 +11,10 @@ using std::chrono::seconds;
 
 // The codes of a port that fails: its state, writing to it, reading from
 // it. A module that does not answer fails with them too (a pxr5700 with
-// ErrPortRead), so only a poll in which every call failed, one with these,
-// takes the line for failed: it is closed and opened again.
+// ErrPortRead, as for a read the system refuses; other families with codes
+// of their own), so only a poll in which every call failed, one with these,
+// takes the line for failed: it is closed and opened again, at growing
+// intervals until a call succeeds.
 constexpr int kPortFaultCodes[] = {ErrPortState, ErrPortWrite, ErrPortRead};
 constexpr seconds kFirstBackOff{1};
 constexpr seconds kLongestBackOff{30};
@@ -69,8 +71,9 @@ LinePoller::LinePoller(const DriverLibrary& library, std::vector<LineMember> mem
 
 LinePoller::~LinePoller() { Stop(); }
 
-bool LinePoller::ParseItems(bool strict) {
+bool LinePoller::ParseItems(bool strict, bool makePlantWrites) {
   if (!line_.ParseItems(strict)) return false;
+  makePlantWrites_ = makePlantWrites;
   timeouts_ = line_.Timeouts(config_);
   std::vector<ScheduleEntry> entries;
   for (size_t m = 0; m < line_.size(); ++m) {
@@ -86,8 +89,10 @@ bool LinePoller::ParseItems(bool strict) {
   }
   for (size_t m = 0; m < line_.size(); ++m) {
     plantWritesFrom_.push_back(entries.size());
-    for (size_t w = 0; w < line_.session(m).writes(); ++w)
+    for (size_t w = 0; w < line_.session(m).writes(); ++w) {
       entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).writeRecord(w), true));
+      entries.back().onDemand = !makePlantWrites;  // never armed: never made
+    }
   }
   last_.resize(entries.size());
   schedule_.emplace(std::move(entries));
@@ -193,13 +198,13 @@ PollRecord LinePoller::Poll() {
   while (true) {
     TakeWrites();
     if (schedule_->PollDone() || stopping_) break;
-    const std::optional<size_t> next = schedule_->Next(Clock::now());
+    const std::optional<size_t> next = schedule_->Next(clock_->Now());
     if (!next) {
       WaitUntil(schedule_->NextGate());
       continue;
     }
     const size_t call = *next;
-    const Clock::time_point began = Clock::now();
+    const Clock::time_point began = clock_->Now();
     ItemReading reading = Call(call);
     const int code = reading.ok ? ErrOk : reading.error.code().value_or(-1);
     schedule_->Record(call, began, code);
@@ -221,7 +226,7 @@ PollRecord LinePoller::Poll() {
       current[call] = Waiting(call, reading.error);
     }
   }
-  PollRecord poll{++polls_, Clock::now(), {}};
+  PollRecord poll{++polls_, clock_->Now(), {}};
   const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
   auto take = [&](size_t call, bool always) {
     if (current[call])
@@ -230,7 +235,8 @@ PollRecord LinePoller::Poll() {
       poll.readings.push_back(Waiting(call, notRead));
   };
   for (size_t m = 0; m < line_.size(); ++m) {
-    for (size_t w = 0; w < line_.session(m).writes(); ++w) take(PlantWriteCall(m, w), firstPoll_);
+    for (size_t w = 0; w < line_.session(m).writes(); ++w)
+      take(PlantWriteCall(m, w), firstPoll_ && makePlantWrites_);
     for (size_t i = 0; i < items_.size(); ++i)
       if (items_[i].member == m) take(WriteCall(i), false);
     for (size_t i = 0; i < items_.size(); ++i)
@@ -279,36 +285,43 @@ void LinePoller::LineFailed(const ExplainedError& error) {
 
 void LinePoller::WaitUntil(Clock::time_point until) {
   std::unique_lock lock(mutex_);
-  while (!stopping_ && requests_.empty() && Clock::now() < until)
-    wake_.wait_until(lock, std::min(until, Clock::now() + kStopCheck));
+  while (!stopping_ && requests_.empty() && clock_->Now() < until)
+    clock_->WaitUntil(wake_, lock, std::min(until, clock_->Now() + kStopCheck));
 }
 
-void LinePoller::Pause(Clock::duration duration) { WaitUntil(Clock::now() + duration); }
+void LinePoller::Pause(Clock::duration duration) { WaitUntil(clock_->Now() + duration); }
 
 void LinePoller::Run() {
   const auto pause = std::chrono::duration_cast<Clock::duration>(
       std::chrono::duration<double>(DefaultIntervalSeconds(config_, line_)));
+  // Grows with each wait until a call succeeds: a line that opens but
+  // whose every call fails (its only module silent) is not reopened at
+  // once each time.
   Clock::duration backOff = kFirstBackOff;
+  auto waitToReopen = [&] {
+    WaitUntil(clock_->Now() + backOff);
+    backOff = std::min<Clock::duration>(backOff * 2, kLongestBackOff);
+  };
   while (!stopping_) {
     if (!open_ && Open()) {
-      WaitUntil(Clock::now() + backOff);
+      waitToReopen();
       TakeWrites();  // answered: the line is down
-      backOff = std::min<Clock::duration>(backOff * 2, kLongestBackOff);
       continue;
     }
-    backOff = kFirstBackOff;
     fault_.reset();
     answered_ = false;
     Poll();
+    if (answered_) backOff = kFirstBackOff;
     if (fault_ && !answered_) {
-      observer_->Say(fmt::format("{}; closing the line to open it again", fault_->Display()));
+      observer_->Say(fmt::format("{}; closing the line to open it again in {} s", fault_->Display(),
+                                 std::chrono::duration_cast<seconds>(backOff).count()));
       line_.Close();
       lineProblem_ = fault_->Display();
       LineFailed(*fault_);
-      WaitUntil(Clock::now() + backOff);
+      waitToReopen();
       continue;
     }
-    WaitUntil(Clock::now() + pause);
+    WaitUntil(clock_->Now() + pause);
   }
   Close();
 }

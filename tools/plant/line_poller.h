@@ -50,9 +50,23 @@ class LineObserver {
   virtual void PollEnded(const PollRecord& /*poll*/) {}
 };
 
-class LinePoller {
+// The poller's time: the system's. A test gives one whose waits pass at once.
+class PollerClock {
  public:
   using Clock = std::chrono::system_clock;
+  virtual ~PollerClock() = default;
+  virtual Clock::time_point Now() { return Clock::now(); }
+  // Waits on `wake` under `lock` until `until` at the latest; a
+  // notification may end it sooner.
+  virtual void WaitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
+                         Clock::time_point until) {
+    wake.wait_until(lock, until);
+  }
+};
+
+class LinePoller {
+ public:
+  using Clock = PollerClock::Clock;
 
   // The library must outlive the poller. Messages begin with `program`; a
   // device path is mapped to the port number `mappedPort`.
@@ -65,10 +79,13 @@ class LinePoller {
   // Creates the driver objects, one per class. False after a message.
   bool CreateObjects(const std::string& libraryPath) { return line_.CreateObjects(libraryPath); }
   // Parses every item and write; with strict, the address rules must pass
-  // too. False after a message for each refusal.
-  bool ParseItems(bool strict);
+  // too. False after a message for each refusal. Without makePlantWrites
+  // the plant's writes are checked all the same, and never made.
+  bool ParseItems(bool strict, bool makePlantWrites = true);
   // The observer must outlive the polling; set it before the first poll.
   void SetObserver(LineObserver* observer) { observer_ = observer; }
+  // The clock must outlive the polling; set it before the first poll.
+  void SetClock(PollerClock* clock) { clock_ = clock; }
 
   const SharedLine& line() const { return line_; }
   const LineConfig& config() const { return config_; }
@@ -102,9 +119,10 @@ class LinePoller {
   // submitted.
   void Pause(Clock::duration duration);
 
-  // Opens the line, polls it until Stop, reopens it with back-off after a
-  // poll in which no call succeeded and the port failed; on the caller's
-  // thread. Start does the same on a thread of its own.
+  // Opens the line, polls it until Stop, reopens it after a poll in which
+  // no call succeeded and the port failed; on the caller's thread. The
+  // waits before opening again grow from 1 s to 30 s until a call
+  // succeeds. Start does the same on a thread of its own.
   void Run();
   void Start();
   // Ends the run after the call in progress and closes the line.
@@ -138,6 +156,8 @@ class LinePoller {
   LineConfig config_;
   LineObserver quiet_;
   LineObserver* observer_ = &quiet_;
+  PollerClock systemClock_;
+  PollerClock* clock_ = &systemClock_;
   std::vector<int> timeouts_;
   std::vector<Item> items_;
   std::vector<size_t> plantWritesFrom_;  // per member: its first plant write's call
@@ -145,6 +165,7 @@ class LinePoller {
   std::vector<std::optional<ItemReading>> last_;  // per call: the last reading with a value
   std::map<size_t, uint32_t> armed_;              // item: the value its armed write writes
   bool firstPoll_ = true;
+  bool makePlantWrites_ = true;
   int polls_ = 0;
 
   bool open_ = false;

@@ -64,14 +64,18 @@ std::vector<ClassGroup> ReadPollPlantFile(const std::string& path) {
   return ReadPollPlant(ReadPlantText(path), path);
 }
 
-std::string LeaveWritesUnmade(std::vector<ClassGroup>* groups) {
+std::string UnmadeWritesNote(const std::vector<ClassGroup>& groups) {
   std::string writes;
-  for (ClassGroup& group : *groups) {
+  for (const ClassGroup& group : groups)
     for (const std::string& write : group.writes) writes += (writes.empty() ? "" : ", ") + write;
-    group.writes.clear();
-  }
   if (writes.empty()) return "";
   return "the plant file's writes were not made (" + writes + "); --plant-writes makes them";
+}
+
+std::string LeaveWritesUnmade(std::vector<ClassGroup>* groups) {
+  std::string note = UnmadeWritesNote(*groups);
+  for (ClassGroup& group : *groups) group.writes.clear();
+  return note;
 }
 
 }  // namespace tarvo::tools

@@ -40,5 +40,7 @@ std::vector<ClassGroup> ReadPollPlantFile(const std::string& path);
 // makes them only when asked (--plant-writes). Takes them out of the
 // groups; the note says which were left unmade, "" when none.
 std::string LeaveWritesUnmade(std::vector<ClassGroup>* groups);
+// The same note, the groups left as they are.
+std::string UnmadeWritesNote(const std::vector<ClassGroup>& groups);
 
 }  // namespace tarvo::tools
