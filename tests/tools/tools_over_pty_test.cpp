@@ -248,9 +248,25 @@ TEST(ToolsOverPty, ASilentModuleShowsCode24AndTheBytesOnBothSides) {
   // The discovery's first command, and no answer to it.
   EXPECT_NE(result.err.find(" Read Send       5  2a 30 63 30 0d"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find(" Read Receive    0  (nothing)\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("\ntarvo-poll: pxr5100 module 12 does not answer: check its address, "
+                            "the baud rate and the wiring (1 command, 0 bytes)\n"),
+            std::string::npos)
+      << result.err;
   ASSERT_TRUE(sim.process().WaitForOutput("-> (no answer)", 5s)) << sim.process().out();
   EXPECT_NE(sim.process().out().find(" module  12 pxr5100   <- 2a 30 63 30 0d"), std::string::npos)
       << sim.process().out();
+}
+
+// A module that answers, however wrongly, is not said to be silent.
+TEST(ToolsOverPty, AModuleThatAnswersWronglyIsNotSaidToBeSilent) {
+  TempDir dir;
+  Simulator sim(dir, Plant(kModule12), {"--fault", "12:head=X"});
+  ASSERT_TRUE(sim.started()) << sim.process().err();
+  const RunResult result =
+      RunProgram({kPoll, "-p", sim.link(), "-1", "-f", "csv", "pxr5100", "TA12.0.0"});
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.out.find(",24,初始化模块失败,"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err, "");
 }
 
 TEST(ToolsOverPty, EarlyRepliesReadTheSameValues) {

@@ -67,6 +67,15 @@ void CatchInterrupts(LinePoller& poller, int longestCallSeconds) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// What the polling finds worth saying beyond the outputs: modules that do
+// not answer.
+class PollObserver final : public LineObserver {
+ public:
+  void ModuleSilent(const std::string& message) override {
+    std::cerr << "tarvo-poll: " << message << "\n";
+  }
+};
+
 std::string KnownClasses() {
   std::string list;
   for (const DriverClass& c : DriverClasses())
@@ -143,6 +152,8 @@ int Run(const PollOptions& o) {
     return kUsageError;
   }
   LinePoller poller(library, std::move(*members), o, "tarvo-poll");
+  PollObserver observer;
+  poller.SetObserver(&observer);
   const SharedLine& line = poller.line();
   if (!poller.CreateObjects(path)) return kUsageError;
   if (o.list) {
