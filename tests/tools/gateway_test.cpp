@@ -733,7 +733,8 @@ const PlantMistake kPlantMistakes[] = {
     {R"({"lines": [{"line": "a/b", "port": "/dev/x", "classes": []}]})",
      "plant.json:1:13: lines[0].line: a line's name is one topic level: no /"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "baud": 12345, "classes": []}]})",
-     "plant.json:1:44: lines[0].baud: the library cannot set this rate"},
+     "plant.json:1:44: lines[0].baud: the library cannot set this rate; it sets 110, 300, 600, "
+     "1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
         {"class": "pxr9999", "items": [{"item": "TA1.0.0"}]}]}]})",
      "plant.json:2:10: lines[0].classes[0].class: not a class tarvo-gateway knows (see "
@@ -757,7 +758,8 @@ const PlantMistake kPlantMistakes[] = {
      "plant.json:1:24: mqtt.tls: \"cert_file\" and \"key_file\" go together"},
     {"# YAML\nlines:\n  - line: a\n    port: /dev/x\n    baud: 12345   # too fast\n"
      "    classes: []\n",
-     "plant.json:5:5: lines[0].baud: the library cannot set this rate"},
+     "plant.json:5:5: lines[0].baud: the library cannot set this rate; it sets 110, 300, 600, "
+     "1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000"},
     {"mqtt: {host: h, port: \"1883\"}\nlines: []\n",
      "plant.json:1:17: mqtt.port: expected a whole number from 1 to 65535, found a text"},
     {"http: yes\nlines: []\n", "plant.json:1:1: http: expected an object {...}, found a text"},

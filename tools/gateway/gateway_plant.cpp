@@ -88,7 +88,8 @@ GatewayLine ReadLine(const PlantNode& node) {
   if (!ParsePort(o.port, &problem)) port.Fail(problem);
   if (auto baud = node.Find("baud")) {
     o.baud = static_cast<int32_t>(baud->Integer(1, 1000000));
-    if (!BaudCode(o.baud)) baud->Fail("the library cannot set this rate");
+    if (!BaudCode(o.baud))
+      baud->Fail("the library cannot set this rate; it sets " + BaudRateList());
   }
   if (auto parity = node.Find("parity")) {
     o.parity = parity->String();

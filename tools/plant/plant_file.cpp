@@ -1,10 +1,13 @@
 #include "tools/plant/plant_file.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "tools/plant/plant_document.h"
+#include "tools/plant/plant_error.h"
 
 namespace tarvo::tools {
 
@@ -43,7 +46,8 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
 
 std::string ReadPlantText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) throw std::runtime_error("cannot read the plant file " + path);
+  if (!file)
+    throw std::runtime_error("cannot read the plant file " + path + ": " + std::strerror(errno));
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
@@ -58,6 +62,16 @@ std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view so
   });
   if (groups.empty()) throw std::runtime_error(std::string(source) + ": no classes to poll");
   return groups;
+}
+
+bool HasPlantLines(std::string_view text, std::string_view source) {
+  bool lines = false;
+  try {
+    plant::ReadPlantDocument(
+        text, source, [&](const PlantNode& top) { lines = top.IsObject() && top.Has("lines"); });
+  } catch (const plant::PlantError&) {
+  }
+  return lines;
 }
 
 std::vector<ClassGroup> ReadPollPlantFile(const std::string& path) {

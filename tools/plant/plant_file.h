@@ -33,6 +33,10 @@ ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics);
 //   plant.yaml:3:14: classes[0].items[1].item: expected a text "...", found a number
 std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source);
 
+// Whether a plant file's text is tarvo-gateway's: an object with "lines".
+// False for a text that is not a plant document (its reader says why).
+bool HasPlantLines(std::string_view text, std::string_view source);
+
 // The same for a file; a file that cannot be read is an error too.
 std::vector<ClassGroup> ReadPollPlantFile(const std::string& path);
 
