@@ -788,8 +788,17 @@ TEST(GatewayCommandLine, RefusesUsageMistakesWithStatus2) {
   TempDir dir;
   const std::string plant =
       dir.Write("plant.json", PlantText(1883, Json::array({Line("a", "/dev/null", kPumpItems)})));
+  // An item address refused where the plant file gives it.
+  const std::string items =
+      dir.Write("items.yaml",
+                "lines:\n  - line: a\n    port: /dev/null\n    classes:\n      - class: pxr5700\n"
+                "        items: [{item: DI4.0}, {item: DI4.x}]\n");
+  const std::string refused = items +
+                              ":6:33 (line a, pxr5700): DI4.x: read as DI4.0; the channel \"x\" "
+                              "is not a number: the driver reads 0\n";
   const UsageMistake mistakes[] = {
       {{dir.path() + "/none.json"}, "File does not exist"},
+      {{items, "--once"}, refused.c_str()},
       {{plant, "--broker", "host:port"}, "--broker \"host:port\": expected HOST or HOST:PORT"},
       {{plant, "--http", "127.0.0.1"}, "--http \"127.0.0.1\": expected ADDRESS:PORT"},
       {{plant, "--tls-cert", plant}, "--tls-cert and --tls-key go together"},

@@ -15,7 +15,7 @@ TEST(LinePoller, AWriteWaitingIsReplacedByTheNextToTheSameItem) {
   config.port = "/dev/null";
   ClassGroup group{"pxr5700", {}, {}};
   for (const char* address : {"DO4.2", "DO6.2", "DI4.0"})
-    group.items.push_back({address, "", "", ""});
+    group.items.push_back({address, "", "", "", ""});
   config.groups = {group};
   const std::optional<std::vector<LineMember>> members = MergeClassGroups(config.groups, &unknown);
   ASSERT_TRUE(members) << unknown;

@@ -13,7 +13,7 @@ namespace tarvo::tools {
 
 using plant::PlantNode;
 
-ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
+ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view source) {
   node.CheckKeys({"class", "items", "writes", "comment"});
   ClassGroup group;
   group.className = node.At("class").String();
@@ -23,7 +23,10 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
         item.CheckKeys({"item", "name", "unit", "topic", "comment"});
       else
         item.CheckKeys({"item", "name", "unit", "comment"});
-      ItemSpec spec{item.At("item").String(), "", "", ""};
+      const PlantNode address = item.At("item");
+      ItemSpec spec{address.String(), "", "", "", ""};
+      spec.where = std::string(source) + ":" + std::to_string(address.at().line) + ":" +
+                   std::to_string(address.at().column);
       if (auto name = item.Find("name")) spec.name = name->String();
       if (auto unit = item.Find("unit")) spec.unit = unit->String();
       if (auto topic = item.Find("topic")) spec.topic = topic->String();
@@ -58,7 +61,7 @@ std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view so
   plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
     top.CheckKeys({"classes", "comment"});
     for (const PlantNode& node : top.At("classes").Elements())
-      groups.push_back(ReadClassGroup(node, false));
+      groups.push_back(ReadClassGroup(node, false, source));
   });
   if (groups.empty()) throw std::runtime_error(std::string(source) + ": no classes to poll");
   return groups;

@@ -123,7 +123,8 @@ bool SharedLine::ParseItems(bool strict) {
     }
     for (const ItemSpec& item : members_[i].group.items) {
       if (!session.AddRead(item, &problem)) {
-        std::cerr << program_ << ": " << problem << "\n";
+        std::cerr << program_ << ": " << (item.where.empty() ? "" : item.where + ": ") << problem
+                  << "\n";
         classRefused = true;
       }
     }
