@@ -319,6 +319,13 @@ TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
       20s))
       << gateway.err();
   EXPECT_EQ(gateway.err().find("closing the line"), std::string::npos) << gateway.err();
+  // Said once, however many polls it stays silent.
+  const std::string silent =
+      "line a: pxr5700 module 4 does not answer: check its address, the baud rate and the wiring "
+      "(1 command, 0 bytes)\n";
+  const std::string log = gateway.err();
+  EXPECT_NE(log.find(silent), std::string::npos) << log;
+  EXPECT_EQ(log.find(silent), log.rfind(silent)) << log;
 }
 
 constexpr char kValveStation[] = R"({"modules": [{"family": "pxr5700", "address": 4,
