@@ -67,6 +67,10 @@ TEST(TarvoPollCli, UsageErrors) {
        2,
        "tarvo-poll: cannot read the plant file " + dir.path() +
            "/none.yaml: No such file or directory\n"},
+      {"plant file that is a folder",
+       {"-p", "COM1", "--plant", dir.path()},
+       2,
+       "tarvo-poll: cannot read the plant file " + dir.path() + ": Is a directory\n"},
       {"no class",
        {},
        2,

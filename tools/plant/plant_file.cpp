@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -49,8 +50,9 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
 
 std::string ReadPlantText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file)
-    throw std::runtime_error("cannot read the plant file " + path + ": " + std::strerror(errno));
+  const int error = !file ? errno : std::filesystem::is_directory(path) ? EISDIR : 0;
+  if (error != 0)
+    throw std::runtime_error("cannot read the plant file " + path + ": " + std::strerror(error));
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();

@@ -179,20 +179,20 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
       AddGroupOptions(groupApp, &group);
       groupApp.get_option("CLASS")->required();
       std::vector<std::string> groupWords(segments[i].rbegin(), segments[i].rend());
-      // "-1" would be taken for an ITEM.
-      std::string misplaced = MisplacedOption(app, groupApp, segments[i]);
+      std::string problem;
+      // Checked first: "-1" would be taken for an ITEM.
+      if (const std::string option = MisplacedOption(app, groupApp, segments[i]); !option.empty())
+        problem = "The following argument was not expected: " + option;
       try {
-        if (misplaced.empty()) groupApp.parse(groupWords);
+        if (problem.empty()) groupApp.parse(groupWords);
       } catch (const CLI::ParseError& e) {
-        misplaced = e.what();
+        problem = e.what();
       }
-      if (!misplaced.empty() && misplaced.front() == '-')
-        misplaced = "The following argument was not expected: " + misplaced;
-      if (!misplaced.empty())
+      if (!problem.empty())
         return UsageError(fmt::format(
             "after \"--\": {}; a class group is CLASS ITEM... and its --write options, the "
             "other options go before the first \"--\"",
-            misplaced));
+            problem));
       group.AddTo(&o);
     }
   } catch (const CLI::CallForHelp& e) {
@@ -209,8 +209,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   for (const char* name :
        {"port", "baud", "parity", "data-bits", "stop-bits", "timeout", "early", "interval"})
     if (app.count(std::string("--") + name) > 0) o.given.insert(name);
-  if (noEarly) o.given.insert("early");
-  if (noEarly) o.early = false;
+  if (noEarly) {
+    o.early = false;
+    o.given.insert("early");
+  }
   o.format = format == "csv"    ? OutputFormat::kCsv
              : format == "json" ? OutputFormat::kJson
                                 : OutputFormat::kTable;
