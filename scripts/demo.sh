@@ -72,7 +72,7 @@ grep -q 'TA1.1.0 .* OK$' "$work/shown" || failed "TA1.1.0 was not read"
 
 say "A poll means a value: -1 from cron logs every item"
 note "Items on two channels of one pxr5100 module: the one-shot poll waits for the" \
-  "module's gate twice; read_time and age show the 2 s between them."
+  "module's gate twice; time and age show the 2 s between them."
 show 0 tarvo-poll -p "$link" -b 19200 -1 -f csv pxr5100 TA1.0.0 TA1.1.0
 
 say "A typo never reads another sensor"

@@ -396,6 +396,13 @@ TEST(Gateway, AModuleThatStopsAnsweringFailsOnlyItsOwnItems) {
       20s))
       << gateway.err();
   EXPECT_EQ(gateway.err().find("closing the line"), std::string::npos) << gateway.err();
+  // Said once, however many polls it stays silent.
+  const std::string silent =
+      "line a: pxr5700 module 4 does not answer: check its address, the baud rate and the wiring "
+      "(1 command, 0 bytes)\n";
+  const std::string log = gateway.err();
+  EXPECT_NE(log.find(silent), std::string::npos) << log;
+  EXPECT_EQ(log.find(silent), log.rfind(silent)) << log;
 }
 
 constexpr char kValveStation[] = R"({"modules": [{"family": "pxr5700", "address": 4,
@@ -830,7 +837,8 @@ const PlantMistake kPlantMistakes[] = {
     {R"({"lines": [{"line": "a/b", "port": "/dev/x", "classes": []}]})",
      "plant.json:1:13: lines[0].line: a line's name is one topic level: no /"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "baud": 12345, "classes": []}]})",
-     "plant.json:1:44: lines[0].baud: the library cannot set this rate"},
+     "plant.json:1:44: lines[0].baud: the library cannot set this rate; it sets 110, 300, 600, "
+     "1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
         {"class": "pxr9999", "items": [{"item": "TA1.0.0"}]}]}]})",
      "plant.json:2:10: lines[0].classes[0].class: not a class tarvo-gateway knows (see "
@@ -854,7 +862,8 @@ const PlantMistake kPlantMistakes[] = {
      "plant.json:1:24: mqtt.tls: \"cert_file\" and \"key_file\" go together"},
     {"# YAML\nlines:\n  - line: a\n    port: /dev/x\n    baud: 12345   # too fast\n"
      "    classes: []\n",
-     "plant.json:5:5: lines[0].baud: the library cannot set this rate"},
+     "plant.json:5:5: lines[0].baud: the library cannot set this rate; it sets 110, 300, 600, "
+     "1200, 2400, 4800, 9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000"},
     {"mqtt: {host: h, port: \"1883\"}\nlines: []\n",
      "plant.json:1:17: mqtt.port: expected a whole number from 1 to 65535, found a text"},
     {"http: yes\nlines: []\n", "plant.json:1:1: http: expected an object {...}, found a text"},
@@ -883,8 +892,17 @@ TEST(GatewayCommandLine, RefusesUsageMistakesWithStatus2) {
   TempDir dir;
   const std::string plant =
       dir.Write("plant.json", PlantText(1883, Json::array({Line("a", "/dev/null", kPumpItems)})));
+  // An item address refused where the plant file gives it.
+  const std::string items =
+      dir.Write("items.yaml",
+                "lines:\n  - line: a\n    port: /dev/null\n    classes:\n      - class: pxr5700\n"
+                "        items: [{item: DI4.0}, {item: DI4.x}]\n");
+  const std::string refused = items +
+                              ":6:33 (line a, pxr5700): DI4.x: read as DI4.0; the channel \"x\" "
+                              "is not a number: the driver reads 0\n";
   const UsageMistake mistakes[] = {
       {{dir.path() + "/none.json"}, "File does not exist"},
+      {{items, "--once"}, refused.c_str()},
       {{plant, "--broker", "host:port"}, "--broker \"host:port\": expected HOST or HOST:PORT"},
       {{plant, "--http", "127.0.0.1"}, "--http \"127.0.0.1\": expected ADDRESS:PORT"},
       {{plant, "--tls-cert", plant}, "--tls-cert and --tls-key go together"},

@@ -88,7 +88,7 @@ TEST(PlantDocument, FindsEachValueAlongItsPath) {
        {"modules", size_t{1}},
        TextPosition{7, 5}},
       {"block style: inside it", kYaml, {"modules", size_t{1}, "address"}, TextPosition{7, 23}},
-      {"columns count bytes", "{\"é\": 1, \"b\": 2}", {"b"}, TextPosition{1, 11}},
+      {"columns count characters", "{\"é\": 1, \"b\": 2}", {"b"}, TextPosition{1, 10}},
   };
   for (const LocateCase& c : cases) {
     const std::optional<TextPosition> found = Locate(c.text, c.path);
@@ -180,6 +180,9 @@ TEST(PlantDocument, RefusesWhatAPlantCannotHoldAtItsPlace) {
       {"key twice in block style", "a:\n  b: 1\n  c: 2\n  b: 3\n",
        "t.yaml:4:3: a.b: the object gives this key twice"},
       {"flow syntax error", "{\"a\": [1, 2}", "t.yaml:1:12: not valid YAML: illegal flow end"},
+      // Columns count characters: "°" is one.
+      {"flow syntax error after a °", "{\"unit\": \"°C\", \"a\": [1, 2}",
+       "t.yaml:1:26: not valid YAML: illegal flow end"},
       {"block syntax error", "a: 1\n  b: 2\n", "t.yaml:2:4: not valid YAML: illegal map value"},
       {"undefined alias", "a: *r\n",
        "t.yaml:1:4: not valid YAML: the referenced anchor is not defined"},

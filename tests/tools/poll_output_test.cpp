@@ -99,32 +99,34 @@ TEST_F(PollOutputs, TableInPlaceGoesBackOverThePreviousPoll) {
 }
 
 TEST_F(PollOutputs, CsvOneRowPerItemPerPoll) {
-  EXPECT_EQ(Show(MakeCsvOutput(out_)),
-            "time,poll,class,item,op,ok,value,code,text,gloss,read_time,age,name,unit\n"
-            "2024-05-01T14:03:07.250+00:00,1,Cpxr5700,DO4.2,write,true,1,0,OK,no error,"
-            "2024-05-01T14:03:05.250+00:00,2.0,,\n"
-            "2024-05-01T14:03:07.250+00:00,1,Cpxr5100,TA5.1.2,read,true,21.5,0,OK,no error,"
-            "2024-05-01T14:03:05.750+00:00,1.5,boiler flow,°C\n"
-            "2024-05-01T14:03:07.250+00:00,1,Cpxr5100,WB5.1.2,read,false,46.5,23,延时时间未到,"
-            "delay not elapsed,2024-05-01T14:03:03.250+00:00,4.0,,\n"
-            "2024-05-01T14:03:09.255+00:00,2,Cpxr5700,DI4.0,read,true,0,0,OK,no error,"
-            "2024-05-01T14:03:08.250+00:00,1.0,,\n"
-            "2024-05-01T14:03:09.255+00:00,2,Cpxr5100,TB5.1.2,read,false,,11,"
-            "\"I/O 寄存器超限, 不能运行I/O 读操作！\",\"I/O register limit exceeded, cannot run "
-            "the I/O read\",2024-05-01T14:03:07.250+00:00,2.0,,\n"
-            "2024-05-01T14:03:09.255+00:00,2,Cpxr5100,TB5.9.2,read,false,,,错误的通道号,"
-            "wrong channel number,2024-05-01T14:03:07.250+00:00,2.0,,\n");
+  const std::string header =
+      "poll_time,poll,class,item,op,ok,value,code,error,gloss,time,age,name,unit\n";
+  const std::string rows =
+      "2024-05-01T14:03:07.250+00:00,1,pxr5700,DO4.2,write,true,1,0,OK,no error,"
+      "2024-05-01T14:03:05.250+00:00,2.0,,\n"
+      "2024-05-01T14:03:07.250+00:00,1,pxr5100,TA5.1.2,read,true,21.5,0,OK,no error,"
+      "2024-05-01T14:03:05.750+00:00,1.5,boiler flow,°C\n"
+      "2024-05-01T14:03:07.250+00:00,1,pxr5100,WB5.1.2,read,false,46.5,23,延时时间未到,"
+      "delay not elapsed,2024-05-01T14:03:03.250+00:00,4.0,,\n"
+      "2024-05-01T14:03:09.255+00:00,2,pxr5700,DI4.0,read,true,0,0,OK,no error,"
+      "2024-05-01T14:03:08.250+00:00,1.0,,\n"
+      "2024-05-01T14:03:09.255+00:00,2,pxr5100,TB5.1.2,read,false,,11,"
+      "\"I/O 寄存器超限, 不能运行I/O 读操作！\",\"I/O register limit exceeded, cannot run "
+      "the I/O read\",2024-05-01T14:03:07.250+00:00,2.0,,\n"
+      "2024-05-01T14:03:09.255+00:00,2,pxr5100,TB5.9.2,read,false,,,错误的通道号,"
+      "wrong channel number,2024-05-01T14:03:07.250+00:00,2.0,,\n";
+  EXPECT_EQ(Show(MakeCsvOutput(out_)), header + rows);
 }
 
 TEST_F(PollOutputs, JsonLinesOneObjectPerItemPerPoll) {
   EXPECT_EQ(
       Show(MakeJsonOutput(out_)),
-      R"({"time":"2024-05-01T14:03:07.250+00:00","poll":1,"class":"Cpxr5700","item":"DO4.2","op":"write","ok":true,"value":1,"code":0,"text":"OK","gloss":"no error","read_time":"2024-05-01T14:03:05.250+00:00","age":2.0,"waiting":false,"name":"","unit":""}
-{"time":"2024-05-01T14:03:07.250+00:00","poll":1,"class":"Cpxr5100","item":"TA5.1.2","op":"read","ok":true,"value":21.5,"code":0,"text":"OK","gloss":"no error","read_time":"2024-05-01T14:03:05.750+00:00","age":1.5,"waiting":false,"name":"boiler flow","unit":"°C"}
-{"time":"2024-05-01T14:03:07.250+00:00","poll":1,"class":"Cpxr5100","item":"WB5.1.2","op":"read","ok":false,"value":46.5,"code":23,"text":"延时时间未到","gloss":"delay not elapsed","read_time":"2024-05-01T14:03:03.250+00:00","age":4.0,"waiting":true,"name":"","unit":""}
-{"time":"2024-05-01T14:03:09.255+00:00","poll":2,"class":"Cpxr5700","item":"DI4.0","op":"read","ok":true,"value":0,"code":0,"text":"OK","gloss":"no error","read_time":"2024-05-01T14:03:08.250+00:00","age":1.0,"waiting":false,"name":"","unit":""}
-{"time":"2024-05-01T14:03:09.255+00:00","poll":2,"class":"Cpxr5100","item":"TB5.1.2","op":"read","ok":false,"value":null,"code":11,"text":"I/O 寄存器超限, 不能运行I/O 读操作！","gloss":"I/O register limit exceeded, cannot run the I/O read","read_time":"2024-05-01T14:03:07.250+00:00","age":2.0,"waiting":false,"name":"","unit":""}
-{"time":"2024-05-01T14:03:09.255+00:00","poll":2,"class":"Cpxr5100","item":"TB5.9.2","op":"read","ok":false,"value":null,"code":null,"text":"错误的通道号","gloss":"wrong channel number","read_time":"2024-05-01T14:03:07.250+00:00","age":2.0,"waiting":false,"name":"","unit":""}
+      R"({"poll_time":"2024-05-01T14:03:07.250+00:00","poll":1,"class":"pxr5700","item":"DO4.2","op":"write","ok":true,"value":1,"code":0,"error":"OK","gloss":"no error","time":"2024-05-01T14:03:05.250+00:00","age":2.0,"waiting":false,"name":"","unit":""}
+{"poll_time":"2024-05-01T14:03:07.250+00:00","poll":1,"class":"pxr5100","item":"TA5.1.2","op":"read","ok":true,"value":21.5,"code":0,"error":"OK","gloss":"no error","time":"2024-05-01T14:03:05.750+00:00","age":1.5,"waiting":false,"name":"boiler flow","unit":"°C"}
+{"poll_time":"2024-05-01T14:03:07.250+00:00","poll":1,"class":"pxr5100","item":"WB5.1.2","op":"read","ok":false,"value":46.5,"code":23,"error":"延时时间未到","gloss":"delay not elapsed","time":"2024-05-01T14:03:03.250+00:00","age":4.0,"waiting":true,"name":"","unit":""}
+{"poll_time":"2024-05-01T14:03:09.255+00:00","poll":2,"class":"pxr5700","item":"DI4.0","op":"read","ok":true,"value":0,"code":0,"error":"OK","gloss":"no error","time":"2024-05-01T14:03:08.250+00:00","age":1.0,"waiting":false,"name":"","unit":""}
+{"poll_time":"2024-05-01T14:03:09.255+00:00","poll":2,"class":"pxr5100","item":"TB5.1.2","op":"read","ok":false,"value":null,"code":11,"error":"I/O 寄存器超限, 不能运行I/O 读操作！","gloss":"I/O register limit exceeded, cannot run the I/O read","time":"2024-05-01T14:03:07.250+00:00","age":2.0,"waiting":false,"name":"","unit":""}
+{"poll_time":"2024-05-01T14:03:09.255+00:00","poll":2,"class":"pxr5100","item":"TB5.9.2","op":"read","ok":false,"value":null,"code":null,"error":"错误的通道号","gloss":"wrong channel number","time":"2024-05-01T14:03:07.250+00:00","age":2.0,"waiting":false,"name":"","unit":""}
 )");
 }
 

@@ -32,6 +32,13 @@ void Check(const CliCase& c) {
   EXPECT_EQ(result.out, c.out) << c.name;
 }
 
+// A plant file of tarvo-gateway: tarvo-poll polls one of its lines.
+constexpr const char* kTwoLines =
+    "mqtt: {host: localhost}\n"
+    "lines:\n"
+    "  - {line: boiler, port: COM1, classes: [{class: pxr5700, items: [{item: DI4.0}]}]}\n"
+    "  - {line: hall, port: COM2, classes: [{class: pxr5100, items: [{item: TA1.0.0}]}]}\n";
+
 TEST(TarvoPollCli, UsageErrors) {
   const TempDir dir;
   const CliCase cases[] = {
@@ -55,6 +62,15 @@ TEST(TarvoPollCli, UsageErrors) {
        2,
        "tarvo-poll: " + dir.path() +
            "/cut.yaml:3:1: not valid YAML: end of sequence flow not found\n"},
+      {"plant file that cannot be read",
+       {"-p", "COM1", "--plant", dir.path() + "/none.yaml"},
+       2,
+       "tarvo-poll: cannot read the plant file " + dir.path() +
+           "/none.yaml: No such file or directory\n"},
+      {"plant file that is a folder",
+       {"-p", "COM1", "--plant", dir.path()},
+       2,
+       "tarvo-poll: cannot read the plant file " + dir.path() + ": Is a directory\n"},
       {"no class",
        {},
        2,
@@ -70,6 +86,33 @@ TEST(TarvoPollCli, UsageErrors) {
        2,
        "tarvo-poll: after \"--\": The following argument was not expected: -t; a class group is "
        "CLASS ITEM... and its --write options, the other options go before the first \"--\"\n" +
+           std::string(kSeeHelp)},
+      {"-1 belongs before the first -- too",
+       {"-p", "COM1", "pxr5100", "TA1.0.0", "--", "pxr5700", "DI4.0", "-1"},
+       2,
+       "tarvo-poll: after \"--\": The following argument was not expected: -1; a class group is "
+       "CLASS ITEM... and its --write options, the other options go before the first \"--\"\n" +
+           std::string(kSeeHelp)},
+      {"--line without a plant file",
+       {"-p", "COM1", "--line", "boiler", "pxr5100", "TA1.0.0"},
+       2,
+       "tarvo-poll: --line NAME picks a line of a plant file: give --plant FILE\n" +
+           std::string(kSeeHelp)},
+      {"a gateway plant of two lines, none chosen",
+       {"--plant", dir.Write("two.yaml", kTwoLines)},
+       2,
+       "tarvo-poll: " + dir.path() +
+           "/two.yaml has 2 lines (boiler, hall): choose one with --line "
+           "NAME\n"},
+      {"a line the gateway plant does not have",
+       {"--plant", dir.path() + "/two.yaml", "--line", "attic"},
+       2,
+       "tarvo-poll: " + dir.path() + "/two.yaml has no line \"attic\"; its lines: boiler, hall\n"},
+      {"a plant file of tarvo-poll names no port",
+       {"--plant",
+        dir.Write("classes.yaml", "classes: [{class: pxr5100, items: [{item: TA1.0.0}]}]\n")},
+       2,
+       "tarvo-poll: give the serial port with -p (COMn, a number or a device path)\n" +
            std::string(kSeeHelp)},
       {"no port",
        {"pxr5100", "TA1.0.0"},
@@ -143,6 +186,17 @@ TEST(TarvoPollCli, LibraryClassAndPortItCannotUse) {
        {"--library", kFakeLibrary, "--list", "Tarvo.pxr5700"},
        2,
        "tarvo-poll: the library " + kFakeLibrary + " does not offer Cpxr5700 (Tarvo.pxr5700)\n"},
+      {"a character device that is no serial line",
+       {"--library", kLibrary, "-p", "/dev/null", "pxr5100", "TA1.0.0"},
+       2,
+       "tarvo-poll: cannot open COM255 = /dev/null at 9600 8N1: 串行通信端口状态错误！ (serial "
+       "port state error, code 13): /dev/null is not a serial device\n"},
+      {"a regular file",
+       {"--library", kLibrary, "-p", kLibrary, "pxr5100", "TA1.0.0"},
+       2,
+       "tarvo-poll: cannot open COM255 = " + kLibrary +
+           " at 9600 8N1: 串行通信端口状态错误！ (serial port state error, code 13): " + kLibrary +
+           " is a regular file, not a serial device\n"},
       {"device that does not exist",
        {"--library", kLibrary, "-p", "/nonexistent/tty", "-b", "19200", "--parity", "even",
         "pxr5100", "TA1.0.0"},

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -195,7 +196,7 @@ TEST_P(FamilyOverPty, ReadsTheValuesOfThePlant) {
     const nlohmann::json& object = last[e.item];
     EXPECT_EQ(object["ok"], true) << e.item << ": " << object;
     EXPECT_EQ(object["code"], 0) << e.item;
-    EXPECT_EQ(object["text"], "OK") << e.item;
+    EXPECT_EQ(object["error"], "OK") << e.item;
     ASSERT_TRUE(object["value"].is_number()) << e.item << ": " << object;
     EXPECT_NEAR(object["value"].get<double>(), e.value, e.tolerance) << e.item;
   }
@@ -241,16 +242,32 @@ TEST(ToolsOverPty, ASilentModuleShowsCode24AndTheBytesOnBothSides) {
       RunProgram({kPoll, "-p", sim.link(), "-1", "--trace", "-f", "csv", "pxr5100", "TA12.0.0"});
   EXPECT_EQ(result.status, 1) << result.err;
   const std::string row = result.out.substr(result.out.find('\n') + 1);
-  EXPECT_NE(row.find(",1,Cpxr5100,TA12.0.0,read,false,,24,初始化模块失败,module initialisation "
+  EXPECT_NE(row.find(",1,pxr5100,TA12.0.0,read,false,,24,初始化模块失败,module initialisation "
                      "failed,"),
             std::string::npos)
       << result.out;
   // The discovery's first command, and no answer to it.
   EXPECT_NE(result.err.find(" Read Send       5  2a 30 63 30 0d"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find(" Read Receive    0  (nothing)\n"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("\ntarvo-poll: pxr5100 module 12 does not answer: check its address, "
+                            "the baud rate and the wiring (1 command, 0 bytes)\n"),
+            std::string::npos)
+      << result.err;
   ASSERT_TRUE(sim.process().WaitForOutput("-> (no answer)", 5s)) << sim.process().out();
   EXPECT_NE(sim.process().out().find(" module  12 pxr5100   <- 2a 30 63 30 0d"), std::string::npos)
       << sim.process().out();
+}
+
+// A module that answers, however wrongly, is not said to be silent.
+TEST(ToolsOverPty, AModuleThatAnswersWronglyIsNotSaidToBeSilent) {
+  TempDir dir;
+  Simulator sim(dir, Plant(kModule12), {"--fault", "12:head=X"});
+  ASSERT_TRUE(sim.started()) << sim.process().err();
+  const RunResult result =
+      RunProgram({kPoll, "-p", sim.link(), "-1", "-f", "csv", "pxr5100", "TA12.0.0"});
+  EXPECT_EQ(result.status, 1) << result.err;
+  EXPECT_NE(result.out.find(",24,初始化模块失败,"), std::string::npos) << result.out;
+  EXPECT_EQ(result.err, "");
 }
 
 TEST(ToolsOverPty, EarlyRepliesReadTheSameValues) {
@@ -351,9 +368,39 @@ TEST(ToolsOverPty, OnePollRightAfterTheStartGivesValues) {
   std::vector<std::string> rows;
   for (std::string line; std::getline(lines, line);) rows.push_back(line.substr(line.find(',')));
   ASSERT_EQ(rows.size(), 4u) << result.out;
-  EXPECT_EQ(rows[1].substr(0, rows[1].find(",OK,")), ",1,CPxr5303,TA7.0.0,read,true,21.5,0");
-  EXPECT_EQ(rows[2].substr(0, rows[2].find(",OK,")), ",1,Cpxr5100,TA12.1.0,read,true,23.5,0");
-  EXPECT_EQ(rows[3].substr(0, rows[3].find(",读数据错误,")), ",1,Cpxr5100,TA12.1.1,read,false,,22");
+  EXPECT_EQ(rows[1].substr(0, rows[1].find(",OK,")), ",1,pxr5303,TA7.0.0,read,true,21.5,0");
+  EXPECT_EQ(rows[2].substr(0, rows[2].find(",OK,")), ",1,pxr5100,TA12.1.0,read,true,23.5,0");
+  EXPECT_EQ(rows[3].substr(0, rows[3].find(",读数据错误,")), ",1,pxr5100,TA12.1.1,read,false,,22");
+}
+
+// A line of a gateway plant file, its port and items, polled by cron into
+// one CSV log: the header once, a row per run.
+TEST(ToolsOverPty, ALineOfAGatewayPlantAppendedToOneCsvLogUnderOneHeader) {
+  TempDir dir;
+  Simulator sim(dir, Plant(kModule12));
+  ASSERT_TRUE(sim.started()) << sim.process().err();
+  const std::string plant = dir.Write(
+      "gateway.yaml",
+      "mqtt: {host: localhost, prefix: plant}\nhttp: {port: 9464}\nlines:\n"
+      "  - {line: other, port: COM9, classes: [{class: pxr5700, items: [{item: DI4.0}]}]}\n"
+      "  - line: boiler\n    port: " +
+          sim.link() +
+          "\n    classes:\n"
+          "      - {class: pxr5100, items: [{item: TA12.0.0, name: flow}]}\n");
+  const std::string log = dir.path() + "/log.csv";
+  const std::string run = kPoll + " --plant " + plant + " --line boiler -1 -f csv >> " + log;
+  for (int i = 0; i < 2; ++i) {
+    const RunResult result = RunProgram({"/bin/sh", "-c", run});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+  }
+  std::ifstream file(log);
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(file, line);) rows.push_back(line.substr(line.find(',')));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], ",poll,class,item,op,ok,value,code,error,gloss,time,age,name,unit");
+  for (int i = 1; i < 3; ++i)
+    EXPECT_EQ(rows[i].substr(0, rows[i].find(",OK,")), ",1,pxr5100,TA12.0.0,read,true,20,0");
 }
 
 TEST(ToolsOverPty, TheSimulatorRefusesABadPlantNamingTheLine) {

@@ -73,7 +73,7 @@ void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups
   }
 }
 
-GatewayLine ReadLine(const PlantNode& node) {
+GatewayLine ReadLine(const PlantNode& node, std::string_view source) {
   node.CheckKeys({"line", "port", "baud", "parity", "data_bits", "stop_bits", "timeout_ms", "early",
                   "interval", "classes", "comment"});
   GatewayLine line;
@@ -88,7 +88,8 @@ GatewayLine ReadLine(const PlantNode& node) {
   if (!ParsePort(o.port, &problem)) port.Fail(problem);
   if (auto baud = node.Find("baud")) {
     o.baud = static_cast<int32_t>(baud->Integer(1, 1000000));
-    if (!BaudCode(o.baud)) baud->Fail("the library cannot set this rate");
+    if (!BaudCode(o.baud))
+      baud->Fail("the library cannot set this rate; it sets " + BaudRateList());
   }
   if (auto parity = node.Find("parity")) {
     o.parity = parity->String();
@@ -104,9 +105,12 @@ GatewayLine ReadLine(const PlantNode& node) {
   if (auto interval = node.Find("interval")) o.intervalSeconds = interval->Number(0, 3600);
   const PlantNode classes = node.At("classes");
   for (const PlantNode& group : classes.Elements()) {
-    o.groups.push_back(ReadClassGroup(group, true));
-    if (FindDriverClass(o.groups.back().className) == nullptr)
+    o.groups.push_back(ReadClassGroup(group, true, source));
+    const DriverClass* c = FindDriverClass(o.groups.back().className);
+    if (c == nullptr)
       group.At("class").Fail("not a class tarvo-gateway knows (see tarvo-poll --list)");
+    for (ItemSpec& item : o.groups.back().items)
+      item.where += fmt::format(" (line {}, {})", line.name, c->family);
   }
   if (o.groups.empty()) classes.Fail("a line needs a class to poll");
   CheckTopics(classes, o.groups);
@@ -141,7 +145,7 @@ GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
     const PlantNode lines = top.At("lines");
     std::vector<PlantNode> nodes = lines.Elements();
     for (const PlantNode& node : nodes) {
-      GatewayLine line = ReadLine(node);
+      GatewayLine line = ReadLine(node, source);
       for (const GatewayLine& other : plant.lines) {
         if (other.name == line.name)
           node.At("line").Fail("the line \"" + line.name + "\" is named twice");

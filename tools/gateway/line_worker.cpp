@@ -8,6 +8,7 @@
 #include "tools/gateway/gateway_log.h"
 #include "tools/gateway/write_payload.h"
 #include "tools/plant/driver_classes.h"
+#include "tools/plant/module_traffic.h"
 
 namespace tarvo::tools {
 namespace {
@@ -43,7 +44,12 @@ std::string PlantFileWarning(std::string text) {
 
 }  // namespace
 
-void CountExchanges(const DriverLibrary& library) { library.SetTraceHandler(&CountSent, nullptr); }
+// Beside the engine's own count of each module's traffic, which installs
+// the trace handler.
+void CountExchanges(const DriverLibrary& library) {
+  CountTraffic(library);
+  ForwardTraffic(&CountSent, nullptr);
+}
 
 LineWorker::LineWorker(const DriverLibrary& library, const GatewayLine& line, int32_t mappedPort,
                        PlantStatus& status, const std::string& prefix, Publisher publish,

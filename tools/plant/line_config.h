@@ -16,6 +16,9 @@ struct ItemSpec {
   std::string name;
   std::string unit;
   std::string topic;  // tarvo-gateway: where it is published; empty: the address
+  // Where a plant file gives it, for messages: "plant.yaml:12:18" and, in
+  // a gateway plant, " (line boiler, pxr5700)"; empty from a command line.
+  std::string where;
 };
 
 // The items of one driver class: one driver object reads them.

@@ -41,6 +41,12 @@ std::optional<PortChoice> ParsePort(std::string_view text, std::string* error) {
 
 std::span<const int32_t> BaudRates() { return kBaudRates; }
 
+std::string BaudRateList() {
+  std::string list;
+  for (int32_t rate : kBaudRates) list += (list.empty() ? "" : ", ") + std::to_string(rate);
+  return list;
+}
+
 std::optional<uint32_t> BaudCode(int32_t baud) {
   for (uint32_t code = 0; code < std::size(kBaudRates); ++code)
     if (kBaudRates[code] == baud) return code;

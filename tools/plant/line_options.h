@@ -26,6 +26,8 @@ std::optional<PortChoice> ParsePort(std::string_view text, std::string* error);
 
 // The rates the library can set, in the order of their codes.
 std::span<const int32_t> BaudRates();
+// "110, 300, ..., 256000", for messages that list them.
+std::string BaudRateList();
 // The code of a rate, or nothing when the library has none for it.
 std::optional<uint32_t> BaudCode(int32_t baud);
 

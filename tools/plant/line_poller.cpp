@@ -67,7 +67,9 @@ double DefaultIntervalSeconds(const LineConfig& config, const SharedLine& line) 
 LinePoller::LinePoller(const DriverLibrary& library, std::vector<LineMember> members,
                        LineConfig config, std::string program, int32_t mappedPort)
     : line_(library, std::move(members), std::move(program), mappedPort),
-      config_(std::move(config)) {}
+      config_(std::move(config)) {
+  CountTraffic(library);
+}
 
 LinePoller::~LinePoller() { Stop(); }
 
@@ -153,6 +155,15 @@ ItemReading LinePoller::Call(size_t call) {
   return line_.session(member).WriteOne(call - plantWritesFrom_[member]);
 }
 
+std::pair<size_t, int> LinePoller::Target(size_t call) const {
+  if (call < 2 * items_.size()) {
+    const Item& item = items_[call % items_.size()];
+    return {item.member, line_.session(item.member).readRecord(item.read).ModuleAddress};
+  }
+  const size_t member = PlantWriteMember(call);
+  return {member, line_.session(member).writeRecord(call - plantWritesFrom_[member]).ModuleAddress};
+}
+
 ItemReading LinePoller::Describe(size_t call) const {
   if (call < 2 * items_.size()) {
     const Item& item = items_[call % items_.size()];
@@ -205,7 +216,14 @@ PollRecord LinePoller::Poll() {
     }
     const size_t call = *next;
     const Clock::time_point began = clock_->Now();
-    ItemReading reading = Call(call);
+    Traffic traffic;
+    ItemReading reading;
+    {
+      const TrafficScope counted(&traffic);
+      reading = Call(call);
+    }
+    const auto [member, module] = Target(call);
+    silent_.Add(std::string(line_.driverClass(member).family), module, traffic);
     const int code = reading.ok ? ErrOk : reading.error.code().value_or(-1);
     schedule_->Record(call, began, code);
     if (IsPortFault(reading) && !fault_) fault_ = reading.error;
@@ -243,6 +261,7 @@ PollRecord LinePoller::Poll() {
       if (items_[i].member == m) take(i, true);
   }
   firstPoll_ = false;
+  for (const std::string& message : silent_.PollEnded()) observer_->ModuleSilent(message);
   observer_->PollEnded(poll);
   return poll;
 }

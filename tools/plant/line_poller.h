@@ -23,6 +23,7 @@
 
 #include "tools/common/driver_library.h"
 #include "tools/plant/line_config.h"
+#include "tools/plant/module_traffic.h"
 #include "tools/plant/readings.h"
 #include "tools/plant/schedule.h"
 #include "tools/plant/shared_line.h"
@@ -35,6 +36,9 @@ class LineObserver {
   virtual ~LineObserver() = default;
   // Something worth a log line: the line opened, failed, is closed.
   virtual void Say(const std::string& /*message*/) {}
+  // A module's commands got no byte back in a poll (said once until it
+  // answers again); a log line unless the front end shows it otherwise.
+  virtual void ModuleSilent(const std::string& message) { Say(message); }
   // The line is open; or it is down with `error` (said once per new problem).
   virtual void LineUp() {}
   virtual void LineDown(const ExplainedError& /*error*/) {}
@@ -146,6 +150,8 @@ class LinePoller {
   // The member whose plant write a call is.
   size_t PlantWriteMember(size_t call) const;
   ItemReading Call(size_t call);
+  // The member and the module a call goes to.
+  std::pair<size_t, int> Target(size_t call) const;
   ItemReading Describe(size_t call) const;
   ItemReading Waiting(size_t call, const ExplainedError& why) const;
   void TakeWrites();
@@ -164,6 +170,7 @@ class LinePoller {
   std::optional<Schedule> schedule_;
   std::vector<std::optional<ItemReading>> last_;  // per call: the last reading with a value
   std::map<size_t, uint32_t> armed_;              // item: the value its armed write writes
+  SilentModules silent_;
   bool firstPoll_ = true;
   bool makePlantWrites_ = true;
   int polls_ = 0;

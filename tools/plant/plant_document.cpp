@@ -5,10 +5,12 @@
 #include <yaml-cpp/mark.h>
 #include <yaml-cpp/parser.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "tools/plant/plain_scalar.h"
 #include "tools/plant/plant_error.h"
@@ -16,10 +18,32 @@
 namespace tarvo::plant {
 namespace {
 
-TextPosition PositionOf(const YAML::Mark& mark) {
-  if (mark.line < 0 || mark.column < 0) return {};
-  return {static_cast<size_t>(mark.line) + 1, static_cast<size_t>(mark.column) + 1};
-}
+bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
+
+// Positions as people count them: the parser's columns count bytes, and a
+// "°" is two.
+class TextLines {
+ public:
+  explicit TextLines(std::string_view text) : text_(text) {
+    for (size_t i = 0; i < text.size(); ++i)
+      if (text[i] == '\n') starts_.push_back(i + 1);
+  }
+
+  TextPosition Of(const YAML::Mark& mark) const {
+    if (mark.line < 0 || mark.column < 0) return {};
+    const auto line = static_cast<size_t>(mark.line);
+    const auto bytes = static_cast<size_t>(mark.column);
+    if (line >= starts_.size()) return {line + 1, bytes + 1};
+    const size_t end = std::min(text_.size(), starts_[line] + bytes);
+    size_t column = 1;
+    for (size_t i = starts_[line]; i < end; ++i) column += StartsCharacter(text_[i]) ? 1 : 0;
+    return {line + 1, column};
+  }
+
+ private:
+  std::string_view text_;
+  std::vector<size_t> starts_{0};
+};
 
 TextPosition PositionOfOffset(std::string_view text, size_t offset) {
   TextPosition at;
@@ -27,7 +51,7 @@ TextPosition PositionOfOffset(std::string_view text, size_t offset) {
     if (text[i] == '\n') {
       ++at.line;
       at.column = 1;
-    } else {
+    } else if (StartsCharacter(text[i])) {
       ++at.column;
     }
   }
@@ -73,29 +97,30 @@ std::optional<size_t> FindNonUtf8(std::string_view text) {
 // plant document may not hold with PlantValueError at its place.
 class DocumentBuilder : public YAML::EventHandler {
  public:
+  explicit DocumentBuilder(const TextLines& lines) : lines_(lines) {}
   PlantValue Take() { return std::move(top_); }
 
   void OnDocumentStart(const YAML::Mark& mark) override {
-    if (documents_++ > 0) Refuse({}, PositionOf(mark), "a second document; a plant file holds one");
+    if (documents_++ > 0) Refuse({}, lines_.Of(mark), "a second document; a plant file holds one");
   }
   void OnDocumentEnd() override {}
 
   void OnNull(const YAML::Mark& mark, YAML::anchor_t anchor) override {
     CheckAnchor(mark, anchor);
-    if (ExpectsKey()) Refuse(open_.back().path, PositionOf(mark), "a key must be a scalar");
-    Add(PlantValue::Of(PlantValue::Kind::kNull, PositionOf(mark)));
+    if (ExpectsKey()) Refuse(open_.back().path, lines_.Of(mark), "a key must be a scalar");
+    Add(PlantValue::Of(PlantValue::Kind::kNull, lines_.Of(mark)));
   }
 
   void OnAlias(const YAML::Mark& mark, YAML::anchor_t) override {
-    Refuse(ChildPath(), PositionOf(mark), "aliases (*) are not read; write the value out");
+    Refuse(ChildPath(), lines_.Of(mark), "aliases (*) are not read; write the value out");
   }
 
   void OnScalar(const YAML::Mark& mark, const std::string& tag, YAML::anchor_t anchor,
                 const std::string& value) override {
     CheckAnchor(mark, anchor);
     CheckTag(mark, tag);
-    if (ExpectsKey()) return AddKey(value, PositionOf(mark));
-    PlantValue scalar = PlantValue::Of(PlantValue::Kind::kText, PositionOf(mark));
+    if (ExpectsKey()) return AddKey(value, lines_.Of(mark));
+    PlantValue scalar = PlantValue::Of(PlantValue::Kind::kText, lines_.Of(mark));
     scalar.text = value;
     if (tag == "?") {
       const PlainScalar plain = ReadPlainScalar(value);
@@ -155,13 +180,13 @@ class DocumentBuilder : public YAML::EventHandler {
 
   void CheckAnchor(const YAML::Mark& mark, YAML::anchor_t anchor) const {
     if (anchor != YAML::NullAnchor)
-      Refuse(ChildPath(), PositionOf(mark), "anchors (&) are not read; write the value out");
+      Refuse(ChildPath(), lines_.Of(mark), "anchors (&) are not read; write the value out");
   }
 
   // "?" is an unquoted scalar or a container, "!" a quoted scalar.
   void CheckTag(const YAML::Mark& mark, const std::string& tag) const {
     if (tag != "?" && tag != "!")
-      Refuse(ChildPath(), PositionOf(mark), "tags (" + tag + ") are not read");
+      Refuse(ChildPath(), lines_.Of(mark), "tags (" + tag + ") are not read");
   }
 
   void AddKey(const std::string& key, TextPosition at) {
@@ -179,12 +204,12 @@ class DocumentBuilder : public YAML::EventHandler {
             PlantValue::Kind kind) {
     CheckAnchor(mark, anchor);
     CheckTag(mark, tag);
-    if (ExpectsKey()) Refuse(open_.back().path, PositionOf(mark), "a key must be a scalar");
+    if (ExpectsKey()) Refuse(open_.back().path, lines_.Of(mark), "a key must be a scalar");
     if (open_.size() >= kMaxPlantDepth)
-      Refuse(ChildPath(), PositionOf(mark),
+      Refuse(ChildPath(), lines_.Of(mark),
              "nested deeper than " + std::to_string(kMaxPlantDepth) + " levels");
     PlantPath path = ChildPath();
-    open_.push_back({PlantValue::Of(kind, PositionOf(mark)), std::move(path), {}});
+    open_.push_back({PlantValue::Of(kind, lines_.Of(mark)), std::move(path), {}});
   }
 
   void Close() {
@@ -208,6 +233,7 @@ class DocumentBuilder : public YAML::EventHandler {
     parent.key.reset();
   }
 
+  const TextLines& lines_;
   std::vector<Container> open_;
   PlantValue top_;
   int documents_ = 0;
@@ -219,14 +245,15 @@ PlantValue ParsePlantDocument(std::string_view text, std::string_view source) {
   if (const std::optional<size_t> offset = FindNonUtf8(text))
     throw PlantError(source, PositionOfOffset(text, *offset), "not UTF-8 text");
   std::istringstream stream{std::string(text)};
-  DocumentBuilder builder;
+  const TextLines lines(text);
+  DocumentBuilder builder(lines);
   try {
     YAML::Parser parser(stream);
     // A second document is refused as it starts.
     while (parser.HandleNextDocument(builder)) {
     }
   } catch (const YAML::Exception& e) {
-    throw PlantError(source, PositionOf(e.mark), "not valid YAML: " + e.msg);
+    throw PlantError(source, lines.Of(e.mark), "not valid YAML: " + e.msg);
   } catch (const PlantValueError& e) {
     throw PlantError(source, e.at(), e.what());
   }

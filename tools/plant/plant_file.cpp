@@ -1,16 +1,20 @@
 #include "tools/plant/plant_file.h"
 
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "tools/plant/plant_document.h"
+#include "tools/plant/plant_error.h"
 
 namespace tarvo::tools {
 
 using plant::PlantNode;
 
-ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
+ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view source) {
   node.CheckKeys({"class", "items", "writes", "comment"});
   ClassGroup group;
   group.className = node.At("class").String();
@@ -20,7 +24,10 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
         item.CheckKeys({"item", "name", "unit", "topic", "comment"});
       else
         item.CheckKeys({"item", "name", "unit", "comment"});
-      ItemSpec spec{item.At("item").String(), "", "", ""};
+      const PlantNode address = item.At("item");
+      ItemSpec spec{address.String(), "", "", "", ""};
+      spec.where = std::string(source) + ":" + std::to_string(address.at().line) + ":" +
+                   std::to_string(address.at().column);
       if (auto name = item.Find("name")) spec.name = name->String();
       if (auto unit = item.Find("unit")) spec.unit = unit->String();
       if (auto topic = item.Find("topic")) spec.topic = topic->String();
@@ -43,7 +50,9 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
 
 std::string ReadPlantText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) throw std::runtime_error("cannot read the plant file " + path);
+  const int error = !file ? errno : std::filesystem::is_directory(path) ? EISDIR : 0;
+  if (error != 0)
+    throw std::runtime_error("cannot read the plant file " + path + ": " + std::strerror(error));
   std::ostringstream text;
   text << file.rdbuf();
   return text.str();
@@ -54,10 +63,20 @@ std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view so
   plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
     top.CheckKeys({"classes", "comment"});
     for (const PlantNode& node : top.At("classes").Elements())
-      groups.push_back(ReadClassGroup(node, false));
+      groups.push_back(ReadClassGroup(node, false, source));
   });
   if (groups.empty()) throw std::runtime_error(std::string(source) + ": no classes to poll");
   return groups;
+}
+
+bool HasPlantLines(std::string_view text, std::string_view source) {
+  bool lines = false;
+  try {
+    plant::ReadPlantDocument(
+        text, source, [&](const PlantNode& top) { lines = top.IsObject() && top.Has("lines"); });
+  } catch (const plant::PlantError&) {
+  }
+  return lines;
 }
 
 std::vector<ClassGroup> ReadPollPlantFile(const std::string& path) {

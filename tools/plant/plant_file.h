@@ -25,13 +25,18 @@ namespace tarvo::tools {
 std::string ReadPlantText(const std::string& path);
 
 // One class group: {"class": ..., "items": [...], "writes": [...]}; with
-// topics, an item may carry a "topic" too.
-ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics);
+// topics, an item may carry a "topic" too. Each item's `where` names
+// `source` and the item's line and column.
+ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics, std::string_view source);
 
 // The class groups of a plant file's text. Throws std::runtime_error whose
 // text names `source`, the line and the column of what is wrong, e.g.
 //   plant.yaml:3:14: classes[0].items[1].item: expected a text "...", found a number
 std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source);
+
+// Whether a plant file's text is tarvo-gateway's: an object with "lines".
+// False for a text that is not a plant document (its reader says why).
+bool HasPlantLines(std::string_view text, std::string_view source);
 
 // The same for a file; a file that cannot be read is an error too.
 std::vector<ClassGroup> ReadPollPlantFile(const std::string& path);

@@ -28,7 +28,7 @@ class PollSession {
   // message for the user in *error, when the driver or the rules refuse it.
   bool AddRead(const ItemSpec& spec, std::string* error);
   bool AddRead(const std::string& address, std::string* error) {
-    return AddRead(ItemSpec{address, "", "", ""}, error);
+    return AddRead(ItemSpec{address, "", "", "", ""}, error);
   }
   // Parses "ITEM=VALUE" for a write; VALUE is 0, 1, on, off, true or false.
   // Refuses a register the driver does not declare writable.

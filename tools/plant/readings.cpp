@@ -2,7 +2,14 @@
 
 #include <fmt/format.h>
 
+#include "tools/plant/driver_classes.h"
+
 namespace tarvo::tools {
+
+std::string FamilyOf(const ItemReading& reading) {
+  const DriverClass* c = FindDriverClass(reading.className);
+  return c != nullptr ? std::string(c->family) : reading.className;
+}
 
 std::string FormatValue(const ItemReading& reading) {
   if (!reading.hasValue && !reading.write) return "-";

@@ -50,6 +50,9 @@ struct PollRecord {
   }
 };
 
+// The family of the item's class ("pxr5100"), as the tools name classes
+// in their messages.
+std::string FamilyOf(const ItemReading& reading);
 // The value as the outputs show it: the shortest text that reads back as
 // the same float, or 0/1; "-" for a read without a value.
 std::string FormatValue(const ItemReading& reading);

@@ -123,7 +123,8 @@ bool SharedLine::ParseItems(bool strict) {
     }
     for (const ItemSpec& item : members_[i].group.items) {
       if (!session.AddRead(item, &problem)) {
-        std::cerr << program_ << ": " << problem << "\n";
+        std::cerr << program_ << ": " << (item.where.empty() ? "" : item.where + ": ") << problem
+                  << "\n";
         classRefused = true;
       }
     }
@@ -172,8 +173,8 @@ std::optional<std::string> SharedLine::Open(const LineConfig& o,
     if (driver->OpenPort(&config) != 1) {
       const ExplainedError error = ExplainError(GbkToUtf8(driver->GetErrorText()));
       openError_ = error;
-      const std::string why =
-          i == 0 && error.code() == ErrCreatePort ? DescribeDeviceProblem(device) : "";
+      const bool deviceFault = error.code() == ErrCreatePort || error.code() == ErrPortState;
+      const std::string why = i == 0 && deviceFault ? DescribeDeviceProblem(device) : "";
       Close();
       return fmt::format("cannot open {} at {}: {}{}", portText_, lineText_, error.Display(),
                          why.empty() ? "" : ": " + why);

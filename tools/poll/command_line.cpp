@@ -26,17 +26,26 @@ constexpr const char* kDescription =
     "(an item still waiting for its module's gate is no failure), 2 for a usage\n"
     "error or when the library, a class, the port or an item address cannot be used.\n";
 
-std::string BaudList() {
-  std::string list;
-  for (int32_t rate : BaudRates()) list += (list.empty() ? "" : ", ") + std::to_string(rate);
-  return list;
+// The option after "--" that belongs before the first one, or empty.
+std::string MisplacedOption(const CLI::App& app, const CLI::App& groupApp,
+                            const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (word.size() < 2 || word[0] != '-') continue;
+    const std::string name = word.substr(0, word.find('='));
+    if (groupApp.get_option_no_throw(name) == nullptr && app.get_option_no_throw(name) != nullptr)
+      return word;
+  }
+  return {};
 }
 
 // Checks what CLI11 cannot express; the message, or empty when all is well.
 std::string Validate(const PollOptions& o) {
-  if (!BaudCode(o.baud)) return fmt::format("baud rate {} is not one of {}", o.baud, BaudList());
+  if (!BaudCode(o.baud))
+    return fmt::format("baud rate {} is not one of {}", o.baud, BaudRateList());
   if (!ParityCode(o.parity))
     return fmt::format("parity \"{}\" is not one of none, even, odd, mark, space", o.parity);
+  if (!o.line.empty() && o.plant.empty())
+    return "--line NAME picks a line of a plant file: give --plant FILE";
   if (o.list) return {};
   if (o.groups.empty() && o.plant.empty())
     return "give CLASS and the ITEMs to read, or --plant FILE, or --list";
@@ -50,7 +59,8 @@ std::string Validate(const PollOptions& o) {
         return fmt::format("--write \"{}\": expected ITEM=VALUE, e.g. DO5.3=1", write);
     }
   }
-  if (o.port.empty()) return "give the serial port with -p (COMn, a number or a device path)";
+  // A gateway plant file may name the port.
+  if (o.port.empty() && o.plant.empty()) return kNoPort;
   return {};
 }
 
@@ -63,7 +73,7 @@ struct GroupWords {
   void AddTo(PollOptions* o) const {
     if (className.empty()) return;
     ClassGroup group{className, {}, writes};
-    for (const std::string& item : items) group.items.push_back({item, "", "", ""});
+    for (const std::string& item : items) group.items.push_back({item, "", "", "", ""});
     o->groups.push_back(std::move(group));
   }
 };
@@ -80,12 +90,12 @@ void AddGroupOptions(CLI::App& app, GroupWords* words) {
       ->allow_extra_args(false);  // one ITEM=VALUE each: the words after it are CLASS and ITEMs
 }
 
-int Fail(const std::string& message) {
+}  // namespace
+
+int UsageError(const std::string& message) {
   std::cerr << "tarvo-poll: " << message << "\nRun tarvo-poll --help for the options.\n";
   return 2;
 }
-
-}  // namespace
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptions* options) {
   PollOptions& o = *options;
@@ -105,6 +115,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   AddGroupOptions(app, &first);
   app.add_option("--plant", o.plant,
                  "plant file (YAML or JSON): the items of each class, with names and units");
+  app.add_option("--line", o.line,
+                 "with --plant FILE of tarvo-gateway: the line to poll (its port and\n"
+                 "settings, unless given here)");
   app.add_flag("--plant-writes", o.plantWrites,
                "make the plant file's writes (switching outputs) before the first\n"
                "poll; without it they are left unmade, and said so");
@@ -140,6 +153,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   app.add_option("-f,--format", format,
                  "table (refreshed in place on a terminal), csv or json (JSON lines)")
       ->check(CLI::IsMember({"table", "csv", "json"}));
+  bool noHeader = false;
+  app.add_flag("--no-header", noHeader,
+               "no CSV header row (none either when standard output is a file\n"
+               "that is not empty)");
   app.add_flag("--lenient", o.lenient,
                "accept item addresses that the driver reads as another text\n"
                "(TA1.0.0.5 read as TA1.0.0); refused by default");
@@ -162,14 +179,20 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
       AddGroupOptions(groupApp, &group);
       groupApp.get_option("CLASS")->required();
       std::vector<std::string> groupWords(segments[i].rbegin(), segments[i].rend());
+      std::string problem;
+      // Checked first: "-1" would be taken for an ITEM.
+      if (const std::string option = MisplacedOption(app, groupApp, segments[i]); !option.empty())
+        problem = "The following argument was not expected: " + option;
       try {
-        groupApp.parse(groupWords);
+        if (problem.empty()) groupApp.parse(groupWords);
       } catch (const CLI::ParseError& e) {
-        return Fail(fmt::format(
+        problem = e.what();
+      }
+      if (!problem.empty())
+        return UsageError(fmt::format(
             "after \"--\": {}; a class group is CLASS ITEM... and its --write options, the "
             "other options go before the first \"--\"",
-            e.what()));
-      }
+            problem));
       group.AddTo(&o);
     }
   } catch (const CLI::CallForHelp& e) {
@@ -179,14 +202,21 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, PollOptio
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return Fail(e.what());
+    return UsageError(e.what());
   }
   if (once) o.count = 1;
-  if (noEarly) o.early = false;
+  o.header = !noHeader;
+  for (const char* name :
+       {"port", "baud", "parity", "data-bits", "stop-bits", "timeout", "early", "interval"})
+    if (app.count(std::string("--") + name) > 0) o.given.insert(name);
+  if (noEarly) {
+    o.early = false;
+    o.given.insert("early");
+  }
   o.format = format == "csv"    ? OutputFormat::kCsv
              : format == "json" ? OutputFormat::kJson
                                 : OutputFormat::kTable;
-  if (const std::string problem = Validate(o); !problem.empty()) return Fail(problem);
+  if (const std::string problem = Validate(o); !problem.empty()) return UsageError(problem);
   return std::nullopt;
 }
 

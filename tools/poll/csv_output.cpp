@@ -20,20 +20,21 @@ std::string Field(const std::string& text) {
 
 class CsvOutput final : public PollOutput {
  public:
-  explicit CsvOutput(std::ostream& out) : out_(out) {}
+  CsvOutput(std::ostream& out, bool header) : out_(out), header_(header) {}
 
   void Start(const PollHeader&) override {
-    out_ << "time,poll,class,item,op,ok,value,code,text,gloss,read_time,age,name,unit\n";
+    if (!header_) return;
+    out_ << "poll_time,poll,class,item,op,ok,value,code,error,gloss,time,age,name,unit\n";
     out_.flush();
   }
 
   void Show(const PollRecord& poll) override {
-    const std::string time = IsoTime(poll.time);
+    const std::string pollTime = IsoTime(poll.time);
     for (const ItemReading& r : poll.readings) {
       const std::string value = r.hasValue || r.write ? FormatValue(r) : "";
       const std::optional<int> code = r.error.code();
-      out_ << fmt::format("{},{},{},{},{},{},{},{},{},{},{},{},{},{}\n", time, poll.number,
-                          r.className, Field(r.item), r.write ? "write" : "read",
+      out_ << fmt::format("{},{},{},{},{},{},{},{},{},{},{},{},{},{}\n", pollTime, poll.number,
+                          FamilyOf(r), Field(r.item), r.write ? "write" : "read",
                           r.ok ? "true" : "false", value, code ? std::to_string(*code) : "",
                           Field(r.error.text), Field(r.error.gloss),
                           r.readAt ? IsoTime(*r.readAt) : "", FormatAge(r, poll.time),
@@ -44,12 +45,13 @@ class CsvOutput final : public PollOutput {
 
  private:
   std::ostream& out_;
+  bool header_;
 };
 
 }  // namespace
 
-std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out) {
-  return std::make_unique<CsvOutput>(out);
+std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out, bool header) {
+  return std::make_unique<CsvOutput>(out, header);
 }
 
 }  // namespace tarvo::tools

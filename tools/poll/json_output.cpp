@@ -21,7 +21,7 @@ class JsonOutput final : public PollOutput {
   void Start(const PollHeader&) override {}
 
   void Show(const PollRecord& poll) override {
-    const std::string time = Quoted(IsoTime(poll.time));
+    const std::string pollTime = Quoted(IsoTime(poll.time));
     for (const ItemReading& r : poll.readings) {
       // The value as the shortest text that reads back as the same float,
       // not the float widened to a double's digits.
@@ -30,10 +30,10 @@ class JsonOutput final : public PollOutput {
       const std::optional<int> code = r.error.code();
       const std::string age = FormatAge(r, poll.time);
       out_ << fmt::format(
-          "{{\"time\":{},\"poll\":{},\"class\":{},\"item\":{},\"op\":\"{}\",\"ok\":{},"
-          "\"value\":{},\"code\":{},\"text\":{},\"gloss\":{},\"read_time\":{},\"age\":{},"
+          "{{\"poll_time\":{},\"poll\":{},\"class\":{},\"item\":{},\"op\":\"{}\",\"ok\":{},"
+          "\"value\":{},\"code\":{},\"error\":{},\"gloss\":{},\"time\":{},\"age\":{},"
           "\"waiting\":{},\"name\":{},\"unit\":{}}}\n",
-          time, poll.number, Quoted(r.className), Quoted(r.item), r.write ? "write" : "read",
+          pollTime, poll.number, Quoted(FamilyOf(r)), Quoted(r.item), r.write ? "write" : "read",
           r.ok ? "true" : "false", value, code ? std::to_string(*code) : "null",
           Quoted(r.error.text), Quoted(r.error.gloss),
           r.readAt ? Quoted(IsoTime(*r.readAt)) : "null", age.empty() ? "null" : age,

@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 
 #include "tarvo/tarvo.h"
 #include "tools/common/driver_library.h"
+#include "tools/gateway/gateway_plant.h"
 #include "tools/plant/driver_classes.h"
 #include "tools/plant/line_options.h"
 #include "tools/plant/line_poller.h"
@@ -67,6 +69,22 @@ void CatchInterrupts(LinePoller& poller, int longestCallSeconds) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// What the polling finds worth saying beyond the outputs: modules that do
+// not answer.
+class PollObserver final : public LineObserver {
+ public:
+  void ModuleSilent(const std::string& message) override {
+    std::cerr << "tarvo-poll: " << message << "\n";
+  }
+};
+
+// Whether `fd` is a regular file with something in it: CSV appended to a
+// log gets no second header.
+bool NonEmptyFile(int fd) {
+  struct stat status {};
+  return fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0;
+}
+
 std::string KnownClasses() {
   std::string list;
   for (const DriverClass& c : DriverClasses())
@@ -105,13 +123,48 @@ int LongestCallSeconds(const DriverClass& c, int timeoutMs) {
   return static_cast<int>(std::ceil(ms / 1000));
 }
 
+// The class groups of the plant file: tarvo-poll's, or those of one line
+// of tarvo-gateway's, whose port and settings are taken where the command
+// line gives none. Throws std::runtime_error.
+std::vector<ClassGroup> ReadPlant(PollOptions& o) {
+  const std::string text = ReadPlantText(o.plant);
+  if (!HasPlantLines(text, o.plant)) {
+    if (!o.line.empty())
+      throw std::runtime_error(fmt::format(
+          "--line {}: {} is a plant file of tarvo-poll, without lines", o.line, o.plant));
+    return ReadPollPlant(text, o.plant);
+  }
+  GatewayPlant plant = ReadGatewayPlant(text, o.plant);
+  std::string names;
+  for (const GatewayLine& line : plant.lines) names += (names.empty() ? "" : ", ") + line.name;
+  auto chosen = std::find_if(plant.lines.begin(), plant.lines.end(),
+                             [&](const GatewayLine& line) { return line.name == o.line; });
+  if (o.line.empty() && plant.lines.size() == 1) chosen = plant.lines.begin();
+  if (chosen == plant.lines.end() && o.line.empty())
+    throw std::runtime_error(fmt::format("{} has {} lines ({}): choose one with --line NAME",
+                                         o.plant, plant.lines.size(), names));
+  if (chosen == plant.lines.end())
+    throw std::runtime_error(
+        fmt::format("{} has no line \"{}\"; its lines: {}", o.plant, o.line, names));
+  const LineConfig& line = chosen->options;
+  if (!o.given.contains("port")) o.port = line.port;
+  if (!o.given.contains("baud")) o.baud = line.baud;
+  if (!o.given.contains("parity")) o.parity = line.parity;
+  if (!o.given.contains("data-bits")) o.dataBits = line.dataBits;
+  if (!o.given.contains("stop-bits")) o.stopBits = line.stopBits;
+  if (!o.given.contains("timeout")) o.timeoutMs = line.timeoutMs;
+  if (!o.given.contains("early")) o.early = line.early;
+  if (!o.given.contains("interval")) o.intervalSeconds = line.intervalSeconds;
+  return line.groups;
+}
+
 // The class groups, one per class: the command line's, then the plant
 // file's (its writes only when asked); groups of one class merged. Nothing after a message.
-std::optional<std::vector<LineMember>> Members(const PollOptions& o) {
+std::optional<std::vector<LineMember>> Members(PollOptions& o) {
   std::vector<ClassGroup> groups = o.groups;
   if (!o.plant.empty()) {
     try {
-      std::vector<ClassGroup> plant = ReadPollPlantFile(o.plant);
+      std::vector<ClassGroup> plant = ReadPlant(o);
       if (!o.plantWrites)
         if (const std::string note = LeaveWritesUnmade(&plant); !note.empty())
           std::cerr << "tarvo-poll: " << note << "\n";
@@ -129,13 +182,14 @@ std::optional<std::vector<LineMember>> Members(const PollOptions& o) {
   return members;
 }
 
-int Run(const PollOptions& o) {
+int Run(PollOptions& o) {
   std::optional<std::vector<LineMember>> members = Members(o);
   if (!members) return kUsageError;
   if (o.list && members->empty()) {
     std::cout << "The classes (tarvo-poll --list CLASS shows one):" << KnownClasses() << "\n";
     return 0;
   }
+  if (!o.list && o.port.empty()) return UsageError(kNoPort);
   const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
   DriverLibrary library(path);
   if (!library.ok()) {
@@ -143,6 +197,8 @@ int Run(const PollOptions& o) {
     return kUsageError;
   }
   LinePoller poller(library, std::move(*members), o, "tarvo-poll");
+  PollObserver observer;
+  poller.SetObserver(&observer);
   const SharedLine& line = poller.line();
   if (!poller.CreateObjects(path)) return kUsageError;
   if (o.list) {
@@ -176,7 +232,8 @@ int Run(const PollOptions& o) {
   std::optional<TracePrinter> trace;
   if (o.trace) trace.emplace(library, std::cerr);
   std::unique_ptr<PollOutput> output;
-  if (o.format == OutputFormat::kCsv) output = MakeCsvOutput(std::cout);
+  if (o.format == OutputFormat::kCsv)
+    output = MakeCsvOutput(std::cout, o.header && !NonEmptyFile(STDOUT_FILENO));
   if (o.format == OutputFormat::kJson) output = MakeJsonOutput(std::cout);
   // The table is redrawn in place only on a terminal it fits, and not when
   // trace lines scroll it.

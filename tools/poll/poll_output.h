@@ -39,13 +39,16 @@ class PollOutput {
 
 // inPlace: each poll replaces the one before (for a terminal).
 std::unique_ptr<PollOutput> MakeTableOutput(std::ostream& out, bool inPlace);
-// Columns: time,poll,class,item,op,ok,value,code,text,gloss,read_time,age,
-// name,unit; one row per item per poll, after a header row. "time" is the
-// poll's end, "read_time" when the value was read, "age" the seconds
-// between them.
-std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out);
-// {"time","poll","class","item","op","ok","value","code","text","gloss",
-//  "read_time","age","waiting","name","unit"}
+// The names are tarvo-gateway's: "class" the family ("pxr5100"), "error"
+// the driver's text (converted to UTF-8), "time" when the value was read
+// (or written); "poll_time" is the poll's end and "age" the seconds
+// between the two.
+// Columns: poll_time,poll,class,item,op,ok,value,code,error,gloss,time,age,
+// name,unit; one row per item per poll, after a header row unless not
+// `header`.
+std::unique_ptr<PollOutput> MakeCsvOutput(std::ostream& out, bool header = true);
+// {"poll_time","poll","class","item","op","ok","value","code","error",
+//  "gloss","time","age","waiting","name","unit"}
 std::unique_ptr<PollOutput> MakeJsonOutput(std::ostream& out);
 
 }  // namespace tarvo::tools

@@ -4,6 +4,7 @@
 
 #include "tools/common/hex_dump.h"
 #include "tools/common/time_text.h"
+#include "tools/plant/module_traffic.h"
 
 namespace tarvo::tools {
 
@@ -19,12 +20,12 @@ std::string FormatTrace(std::chrono::system_clock::time_point when, const char* 
   return text;
 }
 
-TracePrinter::TracePrinter(const DriverLibrary& library, std::ostream& out)
-    : library_(library), out_(out) {
-  library_.SetTraceHandler(&TracePrinter::Handle, this);
+TracePrinter::TracePrinter(const DriverLibrary& library, std::ostream& out) : out_(out) {
+  CountTraffic(library);
+  ForwardTraffic(&TracePrinter::Handle, this);
 }
 
-TracePrinter::~TracePrinter() { library_.SetTraceHandler(nullptr, nullptr); }
+TracePrinter::~TracePrinter() { ForwardTraffic(nullptr, nullptr); }
 
 void TracePrinter::Handle(void* context, const char* label, const uint8_t* bytes, int32_t count) {
   auto* self = static_cast<TracePrinter*>(context);

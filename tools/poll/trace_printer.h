@@ -19,7 +19,8 @@ namespace tarvo::tools {
 std::string FormatTrace(std::chrono::system_clock::time_point when, const char* label,
                         std::span<const uint8_t> bytes);
 
-// Installs itself as the library's trace handler for its lifetime.
+// Is handed the library's trace for its lifetime (beside the counting of
+// the modules' traffic).
 class TracePrinter {
  public:
   TracePrinter(const DriverLibrary& library, std::ostream& out);
@@ -29,7 +30,6 @@ class TracePrinter {
 
  private:
   static void Handle(void* context, const char* label, const uint8_t* bytes, int32_t count);
-  const DriverLibrary& library_;
   std::ostream& out_;
 };
 
