@@ -3,7 +3,9 @@
 // "online" while it is connected and "offline" after it (the broker's last
 // will when the gateway dies). On each connection it subscribes to the
 // write topics and hands the caller the chance to publish its retained
-// messages again.
+// messages again. It speaks MQTT v5, so that a writer's response topic
+// and correlation data reach the write's answer, and 3.1.1 to a broker
+// that refuses v5.
 #pragma once
 
 #include <atomic>
@@ -16,9 +18,12 @@
 #include <vector>
 
 #include "tools/gateway/gateway_plant.h"
+#include "tools/gateway/write_payload.h"
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 namespace tarvo::tools {
 
@@ -26,9 +31,10 @@ class MqttLink {
  public:
   // A message arrived on one of the subscribed topics (libmosquitto's thread).
   // Any bytes of any length: the payload is the sender's. `retained`: the
-  // broker kept it and replays it on subscribing.
-  using MessageHandler =
-      std::function<void(const std::string& topic, std::string_view payload, bool retained)>;
+  // broker kept it and replays it on subscribing. `reply`: the sender's
+  // response topic and correlation data (MQTT v5), if any.
+  using MessageHandler = std::function<void(const std::string& topic, std::string_view payload,
+                                            bool retained, const WriteReply& reply)>;
   // The link is up (true) or lost (false) (libmosquitto's thread).
   using StateHandler = std::function<void(bool connected)>;
 
@@ -43,7 +49,9 @@ class MqttLink {
   bool Start(std::string* error);
   // Publishes (or drops, while the broker is not connected: the caller
   // publishes its retained messages again on the next connection).
-  void Publish(const std::string& topic, const std::string& payload, bool retain);
+  // `correlation`: the MQTT v5 correlation data to send with it.
+  void Publish(const std::string& topic, const std::string& payload, bool retain,
+               const std::string& correlation = {});
   // Publishes "offline" on the status topic and disconnects.
   void Stop();
 
@@ -52,7 +60,8 @@ class MqttLink {
  private:
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
-  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message,
+                        const mosquitto_property* properties);
   // Tries the first connection until it is made (then libmosquitto's own
   // thread keeps it) or Stop.
   void Connect();
