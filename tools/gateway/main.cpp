@@ -143,6 +143,8 @@ int Run(const GatewayOptions& o) {
   if (o.once) return PollOnce(workers, status);
 
   SetRouter router(workers);
+  // Filled once the broker link says its status topic, before it starts.
+  std::optional<Discovery> discovery;
   HttpEndpoint http(status);
   if (plant.http.enabled) {
     if (!http.Start(plant.http, &problem)) {
@@ -159,11 +161,9 @@ int Run(const GatewayOptions& o) {
     if (plant.discovery.enabled)
       for (std::string& topic : Discovery::Subscriptions(plant.discovery, plant.mqtt))
         subscriptions.push_back(std::move(topic));
-    // Filled once the link says its status topic, before it starts.
-    std::optional<Discovery> discovery;
     // What the broker (or Home Assistant) missed while away: the configs,
     // the lines' status, the items' messages.
-    auto announce = [&] {
+    auto announce = [&link, &publisher, &discovery, &workers, &status] {
       const std::lock_guard lock(publisher);
       if (discovery)
         for (const Message& m : discovery->configs()) link->Publish(m.topic, m.payload, m.retain);
@@ -172,7 +172,8 @@ int Run(const GatewayOptions& o) {
           link->Publish(m->topic, m->payload, m->retain);
       for (const Message& m : status.Retained()) link->Publish(m.topic, m.payload, m.retain);
     };
-    auto onMessage = [&](const std::string& topic, std::string_view payload, bool retained,
+    auto onMessage = [&router, &discovery, announce, publish](
+                         const std::string& topic, std::string_view payload, bool retained,
                          const WriteReply& reply) {
       const Discovery::Heard heard =
           discovery ? discovery->Hear(topic, payload) : Discovery::Heard{};
@@ -180,7 +181,7 @@ int Run(const GatewayOptions& o) {
       if (heard.announce) announce();
       for (const Message& m : heard.clear) publish(m);
     };
-    auto onState = [&](bool connected) {
+    auto onState = [&status, announce](bool connected) {
       status.BrokerConnected(connected);
       if (connected) announce();
     };
