@@ -101,11 +101,10 @@ void LineWorker::Describe(Discovery& discovery) const {
     discovery.AddItem(status_.identity(item.status), item.discrete, !item.resultTopic.empty());
 }
 
-std::optional<Message> LineWorker::LineStatus(bool stopped) const {
+std::optional<Message> LineWorker::LineStatus() const {
   const Up up = up_;
   if (up == Up::kUnknown) return std::nullopt;
-  return Message{LineStatusTopic(prefix_, name_),
-                 up == Up::kOnline && !stopped ? "online" : "offline", true};
+  return Message{LineStatusTopic(prefix_, name_), up == Up::kOnline ? "online" : "offline", true};
 }
 
 bool LineWorker::HandleSet(const std::string& topic, std::string_view payload,
@@ -241,6 +240,7 @@ void LineWorker::LineUp() {
 void LineWorker::LineDown(const ExplainedError& error) {
   up_ = Up::kOffline;
   publish_(*LineStatus());
+  // In the order of the items, as they were entered in the status.
   const std::vector<Message> messages = status_.LineDown(name_, error);
   for (size_t i = 0; i < items_.size(); ++i) Publish(items_[i], messages[i], false, 0, error.text);
 }

@@ -49,8 +49,8 @@ class LineWorker : private LineObserver {
   // The line and its items, for Home Assistant.
   void Describe(Discovery& discovery) const;
   // The line's status message: "online" while it is open, "offline" while
-  // it is down or (`stopped`) after Stop; nothing before the first try.
-  std::optional<Message> LineStatus(bool stopped = false) const;
+  // it is down and after Stop; nothing before the first try.
+  std::optional<Message> LineStatus() const;
   // A message on one of its set topics; false for a topic not its own. One
   // to an item that is not an output is logged, once per item. The answer
   // goes to the result topic and to `reply`'s response topic, if any.
@@ -61,7 +61,10 @@ class LineWorker : private LineObserver {
   // Polls on a thread of its own until Stop, which ends it after the call
   // in progress and closes the line.
   void Start() { poller_.Start(); }
-  void Stop() { poller_.Stop(); }
+  void Stop() {
+    poller_.Stop();
+    if (up_ != Up::kUnknown) up_ = Up::kOffline;
+  }
   // Opens the line, polls every item once, closes it, on the caller's
   // thread. False when an item or the line failed.
   bool PollOnce();

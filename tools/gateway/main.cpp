@@ -205,8 +205,8 @@ int Run(const GatewayOptions& o) {
   const int signal = AwaitStop(stops);
   Log(fmt::format("{}: stopping after the calls in progress", strsignal(signal)));
   for (const auto& worker : workers) {
-    worker->Stop();  // closes its line
-    if (const std::optional<Message> m = worker->LineStatus(true)) publish(*m);
+    worker->Stop();                                                          // closes its line
+    if (const std::optional<Message> m = worker->LineStatus()) publish(*m);  // "offline"
   }
   if (link) link->Stop();  // "offline"
   http.Stop();
