@@ -301,7 +301,7 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
   gateway.Signal(SIGTERM);
   EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
   for (const char* topic : {"test/status", "test/one/status", "test/two/status"})
-    EXPECT_TRUE(probe.WaitFor(Says(topic, "offline", stopped), 10s)) << topic;
+    EXPECT_TRUE(probe.WaitFor(Says(topic, "offline", stopped), 10s)) << topic << gateway.err();
   EXPECT_NE(gateway.err().find("tarvo-gateway: stopped\n"), std::string::npos) << gateway.err();
 }
 

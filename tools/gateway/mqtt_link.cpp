@@ -18,6 +18,7 @@ namespace {
 constexpr char kOnline[] = "online";
 constexpr char kOffline[] = "offline";
 constexpr std::chrono::seconds kLongestRetry{30};
+constexpr std::chrono::seconds kLastMessages{2};
 
 void InitialiseOnce() {
   static std::once_flag once;
@@ -74,6 +75,7 @@ bool MqttLink::Start(std::string* error) {
   mosquitto_connect_callback_set(client_, &MqttLink::OnConnect);
   mosquitto_disconnect_callback_set(client_, &MqttLink::OnDisconnect);
   mosquitto_message_v5_callback_set(client_, &MqttLink::OnMessage);
+  mosquitto_publish_callback_set(client_, &MqttLink::OnPublish);
   mosquitto_reconnect_delay_set(client_, 1, static_cast<unsigned>(kLongestRetry.count()), true);
   Log(fmt::format("MQTT: connecting to {}:{} as \"{}\"", settings_.host, settings_.port,
                   settings_.clientId));
@@ -117,14 +119,25 @@ void MqttLink::Publish(const std::string& topic, const std::string& payload, boo
   if (!correlation.empty())
     mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation.data(),
                                   static_cast<uint16_t>(correlation.size()));
+  int id = 0;
+  int rc = mosquitto_publish_v5(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
+                                payload.data(), settings_.qos, retain, properties);
   // (A 3.1.1 connection takes no properties: it is sent without them.)
-  if (properties == nullptr ||
-      mosquitto_publish_v5(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                           payload.data(), settings_.qos, retain,
-                           properties) == MOSQ_ERR_NOT_SUPPORTED)
-    mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                      payload.data(), settings_.qos, retain);
+  if (rc == MOSQ_ERR_NOT_SUPPORTED)
+    rc = mosquitto_publish(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
+                           payload.data(), settings_.qos, retain);
   mosquitto_property_free_all(&properties);
+  if (rc == MOSQ_ERR_SUCCESS && settings_.qos > 0) {
+    const std::lock_guard lock(mutex_);
+    unacknowledged_.insert(id);
+  }
+}
+
+void MqttLink::OnPublish(mosquitto*, void* context, int id) {
+  auto* self = static_cast<MqttLink*>(context);
+  const std::lock_guard lock(self->mutex_);
+  self->unacknowledged_.erase(id);
+  self->acknowledged_.notify_all();
 }
 
 void MqttLink::Stop() {
@@ -138,9 +151,11 @@ void MqttLink::Stop() {
   connector_.join();
   if (!looping_) return;
   if (connected_) {
-    const std::string status = statusTopic();
-    mosquitto_publish(client_, nullptr, status.c_str(), sizeof kOffline - 1, kOffline,
-                      settings_.qos, true);
+    Publish(statusTopic(), kOffline, true);
+    // The last messages (the lines' and the gateway's "offline") reach the
+    // broker before the connection ends.
+    std::unique_lock lock(mutex_);
+    acknowledged_.wait_for(lock, kLastMessages, [&] { return unacknowledged_.empty(); });
   }
   mosquitto_disconnect(client_);
   mosquitto_loop_stop(client_, false);
@@ -165,6 +180,11 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
   const std::string status = self->statusTopic();
   mosquitto_publish(client, nullptr, status.c_str(), sizeof kOnline - 1, kOnline,
                     self->settings_.qos, true);
+  {
+    // A new session: what the last one did not acknowledge is not waited for.
+    const std::lock_guard lock(self->mutex_);
+    self->unacknowledged_.clear();
+  }
   self->connected_ = true;
   self->onState_(true);
 }

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -52,7 +53,8 @@ class MqttLink {
   // `correlation`: the MQTT v5 correlation data to send with it.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
-  // Publishes "offline" on the status topic and disconnects.
+  // Publishes "offline" on the status topic and disconnects, once the
+  // broker has the messages published (2 s at the longest).
   void Stop();
 
   std::string statusTopic() const { return settings_.prefix + "/status"; }
@@ -60,6 +62,7 @@ class MqttLink {
  private:
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
+  static void OnPublish(mosquitto*, void* self, int id);
   static void OnMessage(mosquitto*, void* self, const mosquitto_message* message,
                         const mosquitto_property* properties);
   // Tries the first connection until it is made (then libmosquitto's own
@@ -77,7 +80,9 @@ class MqttLink {
   std::mutex mutex_;  // guards what follows
   std::condition_variable stop_;
   bool stopping_ = false;
-  bool looping_ = false;  // libmosquitto's thread runs
+  bool looping_ = false;          // libmosquitto's thread runs
+  std::set<int> unacknowledged_;  // the ids of the messages the broker has not acknowledged
+  std::condition_variable acknowledged_;
 };
 
 }  // namespace tarvo::tools
