@@ -145,9 +145,18 @@ Discovery::Heard Discovery::Hear(const std::string& topic, std::string_view payl
     heard.announce = payload == kOnline;
     return heard;
   }
-  const std::string node = "/" + nodeId_ + "/";
-  if (!topic.starts_with(settings_.prefix + "/") || !topic.ends_with("/config") ||
-      topic.find(node, settings_.prefix.size()) == std::string::npos)
+  // PREFIX/COMPONENT/NODE_ID/OBJECT_ID/config, each a single level.
+  const std::string start = settings_.prefix + "/";
+  const std::string_view end = "/config";
+  if (topic.size() < start.size() + end.size() || !topic.starts_with(start) ||
+      !topic.ends_with(end))
+    return heard;
+  const std::string_view levels =
+      std::string_view(topic).substr(start.size(), topic.size() - start.size() - end.size());
+  const size_t first = levels.find('/');
+  const size_t last = levels.rfind('/');
+  if (first == std::string_view::npos || first == last ||
+      levels.substr(first + 1, last - first - 1) != nodeId_)
     return heard;
   heard.mine = true;
   if (!payload.empty() && !topics_.contains(topic)) heard.clear.push_back({topic, "", true});

@@ -7,7 +7,7 @@
 // so a failed item never shows its last value as current.
 //
 // The configs go out on each connection and again when Home Assistant
-// says it is back (PREFIX/status "online"); a config of this node that
+// says it is back ("online" on the discovery prefix's status); a config of this node that
 // the plant no longer has is cleared with an empty retained message.
 #pragma once
 
@@ -22,7 +22,7 @@
 
 namespace tarvo::tools {
 
-// The retained status of a line: "online" while it is open, else "offline".
+// The topic of a line's retained status: "online" while it is open, else "offline".
 std::string LineStatusTopic(const std::string& prefix, const std::string& line);
 
 class Discovery {
