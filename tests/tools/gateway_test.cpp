@@ -2,7 +2,10 @@
 // and a real mosquitto broker on a loopback port: every item published
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
-// device goes away and comes back while the other line keeps publishing.
+// device goes away and comes back while the other line keeps publishing
+// (its status topic saying so). Home Assistant's discovery configs, values
+// published on change only, writes answered with their id and on an MQTT
+// v5 response topic.
 // What outside clients may send: any payload on a set topic, a retained
 // one, sets to no output, a flood of writes, HTTP clients that send
 // nothing, slowly, or too much. --once switches no output unasked. Its plant
