@@ -242,7 +242,8 @@ def run_gateway(build, work, args, classes, library):
                     re.findall(r"^tarvo_exchanges_total\{.*\} (\S+)$", metrics, re.M))
     items = [(arrived, topic, json.loads(payload)) for arrived, topic, payload in
              subscriber.messages
-             if topic.count("/") >= 2 and not topic.endswith(("/set", "/result"))]
+             if topic.count("/") >= 2 and not topic.endswith(("/set", "/result"))
+             and payload not in (b"online", b"offline")]  # a line's status
     until_scrape = [m for m in items if m[0] <= end_time]
     window = [m for m in until_scrape if m[0] > warm_time]
     delivery = {}

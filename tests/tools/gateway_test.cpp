@@ -2,7 +2,10 @@
 // and a real mosquitto broker on a loopback port: every item published
 // with its value and unit, an output switched from its set topic, the
 // metrics scraped, a broker restart, the last will, and a line whose
-// device goes away and comes back while the other line keeps publishing.
+// device goes away and comes back while the other line keeps publishing
+// (its status topic saying so). Home Assistant's discovery configs, values
+// published on change only, writes answered with their id and on an MQTT
+// v5 response topic.
 // What outside clients may send: any payload on a set topic, a retained
 // one, sets to no output, a flood of writes, HTTP clients that send
 // nothing, slowly, or too much. --once switches no output unasked. Its plant
@@ -10,15 +13,22 @@
 #include <arpa/inet.h>
 #include <fmt/format.h>
 #include <httplib.h>
+#include <mosquitto.h>
+#include <mqtt_protocol.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
+#include <condition_variable>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -280,10 +290,12 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
                                                  Line("two", two->link(), kPumpItems)})));
   httplib::Client http("127.0.0.1", MetricsPort(gateway));
   ASSERT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", true), 20s)) << gateway.err();
+  EXPECT_EQ(probe.Last("test/two/status"), "online");
 
   const auto gone = MqttProbe::Clock::now();
   two.reset();
   ASSERT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", false, gone), 20s)) << gateway.err();
+  EXPECT_TRUE(probe.WaitFor(Says("test/two/status", "offline", gone), 10s));
   const Json failed = *LastJson(probe, "test/two/DI4.0", gone);
   EXPECT_EQ(failed["value"], 1) << "the last value stays";
   EXPECT_EQ(failed["last_failure"]["code"], failed["code"]);
@@ -306,12 +318,16 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
 
   two.emplace(dir, "two", kPumpStation);
   EXPECT_TRUE(probe.WaitFor(Reads("test/two/DI4.0", true, failedAt), 40s)) << gateway.err();
+  EXPECT_EQ(probe.Last("test/two/status"), "online");
+  EXPECT_EQ(probe.Last("test/one/status"), "online");
 
-  // SIGTERM: the lines closed, "offline" published.
+  // SIGTERM: the lines closed, "offline" published for each and the gateway.
   const auto stopped = MqttProbe::Clock::now();
   gateway.Signal(SIGTERM);
   EXPECT_EQ(gateway.Wait(10s), 0) << gateway.err();
-  EXPECT_TRUE(probe.WaitFor(Says(StatusTopic("gateway"), "offline", stopped), 10s));
+  for (const std::string& topic :
+       {StatusTopic("gateway"), std::string("test/one/status"), std::string("test/two/status")})
+    EXPECT_TRUE(probe.WaitFor(Says(topic, "offline", stopped), 10s)) << topic << gateway.err();
   EXPECT_NE(gateway.err().find("tarvo-gateway: stopped\n"), std::string::npos) << gateway.err();
 }
 
@@ -704,6 +720,266 @@ TEST(Gateway, AFloodOfWritesIsSupersededAnsweredAndLoggedInAFewLines) {
   EXPECT_LE(lines, 10) << gateway.err();
 }
 
+// A write over MQTT v5 with a response topic and correlation data: the
+// payload and the correlation data of the first answer on the response
+// topic, if one comes within 20 s.
+std::optional<std::pair<std::string, std::string>> V5Request(int port, const std::string& topic,
+                                                             const std::string& payload,
+                                                             const std::string& responseTopic,
+                                                             const std::string& correlation) {
+  struct Answer {
+    std::mutex mutex;
+    std::condition_variable came;
+    std::optional<std::pair<std::string, std::string>> answer;
+  } state;
+  mosquitto* client = mosquitto_new(nullptr, true, &state);
+  mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+  mosquitto_message_v5_callback_set(
+      client, [](mosquitto*, void* context, const mosquitto_message* message,
+                 const mosquitto_property* properties) {
+        auto* state = static_cast<Answer*>(context);
+        void* data = nullptr;
+        uint16_t length = 0;
+        std::string correlation;
+        if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &data, &length,
+                                           false) != nullptr) {
+          correlation.assign(static_cast<const char*>(data), length);
+          free(data);
+        }
+        const std::lock_guard lock(state->mutex);
+        if (!state->answer)
+          state->answer.emplace(std::string(static_cast<const char*>(message->payload),
+                                            static_cast<size_t>(message->payloadlen)),
+                                correlation);
+        state->came.notify_all();
+      });
+  EXPECT_EQ(mosquitto_connect(client, "127.0.0.1", port, 30), MOSQ_ERR_SUCCESS);
+  mosquitto_loop_start(client);
+  mosquitto_subscribe(client, nullptr, responseTopic.c_str(), 1);
+  mosquitto_property* properties = nullptr;
+  mosquitto_property_add_string(&properties, MQTT_PROP_RESPONSE_TOPIC, responseTopic.c_str());
+  mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation.data(),
+                                static_cast<uint16_t>(correlation.size()));
+  mosquitto_publish_v5(client, nullptr, topic.c_str(), static_cast<int>(payload.size()),
+                       payload.data(), 1, false, properties);
+  mosquitto_property_free_all(&properties);
+  std::optional<std::pair<std::string, std::string>> answer;
+  {
+    std::unique_lock lock(state.mutex);
+    state.came.wait_for(lock, 20s, [&] { return state.answer.has_value(); });
+    answer = state.answer;
+  }
+  mosquitto_disconnect(client);
+  mosquitto_loop_stop(client, false);
+  mosquitto_destroy(client);
+  return answer;
+}
+
+TEST(Gateway, AnswersAWriteWithItsIdAndOnTheWritersResponseTopic) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kValveStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Process gateway = StartGateway(
+      dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), kValveItems)})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+
+  const auto asked = MqttProbe::Clock::now();
+  probe.Publish("test/a/DO4.2/set", R"({"value": 0, "id": "node-red-17"})");
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2/result", true, asked), 20s)) << gateway.err();
+  Json result = *LastJson(probe, "test/a/DO4.2/result", asked);
+  EXPECT_EQ(result["id"], "node-red-17");
+  EXPECT_EQ(result["value"], 0);
+  const auto refused = MqttProbe::Clock::now();
+  probe.Publish("test/a/DO4.2/set", R"({"value": "half", "id": 18})");
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2/result", false, refused), 20s)) << gateway.err();
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2/result", refused)->at("id"), 18);
+
+  const auto answer = V5Request(broker.port(), "test/a/DO4.2/set", R"({"value": 1, "id": "v5"})",
+                                "clients/me/answers", std::string("\x01\x00\xff", 3));
+  ASSERT_TRUE(answer) << gateway.err();
+  const Json payload = Json::parse(answer->first);
+  EXPECT_EQ(payload["ok"], true) << answer->first;
+  EXPECT_EQ(payload["id"], "v5");
+  EXPECT_EQ(answer->second, std::string("\x01\x00\xff", 3));
+}
+
+// A pxr5700 whose TA4.1 swings 5 °C either side of 30 in 20 s and whose
+// TA4.2 stays at 40.
+constexpr char kMovingStation[] = R"({"modules": [{"family": "pxr5700", "address": 4,
+  "inputs": 1, "outputs": 0, "temperatures": [
+    {"channel": 1, "ta": {"sine": {"mean": 30, "amplitude": 5, "period": 20}}},
+    {"channel": 2, "ta": 40}]}]})";
+
+TEST(Gateway, OnChangePublishesPastTheDeadBandAndAtMaxIntervalOnly) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", kMovingStation);
+  MqttProbe probe(broker.port(), "test/#");
+  Json line = Line("a", sim.link(), Json::parse(R"([{"class": "pxr5700", "items": [
+    {"item": "TA4.1", "topic": "moving"}, {"item": "TA4.2", "topic": "steady"},
+    {"item": "DI4.0", "publish": "every_read"}]}])"));
+  line["publish"] = "on_change";
+  line["deadband"] = 2;
+  line["max_interval"] = 3;
+  Process gateway = StartGateway(dir, PlantText(broker.port(), Json::array({line})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/steady", true), 20s)) << gateway.err();
+  const auto began = MqttProbe::Clock::now();
+  std::this_thread::sleep_for(10s);
+  struct Sent {
+    double value;
+    double at;  // seconds since began
+  };
+  auto sent = [&](const std::string& topic) {
+    std::vector<Sent> all;
+    for (const Received& m : probe.received())
+      if (m.topic == topic && m.at >= began)
+        all.push_back({Json::parse(m.payload)["value"].get<double>(),
+                       std::chrono::duration<double>(m.at - began).count()});
+    return all;
+  };
+  // The steady one at each max_interval only; the moving one when it has
+  // gone past the dead band since the last message, or at max_interval.
+  const std::vector<Sent> steady = sent("test/a/steady");
+  ASSERT_GE(steady.size(), 2u) << gateway.err();
+  EXPECT_LE(steady.size(), 4u);
+  for (size_t i = 1; i < steady.size(); ++i)
+    EXPECT_NEAR(steady[i].at - steady[i - 1].at, 3.0, 0.8) << i;
+  const std::vector<Sent> moving = sent("test/a/moving");
+  size_t changes = 0;
+  for (size_t i = 1; i < moving.size(); ++i) {
+    const double step = std::abs(moving[i].value - moving[i - 1].value);
+    const double gap = moving[i].at - moving[i - 1].at;
+    if (gap < 2.8) {
+      EXPECT_GT(step, 2) << "a change inside the dead band published at " << moving[i].at;
+      ++changes;
+    }
+  }
+  EXPECT_GE(changes, 2u);
+  EXPECT_LE(moving.size(), 12u);
+  // An item's own "every_read" over its line's policy.
+  EXPECT_GE(sent("test/a/DI4.0").size(), 15u);
+}
+
+// What Home Assistant needs of each component's config.
+struct ComponentKeys {
+  const char* component;
+  std::vector<const char*> keys;
+};
+
+const std::vector<const char*> kEveryEntity = {"name",
+                                               "unique_id",
+                                               "state_topic",
+                                               "value_template",
+                                               "device",
+                                               "availability",
+                                               "availability_mode",
+                                               "json_attributes_topic",
+                                               "json_attributes_template"};
+const ComponentKeys kComponents[] = {
+    {"sensor", {"state_class"}},
+    {"binary_sensor", {"payload_on", "payload_off"}},
+    {"switch", {"command_topic", "payload_on", "payload_off", "state_on", "state_off"}},
+};
+const std::pair<const char*, const char*> kDeviceClasses[] = {
+    {"°C", "temperature"}, {"%", "humidity"}, {"V", "voltage"}};
+
+// The component an item of the built-in plant is announced as.
+std::string ComponentOf(const std::string& item) {
+  if (item.starts_with("DI")) return "binary_sensor";
+  if (item.starts_with("DO")) return "switch";
+  return "sensor";
+}
+
+// The discovery configs received since `since`, by their state topic.
+std::map<std::string, std::pair<std::string, Json>> Configs(const std::vector<Received>& all,
+                                                            MqttProbe::Clock::time_point since) {
+  std::map<std::string, std::pair<std::string, Json>> configs;
+  for (const Received& m : all)
+    if (m.at >= since && m.topic.ends_with("/config") && !m.payload.empty()) {
+      const Json config = Json::parse(m.payload);
+      configs[config["state_topic"]] = {m.topic, config};
+    }
+  return configs;
+}
+
+TEST(Gateway, AnnouncesEachItemToHomeAssistantAndAgainWhenItComesBack) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim");
+  std::ifstream builtIn(BUILTIN_PLANT_PATH);
+  const Json classes = Json::parse(builtIn)["classes"];
+  MqttProbe discovery(broker.port(), "homeassistant/#");
+  MqttProbe probe(broker.port(), "test/#");
+  // A config left by an item since removed from the plant.
+  // The node id: the client id, made fit for a topic level.
+  std::string node = ClientId("gateway");
+  for (char& c : node)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '-') c = '_';
+  const std::string gone = "homeassistant/sensor/" + node + "/a_TA9_0_0/config";
+  discovery.Publish(gone, R"({"state_topic": "test/a/TA9.0.0"})", true);
+  ASSERT_TRUE(discovery.WaitFor([&](const auto& all) { return !all.empty(); }, 10s));
+  Process gateway =
+      StartGateway(dir, PlantText(broker.port(), Json::array({Line("a", sim.link(), classes)})));
+
+  std::map<std::string, Json> items;  // by topic
+  for (const Json& group : classes)
+    for (const Json& item : group["items"]) {
+      Json entry = item;
+      entry["class"] = group["class"];
+      items["test/a/" + item["item"].get<std::string>()] = entry;
+    }
+  auto announced = [&](MqttProbe::Clock::time_point since) {
+    return [&, since](const std::vector<Received>& all) {
+      const auto configs = Configs(all, since);
+      return std::all_of(items.begin(), items.end(),
+                         [&](const auto& item) { return configs.contains(item.first); }) &&
+             configs.contains(StatusTopic("gateway")) && configs.contains("test/a/status");
+    };
+  };
+  ASSERT_TRUE(discovery.WaitFor(announced({}), 20s)) << gateway.err();
+  EXPECT_TRUE(discovery.WaitFor(Says(gone, ""), 10s)) << "the stale config is cleared";
+
+  std::set<std::string> uniqueIds;
+  for (const auto& [topic, config] : Configs(discovery.received(), {})) {
+    if (config.first == gone) continue;
+    EXPECT_TRUE(uniqueIds.insert(config.second.value("unique_id", "")).second) << config.first;
+    if (!items.contains(topic)) continue;
+    const Json& item = items[topic];
+    const std::string component = ComponentOf(item["item"]);
+    Json c = config.second;  // a key missing reads as null
+    EXPECT_TRUE(config.first.starts_with("homeassistant/" + component + "/" + node + "/"))
+        << config.first;
+    for (const ComponentKeys& keys : kComponents) {
+      if (component != keys.component) continue;
+      std::vector<const char*> all = kEveryEntity;
+      all.insert(all.end(), keys.keys.begin(), keys.keys.end());
+      for (const char* key : all) EXPECT_TRUE(c.contains(key)) << topic << " has no " << key;
+    }
+    EXPECT_EQ(c["availability_mode"], "all");
+    std::vector<std::string> availability;
+    for (const Json& a : c["availability"]) availability.push_back(a["topic"]);
+    EXPECT_EQ(availability,
+              (std::vector<std::string>{StatusTopic("gateway"), "test/a/status", topic}));
+    EXPECT_EQ(c["device"]["model"], item["class"]);
+    EXPECT_EQ(c["device"]["via_device"], node);
+    if (component == "switch") {
+      EXPECT_EQ(c["command_topic"], topic + "/set");
+    }
+    for (const auto& [unit, deviceClass] : kDeviceClasses)
+      if (item.value("unit", "") == unit) {
+        EXPECT_EQ(c["device_class"], deviceClass) << topic;
+      }
+  }
+
+  // Home Assistant restarted: the configs again, then the states.
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true), 20s)) << gateway.err();
+  const auto back = MqttProbe::Clock::now();
+  discovery.Publish("homeassistant/status", "online");
+  EXPECT_TRUE(discovery.WaitFor(announced(back), 20s)) << gateway.err();
+  EXPECT_TRUE(probe.WaitFor(Says("test/a/status", "online", back), 10s));
+}
+
 // A connection to the loopback address's port, or -1.
 int Connect(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -869,6 +1145,22 @@ const PlantMistake kPlantMistakes[] = {
     {"http: yes\nlines: []\n", "plant.json:1:1: http: expected an object {...}, found a text"},
     {"lines:\n  - line: a\n    port: /dev/x\n    line: b\n",
      "plant.json:4:5: lines[0].line: the object gives this key twice"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "publish": "sometimes", "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:44: lines[0].publish: expected \"every_read\" or \"on_change\""},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "deadband": 0.5, "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:44: lines[0].deadband: this goes with \"publish\": \"on_change\""},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "publish": "on_change", "classes": [
+        {"class": "pxr5700", "items": [{"item": "TA4.1", "publish": "every_read", "max_interval": 60}]}]}]})",
+     "plant.json:2:83: lines[0].classes[0].items[0].max_interval: this goes with \"publish\": "
+     "\"on_change\""},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0", "topic": "status"}]}]}]})",
+     "plant.json:2:58: lines[0].classes[0].items[0].topic: the topic \"status\" is the line's own "
+     "status"},
+    {R"({"discovery": {"node_id": "boiler room"}, "lines": []})",
+     "plant.json:1:16: discovery.node_id: a node id is letters, digits, _ and - only"},
 };
 
 TEST(GatewayPlant, RefusesMistakesWithTheirPosition) {

@@ -48,13 +48,38 @@ const PayloadCase kPayloads[] = {
     {"\xc2\x9b"
      "2J",
      std::nullopt, "\"\\xc2\\x9b2J\" is not a value to write"},  // C1 control
-    {std::string(65, '1'), std::nullopt,
-     "\"11111111111111111111111111111111...\" (65 bytes) is too long to be a value"},
+    {std::string(257, '1'), std::nullopt,
+     "\"11111111111111111111111111111111...\" (257 bytes) is too long to be a value"},
     {std::string(64 * 1024, '0'), std::nullopt,
      "\"00000000000000000000000000000000...\" (65536 bytes) is too long to be a value"},
     {std::string(64 * 1024, '\xff'), std::nullopt,
      "\"\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff...\" (65536 bytes) is not UTF-8 text"},
     {std::string(40, ' ') + "1", 1, ""},
+    {R"({"value": 1, "id": "a-1"})", 1, ""},
+    {R"( {"id": 7, "value": "OFF"} )", 0, ""},
+    {R"({"value": true})", 1, ""},
+    {R"({"value": 2, "id": "a-2"})", std::nullopt, "\"2\" is not a value to write"},
+    {R"({"value": "1; DROP"})", std::nullopt, "\"\\\"1; DROP\\\"\" is not a value to write"},
+    {R"({"id": "a-3"})", std::nullopt, "\"{\\\"id\\\": \\\"a-3\\\"}\" has no \"value\""},
+    {R"({"value": 1, "id": ["x"]})", std::nullopt,
+     "\"{\\\"value\\\": 1, \\\"id\\\": [\\\"x\\\"]}\": the \"id\" must be a text or a number"},
+    {R"({"value": 1, "item": 2})", std::nullopt,
+     "\"{\\\"value\\\": 1, \\\"item\\\": 2}\": a write has \"value\" and \"id\", not \"item\""},
+    {R"({"value": 1)", std::nullopt, "\"{\\\"value\\\": 1\" is not a value to write"},
+};
+
+// The id a JSON write is answered with, kept when its value is refused.
+struct IdCase {
+  const char* payload;
+  const char* id;
+};
+
+const IdCase kIds[] = {
+    {R"({"value": 1, "id": "a-1"})", R"("a-1")"},
+    {R"({"value": 1, "id": 7})", "7"},
+    {R"({"value": 9, "id": "a-2"})", R"("a-2")"},
+    {R"({"id": "a-3"})", R"("a-3")"},
+    {"1", ""},
 };
 
 TEST(WritePayload, ReadsSwitchValuesAndRefusesAnyOtherBytesQuotingThem) {
@@ -65,6 +90,10 @@ TEST(WritePayload, ReadsSwitchValuesAndRefusesAnyOtherBytesQuotingThem) {
     EXPECT_EQ(request.refusal.gloss, c.value ? "" : kValues) << c.refusal;
     EXPECT_TRUE(request.refusal.codes.empty()) << c.refusal;
   }
+}
+
+TEST(WritePayload, KeepsTheIdOfAJsonWrite) {
+  for (const IdCase& c : kIds) EXPECT_EQ(ParseWritePayload(c.payload).id, c.id) << c.payload;
 }
 
 TEST(WritePayload, QuotesAreCutBetweenCharacters) {
@@ -81,6 +110,10 @@ TEST(WritePayload, TheResultMessageIsJsonWhateverTheTexts) {
             R"({"item":"DO4.2","value":1,"ok":true,"code":0,"error":"OK","gloss":"no error",)"
             R"("time":")" +
                 IsoTime(at) + "\"}");
+  EXPECT_EQ(WriteResultMessage("DO4.2", 1, {"OK", {0}, "no error"}, true, at, R"("a-1")"),
+            R"({"item":"DO4.2","value":1,"ok":true,"code":0,"error":"OK","gloss":"no error",)"
+            R"("time":")" +
+                IsoTime(at) + R"(","id":"a-1"})");
   const WriteRequest refused = ParseWritePayload("\xff\xfe\x00"s);
   EXPECT_EQ(WriteResultMessage("DO4.2", std::nullopt, refused.refusal, false, at),
             R"({"item":"DO4.2","value":null,"ok":false,"code":null,)"

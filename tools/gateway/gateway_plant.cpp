@@ -53,8 +53,48 @@ void ReadHttp(const PlantNode& node, HttpSettings* http) {
   if (auto port = node.Find("port")) http->port = static_cast<int>(port->Integer(0, 65535));
 }
 
-// A topic per item, unique on its line: the item's own or its address.
-void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups) {
+void ReadDiscovery(const PlantNode& node, DiscoverySettings* discovery) {
+  if (node.IsBoolean()) {
+    discovery->enabled = node.Boolean();
+    return;
+  }
+  node.CheckKeys({"prefix", "node_id", "comment"});
+  if (auto prefix = node.Find("prefix")) {
+    discovery->prefix = prefix->String();
+    if (std::optional<std::string> problem = TopicProblem(discovery->prefix))
+      prefix->Fail(*problem);
+  }
+  if (auto id = node.Find("node_id")) {
+    discovery->nodeId = id->String();
+    if (discovery->nodeId.empty() ||
+        discovery->nodeId.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                            "0123456789_-") != std::string::npos)
+      id->Fail("a node id is letters, digits, _ and - only");
+  }
+}
+
+// "publish", "deadband" and "max_interval" of a line or an item over
+// `policy` (the line's, for an item).
+PublishPolicy ReadPolicy(const PlantNode& node, PublishPolicy policy) {
+  if (auto publish = node.Find("publish")) {
+    const std::string how = publish->String();
+    if (how != "every_read" && how != "on_change")
+      publish->Fail("expected \"every_read\" or \"on_change\"");
+    policy.onChange = how == "on_change";
+  }
+  for (const char* key : {"deadband", "max_interval"})
+    if (auto given = node.Find(key); given && !policy.onChange)
+      given->Fail("this goes with \"publish\": \"on_change\"");
+  if (auto deadband = node.Find("deadband")) policy.deadband = deadband->Number(0, 1e9);
+  if (auto interval = node.Find("max_interval"))
+    policy.maxInterval = std::chrono::duration<double>(interval->Number(0, 86400));
+  return policy;
+}
+
+// A topic per item, unique on its line: the item's own or its address;
+// its publishing policy where it gives one.
+void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups,
+                 GatewayLine* line) {
   std::set<std::string> topics;
   const std::vector<PlantNode> nodes = classes.Elements();
   for (size_t g = 0; g < groups.size(); ++g) {
@@ -67,15 +107,19 @@ void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups
       if (std::optional<std::string> problem = TopicProblem(topic)) at.Fail(*problem);
       if (topic.size() >= 4 && (topic.ends_with("/set") || topic.ends_with("/result")))
         at.Fail("a topic may not end in /set or /result: those carry the writes");
+      if (topic == "status") at.Fail("the topic \"status\" is the line's own status");
       if (!topics.insert(topic).second)
         at.Fail("the topic \"" + topic + "\" is another item's on this line");
+      const PlantNode& node = items[i];
+      if (node.Find("publish") || node.Find("deadband") || node.Find("max_interval"))
+        line->items[topic] = ReadPolicy(node, line->publish);
     }
   }
 }
 
 GatewayLine ReadLine(const PlantNode& node, std::string_view source) {
   node.CheckKeys({"line", "port", "baud", "parity", "data_bits", "stop_bits", "timeout_ms", "early",
-                  "interval", "classes", "comment"});
+                  "interval", "publish", "deadband", "max_interval", "classes", "comment"});
   GatewayLine line;
   const PlantNode name = node.At("line");
   line.name = name.String();
@@ -113,7 +157,8 @@ GatewayLine ReadLine(const PlantNode& node, std::string_view source) {
       item.where += fmt::format(" (line {}, {})", line.name, c->family);
   }
   if (o.groups.empty()) classes.Fail("a line needs a class to poll");
-  CheckTopics(classes, o.groups);
+  line.publish = ReadPolicy(node, PublishPolicy{});
+  CheckTopics(classes, o.groups, &line);
   return line;
 }
 
@@ -139,9 +184,10 @@ std::optional<std::string> TopicProblem(std::string_view topic) {
 GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
   GatewayPlant plant;
   plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
-    top.CheckKeys({"mqtt", "http", "lines", "comment"});
+    top.CheckKeys({"mqtt", "http", "discovery", "lines", "comment"});
     if (auto mqtt = top.Find("mqtt")) ReadMqtt(*mqtt, &plant.mqtt);
     if (auto http = top.Find("http")) ReadHttp(*http, &plant.http);
+    if (auto discovery = top.Find("discovery")) ReadDiscovery(*discovery, &plant.discovery);
     const PlantNode lines = top.At("lines");
     std::vector<PlantNode> nodes = lines.Elements();
     for (const PlantNode& node : nodes) {

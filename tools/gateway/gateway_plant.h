@@ -10,14 +10,20 @@
 //         {"class": "pxr5100", "items": [
 //            {"item": "TA1.0.0", "name": "flow", "unit": "°C", "topic": "flow"}]},
 //         {"class": "pxr5700", "items": [{"item": "DO4.2", "name": "valve"}]}]}]}
-// "comment" may stand beside any key.
+// "comment" may stand beside any key. A line or an item may say how its
+// values are published ("publish": "every_read" or "on_change", with
+// "deadband" and "max_interval"; an item's keys stand over its line's),
+// and "discovery" announces the items to Home Assistant (on by default):
+//   "discovery": false, or {"prefix": "homeassistant", "node_id": "boiler"}
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/gateway/publish_policy.h"
 #include "tools/plant/line_config.h"
 
 namespace tarvo::tools {
@@ -44,14 +50,25 @@ struct HttpSettings {
   int port = 9464;  // 0: any free port (the log names it)
 };
 
+// Home Assistant's MQTT discovery: a config per item under
+// PREFIX/COMPONENT/NODE_ID/OBJECT_ID/config.
+struct DiscoverySettings {
+  bool enabled = true;
+  std::string prefix = "homeassistant";
+  std::string nodeId;  // empty: the MQTT client id, made fit for a topic level
+};
+
 struct GatewayLine {
-  std::string name;    // a topic level and a metrics label
-  LineConfig options;  // the port, its settings, the time-out, the interval, the classes
+  std::string name;       // a topic level and a metrics label
+  LineConfig options;     // the port, its settings, the time-out, the interval, the classes
+  PublishPolicy publish;  // the line's
+  std::map<std::string, PublishPolicy> items;  // by item topic, where an item says its own
 };
 
 struct GatewayPlant {
   MqttSettings mqtt;
   HttpSettings http;
+  DiscoverySettings discovery;
   std::vector<GatewayLine> lines;
 };
 

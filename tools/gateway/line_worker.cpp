@@ -55,6 +55,8 @@ LineWorker::LineWorker(const DriverLibrary& library, const GatewayLine& line, in
                        PlantStatus& status, const std::string& prefix, Publisher publish,
                        bool verbose)
     : name_(line.name),
+      policy_(line.publish),
+      itemPolicies_(line.items),
       status_(status),
       prefix_(prefix),
       publish_(std::move(publish)),
@@ -82,8 +84,15 @@ bool LineWorker::Prepare(const std::string& libraryPath, bool makePlantWrites) {
     id.unit = spec.unit;
     id.topic =
         fmt::format("{}/{}/{}", prefix_, name_, spec.topic.empty() ? spec.address : spec.topic);
-    items_.push_back(
-        {status_.AddItem(id), id.topic + "/set", id.topic + "/result", "", poller_.Writable(i)});
+    Item item;
+    item.status = status_.AddItem(id);
+    item.setTopic = id.topic + "/set";
+    item.resultTopic = id.topic + "/result";
+    item.writable = poller_.Writable(i);
+    item.discrete = poller_.Discrete(i);
+    const auto policy = itemPolicies_.find(spec.topic.empty() ? spec.address : spec.topic);
+    item.policy = policy == itemPolicies_.end() ? policy_ : policy->second;
+    items_.push_back(std::move(item));
   }
   return true;
 }
@@ -94,34 +103,71 @@ std::vector<std::string> LineWorker::SetTopics() const {
   return topics;
 }
 
-bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
+void LineWorker::Describe(Discovery& discovery) const {
+  discovery.AddLine(name_);
+  for (const Item& item : items_)
+    discovery.AddItem(status_.identity(item.status), item.discrete, item.writable);
+}
+
+std::optional<Message> LineWorker::LineStatus() const {
+  const Up up = up_;
+  if (up == Up::kUnknown) return std::nullopt;
+  return Message{LineStatusTopic(prefix_, name_), up == Up::kOnline ? "online" : "offline", true};
+}
+
+bool LineWorker::HandleSet(const std::string& topic, std::string_view payload,
+                           const WriteReply& reply) {
   const auto item = std::find_if(items_.begin(), items_.end(),
                                  [&](const Item& i) { return i.setTopic == topic; });
   if (topic.empty() || item == items_.end()) return false;
   const size_t index = static_cast<size_t>(item - items_.begin());
+  const WriteRequest request = ParseWritePayload(payload);
+  WriteReply answer = reply;
+  answer.id = request.id;
   if (!item->writable) {
     const std::string& address = status_.identity(item->status).item;
     const std::string why =
         fmt::format("register {} is read only: only an output can be set", address.substr(0, 2));
-    AnswerWrite(index, std::nullopt, {"not an output", {}, why}, false);
+    AnswerWrite(index, std::nullopt, {"not an output", {}, why}, false, answer);
     return true;
   }
-  const WriteRequest request = ParseWritePayload(payload);
   if (!request.value) {
-    AnswerWrite(index, std::nullopt, request.refusal, false);
+    AnswerWrite(index, std::nullopt, request.refusal, false, answer);
     return true;
   }
-  if (const std::optional<uint32_t> superseded = poller_.Submit(index, *request.value))
-    AnswerWrite(index, *superseded, SupersededWrite(), false);
+  // The write waiting to be taken, if any, is the newest before this one.
+  std::unique_lock lock(replies_);
+  const std::optional<uint32_t> superseded = poller_.Submit(index, *request.value);
+  std::optional<WriteReply> supersededReply;
+  if (superseded && !item->replies.empty()) {
+    supersededReply = std::move(item->replies.back());
+    item->replies.pop_back();
+  }
+  item->replies.push_back(std::move(answer));
+  lock.unlock();
+  if (superseded)
+    AnswerWrite(index, *superseded, SupersededWrite(), false,
+                supersededReply.value_or(WriteReply{}));
   return true;
 }
 
+WriteReply LineWorker::TakeReply(size_t item) {
+  const std::lock_guard lock(replies_);
+  std::deque<WriteReply>& replies = items_[item].replies;
+  if (replies.empty()) return {};
+  WriteReply reply = std::move(replies.front());
+  replies.pop_front();
+  return reply;
+}
+
 void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
-                             const ExplainedError& outcome, bool ok) {
+                             const ExplainedError& outcome, bool ok, const WriteReply& reply) {
   const std::string& address = status_.identity(items_[item].status).item;
-  publish_({items_[item].resultTopic,
-            WriteResultMessage(address, value, outcome, ok, std::chrono::system_clock::now()),
-            false});
+  const std::string answer =
+      WriteResultMessage(address, value, outcome, ok, std::chrono::system_clock::now(), reply.id);
+  publish_({items_[item].resultTopic, answer, false});
+  if (!reply.responseTopic.empty())
+    publish_({reply.responseTopic, answer, false, reply.correlation});
   LogLimited(fmt::format("line {}: writes", name_),
              fmt::format("line {}: {} {} {}", name_, address,
                          value ? fmt::format("set to {}:", *value) : std::string("not set:"),
@@ -129,7 +175,7 @@ void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
 }
 
 void LineWorker::Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) {
-  AnswerWrite(item, value, outcome, ok);
+  AnswerWrite(item, value, outcome, ok, TakeReply(item));
 }
 
 void LineWorker::PlantWritten(const ItemReading& reading) {
@@ -155,7 +201,11 @@ void LineWorker::Called(size_t index, const ItemReading& reading) {
   Item& item = items_[index];
   status_.CountCall(item.status, exchanges, reading);
   if (reading.write || reading.error.code() == ErrDelayNotElapsed) return;
-  publish_(status_.Record(item.status, reading));
+  const Message message = status_.Record(item.status, reading);
+  Publish(item, message, reading.ok,
+          reading.ok && !reading.discrete ? std::stod(FormatValue(reading))
+                                          : static_cast<double>(reading.discreteValue),
+          reading.error.text);
   const std::string& address = status_.identity(item.status).item;
   if (verbose_)
     Say(fmt::format("{} = {}", address,
@@ -169,15 +219,34 @@ void LineWorker::Called(size_t index, const ItemReading& reading) {
   }
 }
 
+void LineWorker::Publish(Item& item, const Message& message, bool ok, double value,
+                         const std::string& error) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!ShouldPublish(item.policy, item.published, ok, value, item.discrete, error, now)) return;
+  Published published{ok, std::nullopt, error, now};
+  if (ok)
+    published.value = value;
+  else if (item.published)
+    published.value = item.published->value;
+  item.published = published;
+  publish_(message);
+}
+
 void LineWorker::LineUp() {
   for (const std::string& warning :
        poller_.line().TimeoutWarnings(poller_.config(), poller_.timeouts()))
     Say(PlantFileWarning(warning));
   status_.LineUp(name_);
+  up_ = Up::kOnline;
+  publish_(*LineStatus());
 }
 
 void LineWorker::LineDown(const ExplainedError& error) {
-  for (const Message& message : status_.LineDown(name_, error)) publish_(message);
+  up_ = Up::kOffline;
+  publish_(*LineStatus());
+  // In the order of the items, as they were entered in the status.
+  const std::vector<Message> messages = status_.LineDown(name_, error);
+  for (size_t i = 0; i < items_.size(); ++i) Publish(items_[i], messages[i], false, 0, error.text);
 }
 
 bool LineWorker::PollOnce() {

@@ -6,14 +6,20 @@
 // the result topic as well.
 #pragma once
 
+#include <atomic>
+#include <deque>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tools/common/driver_library.h"
+#include "tools/gateway/discovery.h"
 #include "tools/gateway/gateway_plant.h"
 #include "tools/gateway/plant_status.h"
+#include "tools/gateway/write_payload.h"
 #include "tools/plant/line_poller.h"
 
 namespace tarvo::tools {
@@ -41,27 +47,40 @@ class LineWorker : private LineObserver {
   bool Prepare(const std::string& libraryPath, bool makePlantWrites = true);
   // Its items' set topics, an output's or not.
   std::vector<std::string> SetTopics() const;
+  // The line and its items, for Home Assistant.
+  void Describe(Discovery& discovery) const;
+  // The line's status message: "online" while it is open, "offline" while
+  // it is down and after Stop; nothing before the first try.
+  std::optional<Message> LineStatus() const;
   // A message on one of its set topics; false for a topic not its own. One
-  // to an item that is not an output is answered with a refusal.
-  bool HandleSet(const std::string& topic, std::string_view payload);
+  // to an item that is not an output is answered with a refusal. The answer
+  // goes to the result topic and to `reply`'s response topic, if any.
+  bool HandleSet(const std::string& topic, std::string_view payload, const WriteReply& reply = {});
   // The answers to the plant file's writes made so far.
   const std::vector<Message>& plantWrites() const { return plantWrites_; }
 
   // Polls on a thread of its own until Stop, which ends it after the call
   // in progress and closes the line.
   void Start() { poller_.Start(); }
-  void Stop() { poller_.Stop(); }
+  void Stop() {
+    poller_.Stop();
+    if (up_ != Up::kUnknown) up_ = Up::kOffline;
+  }
   // Opens the line, polls every item once, closes it, on the caller's
   // thread. False when an item or the line failed.
   bool PollOnce();
 
  private:
   struct Item {
-    size_t status;  // in the PlantStatus
+    size_t status = 0;  // in the PlantStatus
     std::string setTopic;
     std::string resultTopic;
     std::string lastError;  // the error last logged for it; empty while it reads
     bool writable = false;
+    bool discrete = false;
+    PublishPolicy policy;
+    std::optional<Published> published;  // polling thread only
+    std::deque<WriteReply> replies;      // of the writes not answered yet, oldest first
   };
 
   void Say(const std::string& message) override;
@@ -71,9 +90,16 @@ class LineWorker : private LineObserver {
   void Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) override;
   void PlantWritten(const ItemReading& reading) override;
   void AnswerWrite(size_t item, std::optional<uint32_t> value, const ExplainedError& outcome,
-                   bool ok);
+                   bool ok, const WriteReply& reply);
+  // The reply of the oldest write not answered yet (the polling thread
+  // answers the writes in the order they were made).
+  WriteReply TakeReply(size_t item);
+  // Publishes a reading's message if the item's policy says so.
+  void Publish(Item& item, const Message& message, bool ok, double value, const std::string& error);
 
   std::string name_;
+  PublishPolicy policy_;                               // the line's
+  std::map<std::string, PublishPolicy> itemPolicies_;  // by item topic
   PlantStatus& status_;
   std::string prefix_;
   Publisher publish_;
@@ -81,6 +107,9 @@ class LineWorker : private LineObserver {
   LinePoller poller_;
   std::vector<Item> items_;  // as the poller numbers them
   std::vector<Message> plantWrites_;
+  std::mutex replies_;  // guards Item::replies
+  enum class Up { kUnknown, kOnline, kOffline };
+  std::atomic<Up> up_{Up::kUnknown};
 };
 
 }  // namespace tarvo::tools

@@ -17,6 +17,7 @@
 
 #include "tools/common/driver_library.h"
 #include "tools/common/json_text.h"
+#include "tools/gateway/discovery.h"
 #include "tools/gateway/gateway_log.h"
 #include "tools/gateway/gateway_options.h"
 #include "tools/gateway/gateway_plant.h"
@@ -125,7 +126,7 @@ int Run(const GatewayOptions& o) {
   std::mutex publisher;
   auto publish = [&link, &publisher](const Message& message) {
     const std::lock_guard lock(publisher);
-    if (link) link->Publish(message.topic, message.payload, message.retain);
+    if (link) link->Publish(message.topic, message.payload, message.retain, message.correlation);
   };
   // A check switches no output unasked; it checks the writes all the same.
   const bool makePlantWrites = !o.once || o.plantWrites;
@@ -143,25 +144,47 @@ int Run(const GatewayOptions& o) {
   if (o.once) return PollOnce(workers, status);
 
   SetRouter router(workers);
+  // Filled once the broker link says its status topic, before it starts.
+  std::optional<Discovery> discovery;
   HttpEndpoint http(status);
   if (plant.http.enabled) http.Start(plant.http);
   if (publishing) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
       for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
-    auto onMessage = [&router](const std::string& topic, std::string_view payload, bool retained) {
-      router.Handle(topic, payload, retained);
-    };
-    auto onState = [&status, &link, &publisher](bool connected) {
-      status.BrokerConnected(connected);
-      if (!connected) return;
-      // What the broker missed while away.
+    std::vector<std::string> subscriptions = SetSubscriptions(plant.mqtt.prefix, setTopics);
+    if (plant.discovery.enabled)
+      for (std::string& topic : Discovery::Subscriptions(plant.discovery, plant.mqtt))
+        subscriptions.push_back(std::move(topic));
+    // What the broker (or Home Assistant) missed while away: the configs,
+    // the lines' status, the items' messages.
+    auto announce = [&link, &publisher, &discovery, &workers, &status] {
       const std::lock_guard lock(publisher);
-      for (const Message& message : status.Retained())
-        link->Publish(message.topic, message.payload, message.retain);
+      if (discovery)
+        for (const Message& m : discovery->configs()) link->Publish(m.topic, m.payload, m.retain);
+      for (const auto& worker : workers)
+        if (const std::optional<Message> m = worker->LineStatus())
+          link->Publish(m->topic, m->payload, m->retain);
+      for (const Message& m : status.Retained()) link->Publish(m.topic, m.payload, m.retain);
     };
-    link = std::make_unique<MqttLink>(plant.mqtt, SetSubscriptions(plant.mqtt.prefix, setTopics),
-                                      onMessage, onState);
+    auto onMessage = [&router, &discovery, announce, publish](
+                         const std::string& topic, std::string_view payload, bool retained,
+                         const WriteReply& reply) {
+      const Discovery::Heard heard =
+          discovery ? discovery->Hear(topic, payload) : Discovery::Heard{};
+      if (!heard.mine) return router.Handle(topic, payload, retained, reply);
+      if (heard.announce) announce();
+      for (const Message& m : heard.clear) publish(m);
+    };
+    auto onState = [&status, announce](bool connected) {
+      status.BrokerConnected(connected);
+      if (connected) announce();
+    };
+    link = std::make_unique<MqttLink>(plant.mqtt, subscriptions, onMessage, onState);
+    if (plant.discovery.enabled) {
+      discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
+      for (const auto& worker : workers) worker->Describe(*discovery);
+    }
     status.BrokerConnected(false);
     if (!link->Start(&problem)) {
       Log(problem);
@@ -176,8 +199,11 @@ int Run(const GatewayOptions& o) {
 
   const int signal = AwaitStop(stops);
   Log(fmt::format("{}: stopping after the calls in progress", strsignal(signal)));
-  for (const auto& worker : workers) worker->Stop();  // each closes its line
-  if (link) link->Stop();                             // "offline"
+  for (const auto& worker : workers) {
+    worker->Stop();                                                          // closes its line
+    if (const std::optional<Message> m = worker->LineStatus()) publish(*m);  // "offline"
+  }
+  if (link) link->Stop();  // "offline"
   http.Stop();
   FlushLimitedLog(true);
   Log("stopped");

@@ -2,8 +2,10 @@
 
 #include <fmt/format.h>
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -20,6 +22,7 @@ constexpr std::chrono::seconds kLongestRetry{30};
 // many in a row and the log names the likely cause.
 constexpr std::chrono::seconds kShortConnection{10};
 constexpr int kShortConnectionsHinted = 3;
+constexpr std::chrono::seconds kLastMessages{2};
 
 void InitialiseOnce() {
   static std::once_flag once;
@@ -79,9 +82,11 @@ bool MqttLink::Start(std::string* error) {
       return false;
     if (failed(mosquitto_tls_insecure_set(client_, settings_.tlsInsecure), "TLS")) return false;
   }
+  mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
   mosquitto_connect_callback_set(client_, &MqttLink::OnConnect);
   mosquitto_disconnect_callback_set(client_, &MqttLink::OnDisconnect);
-  mosquitto_message_callback_set(client_, &MqttLink::OnMessage);
+  mosquitto_message_v5_callback_set(client_, &MqttLink::OnMessage);
+  mosquitto_publish_callback_set(client_, &MqttLink::OnPublish);
   mosquitto_reconnect_delay_set(client_, 1, static_cast<unsigned>(kLongestRetry.count()), true);
   Log(fmt::format("MQTT: connecting to {}:{} as \"{}\"", settings_.host, settings_.port,
                   settings_.clientId));
@@ -118,10 +123,32 @@ void MqttLink::Connect() {
   }
 }
 
-void MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain) {
+void MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain,
+                       const std::string& correlation) {
   if (!connected_) return;
-  mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(payload.size()),
-                    payload.data(), settings_.qos, retain);
+  mosquitto_property* properties = nullptr;
+  if (!correlation.empty())
+    mosquitto_property_add_binary(&properties, MQTT_PROP_CORRELATION_DATA, correlation.data(),
+                                  static_cast<uint16_t>(correlation.size()));
+  int id = 0;
+  int rc = mosquitto_publish_v5(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
+                                payload.data(), settings_.qos, retain, properties);
+  // (A 3.1.1 connection takes no properties: it is sent without them.)
+  if (rc == MOSQ_ERR_NOT_SUPPORTED)
+    rc = mosquitto_publish(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
+                           payload.data(), settings_.qos, retain);
+  mosquitto_property_free_all(&properties);
+  if (rc == MOSQ_ERR_SUCCESS && settings_.qos > 0) {
+    const std::lock_guard lock(mutex_);
+    unacknowledged_.insert(id);
+  }
+}
+
+void MqttLink::OnPublish(mosquitto*, void* context, int id) {
+  auto* self = static_cast<MqttLink*>(context);
+  const std::lock_guard lock(self->mutex_);
+  self->unacknowledged_.erase(id);
+  self->acknowledged_.notify_all();
 }
 
 void MqttLink::Stop() {
@@ -135,9 +162,11 @@ void MqttLink::Stop() {
   connector_.join();
   if (!looping_) return;
   if (connected_) {
-    const std::string status = statusTopic();
-    mosquitto_publish(client_, nullptr, status.c_str(), sizeof kOffline - 1, kOffline,
-                      settings_.qos, true);
+    Publish(statusTopic(), kOffline, true);
+    // The last messages (the lines' and the gateway's "offline") reach the
+    // broker before the connection ends.
+    std::unique_lock lock(mutex_);
+    acknowledged_.wait_for(lock, kLastMessages, [&] { return unacknowledged_.empty(); });
   }
   mosquitto_disconnect(client_);
   mosquitto_loop_stop(client_, false);
@@ -146,6 +175,12 @@ void MqttLink::Stop() {
 
 void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
   auto* self = static_cast<MqttLink*>(context);
+  if (rc == CONNACK_REFUSED_PROTOCOL_VERSION || rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION) {
+    // A broker older than MQTT v5: the next try speaks 3.1.1.
+    Log("MQTT: the broker does not speak MQTT v5; using 3.1.1 (no response topics)");
+    mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    return;
+  }
   if (rc != 0) {
     Log(fmt::format("MQTT: the broker refused the connection: {}", mosquitto_connack_string(rc)));
     return;
@@ -156,6 +191,11 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
   const std::string status = self->statusTopic();
   mosquitto_publish(client, nullptr, status.c_str(), sizeof kOnline - 1, kOnline,
                     self->settings_.qos, true);
+  {
+    // A new session: what the last one did not acknowledge is not waited for.
+    const std::lock_guard lock(self->mutex_);
+    self->unacknowledged_.clear();
+  }
   self->connected_ = true;
   self->connectedAt_ = std::chrono::steady_clock::now();
   self->onState_(true);
@@ -178,16 +218,31 @@ void MqttLink::OnDisconnect(mosquitto*, void* context, int rc) {
                     kShortConnectionsHinted, kShortConnection.count(), self->settings_.clientId));
 }
 
-void MqttLink::OnMessage(mosquitto*, void* context, const mosquitto_message* message) {
+void MqttLink::OnMessage(mosquitto*, void* context, const mosquitto_message* message,
+                         const mosquitto_property* properties) {
   auto* self = static_cast<MqttLink*>(context);
   std::string_view payload;
   if (message->payload != nullptr && message->payloadlen > 0)
     payload = {static_cast<const char*>(message->payload),
                static_cast<size_t>(message->payloadlen)};
+  WriteReply reply;
+  char* responseTopic = nullptr;
+  if (mosquitto_property_read_string(properties, MQTT_PROP_RESPONSE_TOPIC, &responseTopic, false) !=
+      nullptr) {
+    reply.responseTopic = responseTopic;
+    std::free(responseTopic);
+  }
+  void* correlation = nullptr;
+  uint16_t length = 0;
+  if (mosquitto_property_read_binary(properties, MQTT_PROP_CORRELATION_DATA, &correlation, &length,
+                                     false) != nullptr) {
+    reply.correlation.assign(static_cast<const char*>(correlation), length);
+    std::free(correlation);
+  }
   // An exception must not reach libmosquitto's C thread, where it would
   // end the process.
   try {
-    self->onMessage_(message->topic, payload, message->retain);
+    self->onMessage_(message->topic, payload, message->retain, reply);
   } catch (const std::exception& e) {
     LogLimited("MQTT: dropped", fmt::format("MQTT: a message on {} was dropped: {}",
                                             QuoteBytes(message->topic, 200), e.what()));

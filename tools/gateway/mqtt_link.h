@@ -5,6 +5,8 @@
 // write topics and hands the caller the chance to publish its retained
 // messages again. A connection lost again and again soon after it was made
 // is most likely taken by another client with the same id: the log says so.
+// It speaks MQTT v5, so that a writer's response topic and correlation data
+// reach the write's answer, and 3.1.1 to a broker that refuses v5.
 #pragma once
 
 #include <atomic>
@@ -12,15 +14,19 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "tools/gateway/gateway_plant.h"
+#include "tools/gateway/write_payload.h"
 
 struct mosquitto;
 struct mosquitto_message;
+struct mqtt5__property;
+typedef struct mqtt5__property mosquitto_property;
 
 namespace tarvo::tools {
 
@@ -28,9 +34,10 @@ class MqttLink {
  public:
   // A message arrived on one of the subscribed topics (libmosquitto's thread).
   // Any bytes of any length: the payload is the sender's. `retained`: the
-  // broker kept it and replays it on subscribing.
-  using MessageHandler =
-      std::function<void(const std::string& topic, std::string_view payload, bool retained)>;
+  // broker kept it and replays it on subscribing. `reply`: the sender's
+  // response topic and correlation data (MQTT v5), if any.
+  using MessageHandler = std::function<void(const std::string& topic, std::string_view payload,
+                                            bool retained, const WriteReply& reply)>;
   // The link is up (true) or lost (false) (libmosquitto's thread).
   using StateHandler = std::function<void(bool connected)>;
 
@@ -45,8 +52,11 @@ class MqttLink {
   bool Start(std::string* error);
   // Publishes (or drops, while the broker is not connected: the caller
   // publishes its retained messages again on the next connection).
-  void Publish(const std::string& topic, const std::string& payload, bool retain);
-  // Publishes "offline" on the status topic and disconnects.
+  // `correlation`: the MQTT v5 correlation data to send with it.
+  void Publish(const std::string& topic, const std::string& payload, bool retain,
+               const std::string& correlation = {});
+  // Publishes "offline" on the status topic and disconnects, once the
+  // broker has the messages published (2 s at the longest).
   void Stop();
 
   // PREFIX/gateway/ID/status, ID the client id: a gateway's own, which
@@ -56,7 +66,9 @@ class MqttLink {
  private:
   static void OnConnect(mosquitto*, void* self, int rc);
   static void OnDisconnect(mosquitto*, void* self, int rc);
-  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
+  static void OnPublish(mosquitto*, void* self, int id);
+  static void OnMessage(mosquitto*, void* self, const mosquitto_message* message,
+                        const mosquitto_property* properties);
   // Tries the first connection until it is made (then libmosquitto's own
   // thread keeps it) or Stop.
   void Connect();
@@ -76,7 +88,9 @@ class MqttLink {
   std::mutex mutex_;  // guards what follows
   std::condition_variable stop_;
   bool stopping_ = false;
-  bool looping_ = false;  // libmosquitto's thread runs
+  bool looping_ = false;          // libmosquitto's thread runs
+  std::set<int> unacknowledged_;  // the ids of the messages the broker has not acknowledged
+  std::condition_variable acknowledged_;
 };
 
 }  // namespace tarvo::tools

@@ -84,14 +84,15 @@ size_t PlantStatus::AddItem(ItemIdentity identity) {
   return items_.size() - 1;
 }
 
-Message PlantStatus::MessageOf(const ItemState& s, Clock::time_point now) const {
+// Nothing in it changes while the item reads the same: no age, which
+// "time" gives.
+Message PlantStatus::MessageOf(const ItemState& s) const {
   const ItemIdentity& id = s.identity;
   Json payload{{"item", id.item}, {"name", id.name}, {"class", id.family}};
   payload["value"] =
       s.value ? (s.discrete ? Json(static_cast<int>(*s.value)) : Json(*s.value)) : Json(nullptr);
   payload["unit"] = id.unit;
   payload["time"] = TimeJson(s.readAt);
-  payload["age"] = s.readAt ? Json(Seconds(now - *s.readAt)) : Json(nullptr);
   payload["ok"] = s.outcome.ok();
   payload.update(ErrorJson(s.outcome));
   Json failure = nullptr;
@@ -117,7 +118,7 @@ Message PlantStatus::Record(size_t item, const ItemReading& reading) {
     s.failedAt = reading.readAt;
   }
   s.published = true;
-  return MessageOf(s, Clock::now());
+  return MessageOf(s);
 }
 
 void PlantStatus::CountCall(size_t item, int exchanges, const ItemReading& reading) {
@@ -151,7 +152,7 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
     s.lastFailure = error;
     s.failedAt = now;
     s.published = true;
-    messages.push_back(MessageOf(s, now));
+    messages.push_back(MessageOf(s));
   }
   return messages;
 }
@@ -164,10 +165,8 @@ void PlantStatus::BrokerConnected(std::optional<bool> connected) {
 std::vector<Message> PlantStatus::Retained() const {
   const std::lock_guard lock(mutex_);
   std::vector<Message> messages;
-  // Made anew, so that their ages count to now.
-  const Clock::time_point now = Clock::now();
   for (const ItemState& s : items_)
-    if (s.published) messages.push_back(MessageOf(s, now));
+    if (s.published) messages.push_back(MessageOf(s));
   return messages;
 }
 

@@ -30,9 +30,17 @@ struct ItemIdentity {
 };
 
 struct Message {
+  Message() = default;
+  Message(std::string topic, std::string payload, bool retain = true, std::string correlation = {})
+      : topic(std::move(topic)),
+        payload(std::move(payload)),
+        retain(retain),
+        correlation(std::move(correlation)) {}
+
   std::string topic;
   std::string payload;
   bool retain = true;
+  std::string correlation;  // MQTT v5 correlation data, answering a request that gave it
 };
 
 class PlantStatus {
@@ -84,7 +92,7 @@ class PlantStatus {
   };
   using ModuleKey = std::tuple<std::string, std::string, int>;  // line, family, module
 
-  Message MessageOf(const ItemState& state, Clock::time_point now) const;
+  Message MessageOf(const ItemState& state) const;
 
   mutable std::mutex mutex_;
   std::vector<ItemState> items_;

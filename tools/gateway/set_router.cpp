@@ -34,7 +34,8 @@ std::vector<std::string> SetSubscriptions(const std::string& prefix,
   return filters;
 }
 
-void SetRouter::Handle(const std::string& topic, std::string_view payload, bool retained) {
+void SetRouter::Handle(const std::string& topic, std::string_view payload, bool retained,
+                       const WriteReply& reply) {
   // Empty: a retained message cleared (a client already subscribed gets
   // it too, not retained). Not a value, and nothing to answer.
   if (payload.empty()) return;
@@ -45,7 +46,7 @@ void SetRouter::Handle(const std::string& topic, std::string_view payload, bool 
     return;
   }
   for (const auto& worker : workers_)
-    if (worker->HandleSet(topic, payload)) return;
+    if (worker->HandleSet(topic, payload, reply)) return;
   const std::string message =
       fmt::format("MQTT: {}: no item of the plant has this set topic; ignored",
                   QuoteBytes(topic, kQuotedTopic));

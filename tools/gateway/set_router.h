@@ -30,7 +30,8 @@ class SetRouter {
   // The workers must outlive the router.
   explicit SetRouter(const std::vector<std::unique_ptr<LineWorker>>& workers) : workers_(workers) {}
 
-  void Handle(const std::string& topic, std::string_view payload, bool retained);
+  void Handle(const std::string& topic, std::string_view payload, bool retained,
+              const WriteReply& reply = {});
 
  private:
   const std::vector<std::unique_ptr<LineWorker>>& workers_;

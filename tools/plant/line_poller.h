@@ -103,6 +103,8 @@ class LinePoller {
   int module(size_t item) const;
   // Whether the driver declares the item's register writable.
   bool Writable(size_t item) const;
+  // Whether the item's register holds a discrete (0/1) value.
+  bool Discrete(size_t item) const { return Describe(item).discrete; }
 
   // Writes `value` to a writable item before the next driver call, from
   // any thread. A write not yet made when another comes is superseded:
