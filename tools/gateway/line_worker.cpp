@@ -109,9 +109,13 @@ bool LineWorker::HandleSet(const std::string& topic, std::string_view payload) {
     AnswerWrite(index, std::nullopt, request.refusal, false);
     return true;
   }
-  if (const std::optional<uint32_t> superseded = poller_.Submit(index, *request.value))
-    AnswerWrite(index, *superseded, SupersededWrite(), false);
+  Write(index, *request.value);
   return true;
+}
+
+void LineWorker::Write(size_t item, uint32_t value) {
+  if (const std::optional<uint32_t> superseded = poller_.Submit(item, value))
+    AnswerWrite(item, *superseded, SupersededWrite(), false);
 }
 
 void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,

@@ -43,6 +43,9 @@ class LineWorker : private LineObserver {
   // A message on one of its set topics; false for a topic not its own. One
   // to an item that is not an output is logged, once per item.
   bool HandleSet(const std::string& topic, std::string_view payload);
+  // Writes `value` to item `item` (the poller's number) before the next
+  // call, from any thread; answered on the item's result topic.
+  void Write(size_t item, uint32_t value);
   // The answers to the plant file's writes made so far.
   const std::vector<Message>& plantWrites() const { return plantWrites_; }
 

@@ -1,5 +1,5 @@
-// tarvo-gateway: a plant's pxr modules published to an MQTT broker and as
-// Prometheus metrics. Reads the plant file, loads the library as a host
+// tarvo-gateway: a plant's pxr modules published to an MQTT broker, as
+// Prometheus metrics and over Modbus TCP. Reads the plant file, loads the library as a host
 // does, polls each line on a thread of its own, and runs until SIGTERM or
 // Ctrl-C; see --help.
 #include <fmt/format.h>
@@ -22,6 +22,7 @@
 #include "tools/gateway/gateway_plant.h"
 #include "tools/gateway/http_endpoint.h"
 #include "tools/gateway/line_worker.h"
+#include "tools/gateway/modbus_server.h"
 #include "tools/gateway/mqtt_link.h"
 #include "tools/gateway/plant_status.h"
 #include "tools/gateway/set_router.h"
@@ -100,6 +101,10 @@ int Run(const GatewayOptions& o) {
     Log(problem);
     return kUsageError;
   }
+  if (o.modbusMap) {
+    std::cout << ModbusMapCsv(plant.modbus);
+    return 0;
+  }
   const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
   DriverLibrary library(path);
   if (!library.ok()) {
@@ -134,7 +139,9 @@ int Run(const GatewayOptions& o) {
         Log(fmt::format("line {}: {}", line.name, note));
   std::vector<std::unique_ptr<LineWorker>> workers;
   const std::vector<int32_t> mapped = MappedPorts(plant.lines);
+  std::vector<size_t> statusFirst;  // each line's first item in the status
   for (size_t i = 0; i < plant.lines.size(); ++i) {
+    statusFirst.push_back(status.items());
     workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i], mapped[i], status,
                                                    plant.mqtt.prefix, publish, o.verbose));
     if (!workers.back()->Prepare(path)) return kUsageError;
@@ -149,6 +156,17 @@ int Run(const GatewayOptions& o) {
       return kUsageError;
     }
     Log(fmt::format("metrics on http://{}:{}/metrics", plant.http.address, http.port()));
+  }
+  ModbusServer modbus(plant.modbus, status, statusFirst,
+                      [&workers](size_t line, size_t item, uint32_t value) {
+                        workers[line]->Write(item, value);
+                      });
+  if (plant.modbus.enabled) {
+    if (!modbus.Start(&problem)) {
+      Log(problem);
+      return kUsageError;
+    }
+    Log(fmt::format("Modbus TCP on {}:{}", plant.modbus.address, modbus.port()));
   }
   if (publishing) {
     std::vector<std::string> setTopics;
@@ -184,6 +202,7 @@ int Run(const GatewayOptions& o) {
   for (const auto& worker : workers) worker->Stop();  // each closes its line
   if (link) link->Stop();                             // "offline"
   http.Stop();
+  modbus.Stop();
   FlushLimitedLog(true);
   Log("stopped");
   return 0;

@@ -17,7 +17,7 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics) {
   if (auto items = node.Find("items")) {
     for (const PlantNode& item : items->Elements()) {
       if (topics)
-        item.CheckKeys({"item", "name", "unit", "topic", "comment"});
+        item.CheckKeys({"item", "name", "unit", "topic", "modbus", "comment"});
       else
         item.CheckKeys({"item", "name", "unit", "comment"});
       ItemSpec spec{item.At("item").String(), "", "", ""};

@@ -25,7 +25,8 @@ namespace tarvo::tools {
 std::string ReadPlantText(const std::string& path);
 
 // One class group: {"class": ..., "items": [...], "writes": [...]}; with
-// topics, an item may carry a "topic" too.
+// topics, an item may carry a "topic" and a "modbus" register too (the
+// gateway reads the latter).
 ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics);
 
 // The class groups of a plant file's text. Throws std::runtime_error whose
