@@ -157,10 +157,9 @@ int Run(const GatewayOptions& o) {
     }
     Log(fmt::format("metrics on http://{}:{}/metrics", plant.http.address, http.port()));
   }
-  ModbusServer modbus(plant.modbus, status, statusFirst,
-                      [&workers](size_t line, size_t item, uint32_t value) {
-                        workers[line]->Write(item, value);
-                      });
+  ModbusServer modbus(
+      plant.modbus, status, statusFirst,
+      [&workers](size_t line, size_t item, uint32_t value) { workers[line]->Write(item, value); });
   if (plant.modbus.enabled) {
     if (!modbus.Start(&problem)) {
       Log(problem);

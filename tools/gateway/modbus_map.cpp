@@ -53,8 +53,9 @@ std::vector<uint8_t> UnitIds(const std::optional<PlantNode>& units, const PlantN
   std::vector<std::optional<uint8_t>> given(lines.size());
   std::set<int> taken;
   if (units) {
-    std::vector<std::string_view> keys{"comment"};
+    std::vector<std::string_view> keys;  // the lines' names
     for (const GatewayLine& line : lines) keys.push_back(line.name);
+    keys.push_back("comment");
     if (!units->IsObject()) units->Fail("expected an object {LINE: UNIT_ID, ...}");
     units->CheckKeys(keys);
     for (size_t l = 0; l < lines.size(); ++l) {
