@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <modbus/modbus.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -174,6 +175,9 @@ void ModbusServer::Serve() {
     if (watched[1].revents != 0) {
       const int socket = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (socket < 0) continue;
+      // Each answer goes out whole at once: nothing to gain by holding it back.
+      const int on = 1;
+      setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
       if (clients.size() == kMaxModbusClients) {
         const auto idlest =
             std::min_element(clients.begin(), clients.end(),
