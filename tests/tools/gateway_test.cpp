@@ -873,6 +873,29 @@ TEST(GatewayModbus, ServesThePlantToModbusClientsAndWritesCoilsThroughTheLine) {
   EXPECT_TRUE(probe.WaitFor([&](const auto&) { return a.Bit(1, 5) == 1; }, 20s));
   EXPECT_TRUE(sim.Printed("<- 2f 30 34 04 0d", 1s));
 
+  // A client that stops in the middle of a request holds up no other; one
+  // that does not speak Modbus TCP is disconnected.
+  auto connectRaw = [&] {
+    const int raw = socket(AF_INET, SOCK_STREAM, 0);
+    const timeval limit{5, 0};
+    setsockopt(raw, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    return raw;
+  };
+  const int halfway = connectRaw();
+  const int stranger = connectRaw();
+  ASSERT_EQ(send(halfway, "\0\1\0\0\0", 5, 0), 5);
+  ASSERT_EQ(send(stranger, "GET / HTTP/1.0\r\n\r\n", 18, 0), 18);
+  EXPECT_TRUE(std::holds_alternative<std::vector<uint16_t>>(a.Registers(0, 1)));
+  char answer[8];
+  EXPECT_EQ(recv(stranger, answer, sizeof answer, 0), 0) << "closed";
+  close(halfway);
+  close(stranger);
+
   // Eight clients at once, each polling twenty times: all answered.
   std::atomic<int> answered = 0;
   std::vector<std::thread> clients;
