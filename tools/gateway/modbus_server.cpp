@@ -217,7 +217,7 @@ bool ModbusServer::Answer(int socket, const uint8_t* request, int length) {
   // Every function served has an address and a count (or a value) after it.
   if (length < kHeader + 5) return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE);
   const int first = Word(request + 8);
-  int count = function == MODBUS_FC_WRITE_SINGLE_COIL ? 1 : Word(request + 10);
+  const int count = function == MODBUS_FC_WRITE_SINGLE_COIL ? 1 : Word(request + 10);
   const int most = function == MODBUS_FC_READ_INPUT_REGISTERS   ? MODBUS_MAX_READ_REGISTERS
                    : function == MODBUS_FC_WRITE_MULTIPLE_COILS ? MODBUS_MAX_WRITE_BITS
                                                                 : MODBUS_MAX_READ_BITS;
