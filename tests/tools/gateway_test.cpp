@@ -814,8 +814,9 @@ TEST(GatewayModbus, ServesThePlantToModbusClientsAndWritesCoilsThroughTheLine) {
   EXPECT_EQ(words[11], LastJson(probe, "test/a/DI6.0")->at("code"));
   const auto di = std::get<std::vector<uint16_t>>(a.Registers(20, 4));
   EXPECT_EQ(modbus_get_float_abcd(&di[0]), 1.0f);
-  EXPECT_EQ(a.Bit(2, 20), 1) << "DI4.0";
-  EXPECT_EQ(a.Bit(1, 5), 1) << "DO4.2";
+  EXPECT_EQ(a.Bit(2, 20), LastJson(probe, "test/a/DI4.0")->at("value").get<int>());
+  EXPECT_EQ(a.Bit(1, 5), LastJson(probe, "test/a/DO4.2")->at("value").get<int>());
+  EXPECT_EQ(a.Bit(1, 5), 1);
   // mbpoll reads the same.
   EXPECT_NE(
       Mbpoll(port, {"-a", "3", "-1", "-t", "3:float", "-B", "-r", "1", "-c", "1", "127.0.0.1"})
