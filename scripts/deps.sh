@@ -21,7 +21,7 @@ demo_packages=(
   cmake ninja-build g++ make
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev libfmt-dev libyaml-cpp-dev
-  libmosquitto-dev libcpp-httplib-dev pkg-config
+  libmosquitto-dev libcpp-httplib-dev libmodbus-dev pkg-config
 )
 groups=(
   "${demo_packages[*]}"
@@ -29,7 +29,7 @@ groups=(
   "g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools"
   "wine64"
   "wine32:i386"
-  "dpkg-dev file lintian man-db zip unzip mosquitto python3-paho-mqtt"
+  "dpkg-dev file lintian man-db zip unzip mosquitto python3-paho-mqtt mbpoll"
 )
 [[ "${1:-}" == demo ]] && groups=("${demo_packages[*]}")
 

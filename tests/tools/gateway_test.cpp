@@ -13,6 +13,7 @@
 #include <arpa/inet.h>
 #include <fmt/format.h>
 #include <httplib.h>
+#include <modbus/modbus.h>
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 #include <netinet/in.h>
@@ -31,11 +32,13 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <variant>
 
 #include "gtest/gtest.h"
 #include "support/mqtt_probe.h"
 #include "support/process.h"
 #include "tools/gateway/gateway_plant.h"
+#include "tools/gateway/modbus_map.h"
 #include "tools/gateway/set_router.h"
 
 namespace tarvo::test {
@@ -65,6 +68,10 @@ class Sim {
     EXPECT_TRUE(process_->WaitForOutput("pxrsim: serving on " + link_, 10s));
   }
   const std::string& link() const { return link_; }
+  // Whether it printed `text` (with -v, the bytes it receives), within `limit`.
+  bool Printed(std::string_view text, std::chrono::milliseconds limit) {
+    return process_->WaitForOutput(text, limit);
+  }
 
  private:
   std::string link_;
@@ -1102,6 +1109,229 @@ TEST(GatewaySetTopics, OneFilterPerDepthOfTheItemsTopics) {
     EXPECT_EQ(tools::SetSubscriptions(c.prefix, c.setTopics), c.filters) << c.prefix;
 }
 
+// The plant over Modbus TCP, to mbpoll and to libmodbus's client: the
+// registers hold what MQTT publishes, a coil write switches the module's
+// output, mistakes get their exceptions, a down line says so, and eight
+// clients at once are all answered.
+int ModbusPort(Process& gateway) {
+  EXPECT_TRUE(gateway.WaitForError("Modbus TCP on", 10s)) << gateway.err();
+  std::smatch match;
+  const std::string err = gateway.err();
+  if (!std::regex_search(err, match, std::regex(R"(Modbus TCP on 127\.0\.0\.1:(\d+))"))) return 0;
+  return std::stoi(match[1]);
+}
+
+// A libmodbus client of one unit.
+class ModbusClient {
+ public:
+  ModbusClient(int port, int unit) : context_(modbus_new_tcp("127.0.0.1", port)) {
+    modbus_set_slave(context_, unit);
+    connected_ = modbus_connect(context_) == 0;
+  }
+  ~ModbusClient() {
+    modbus_close(context_);
+    modbus_free(context_);
+  }
+  bool connected() const { return connected_; }
+  // The registers, or the errno of the exception.
+  std::variant<std::vector<uint16_t>, int> Registers(int first, int count) {
+    std::vector<uint16_t> words(static_cast<size_t>(count));
+    if (modbus_read_input_registers(context_, first, count, words.data()) != count) return errno;
+    return words;
+  }
+  std::optional<int> Bit(int function, int address) {
+    uint8_t bit = 0;
+    const int got = function == 1 ? modbus_read_bits(context_, address, 1, &bit)
+                                  : modbus_read_input_bits(context_, address, 1, &bit);
+    return got == 1 ? std::optional<int>(bit) : std::nullopt;
+  }
+  modbus_t* get() { return context_; }
+
+ private:
+  modbus_t* context_;
+  bool connected_ = false;
+};
+
+std::string Mbpoll(int port, const std::vector<std::string>& options) {
+  std::vector<std::string> argv{"/usr/bin/mbpoll", "-m", "tcp", "-p", std::to_string(port), "-0"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  const RunResult run = RunProgram(argv, 10s);
+  return run.out + run.err;
+}
+
+TEST(GatewayModbus, ServesThePlantToModbusClientsAndWritesCoilsThroughTheLine) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim sim(dir, "sim", R"({"modules": [{"family": "pxr5700", "address": 4, "inputs": 1,
+    "outputs": 4, "temperatures": [{"channel": 1, "ta": 38.5}]}]})",
+          {"-v"});
+  MqttProbe probe(broker.port(), "test/#");
+  // Line b never opens. DI6.0's module does not answer.
+  const Json items = Json::parse(R"([{"class": "pxr5700", "items": [
+    {"item": "TA4.1", "unit": "°C"}, {"item": "DI4.0", "modbus": 20}, {"item": "DO4.2"},
+    {"item": "DI6.0"}]}])");
+  Json plant = Json::parse(PlantText(
+      broker.port(),
+      Json::array({Line("a", sim.link(), items), Line("b", dir.path() + "/none", items)})));
+  plant["modbus"] = {{"port", 0}, {"units", {{"a", 3}}}};
+  Process gateway = StartGateway(dir, plant.dump());
+  const int port = ModbusPort(gateway);
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DO4.2", true), 20s)) << gateway.err();
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DI6.0", false), 20s)) << gateway.err();
+  ASSERT_TRUE(probe.WaitFor(Reads("test/b/DO4.2", false), 20s)) << gateway.err();
+
+  // Unit 3 (line a): its state, then each item's float, status and age;
+  // DI4.0 at 20, the others in their blocks of four from 1.
+  ModbusClient a(port, 3);
+  ASSERT_TRUE(a.connected());
+  const auto words = std::get<std::vector<uint16_t>>(a.Registers(0, 13));
+  EXPECT_EQ(words[0], 1) << "the line is open";
+  EXPECT_EQ(modbus_get_float_abcd(&words[1]), LastJson(probe, "test/a/TA4.1")->at("value"));
+  EXPECT_EQ(words[3], 0) << "fresh";
+  EXPECT_LE(words[4], 2) << "seconds old";
+  EXPECT_EQ(modbus_get_float_abcd(&words[5]), 1.0f) << "DO4.2";
+  EXPECT_TRUE(std::isnan(modbus_get_float_abcd(&words[9]))) << "DI6.0";
+  EXPECT_EQ(words[11], LastJson(probe, "test/a/DI6.0")->at("code"));
+  const auto di = std::get<std::vector<uint16_t>>(a.Registers(20, 4));
+  EXPECT_EQ(modbus_get_float_abcd(&di[0]), 1.0f);
+  EXPECT_EQ(a.Bit(2, 20), LastJson(probe, "test/a/DI4.0")->at("value").get<int>());
+  EXPECT_EQ(a.Bit(1, 5), LastJson(probe, "test/a/DO4.2")->at("value").get<int>());
+  EXPECT_EQ(a.Bit(1, 5), 1);
+  // mbpoll reads the same.
+  EXPECT_NE(
+      Mbpoll(port, {"-a", "3", "-1", "-t", "3:float", "-B", "-r", "1", "-c", "1", "127.0.0.1"})
+          .find("[1]: \t38.5"),
+      std::string::npos);
+  EXPECT_NE(Mbpoll(port, {"-a", "3", "-1", "-t", "1", "-r", "20", "127.0.0.1"}).find("[20]: \t1"),
+            std::string::npos);
+
+  // Exceptions: an address outside the map (or a range reaching one), a
+  // function not served, a unit that is no line's.
+  struct Refusal {
+    std::function<int()> request;
+    int error;
+  };
+  uint16_t word = 0;
+  uint8_t bit = 0;
+  const Refusal refusals[] = {
+      {[&] { return modbus_read_input_registers(a.get(), 24, 1, &word); }, EMBXILADD},
+      {[&] { return modbus_read_input_registers(a.get(), 0, 14, &word); }, EMBXILADD},
+      {[&] { return modbus_read_bits(a.get(), 4, 1, &bit); }, EMBXILADD},
+      {[&] { return modbus_write_bit(a.get(), 20, 1); }, EMBXILADD},
+      {[&] { return modbus_read_registers(a.get(), 0, 1, &word); }, EMBXILFUN},
+      {[&] { return modbus_write_register(a.get(), 5, 1); }, EMBXILFUN},
+  };
+  for (size_t r = 0; r < std::size(refusals); ++r) {
+    EXPECT_EQ(refusals[r].request(), -1) << r;
+    EXPECT_EQ(errno, refusals[r].error) << r << ": " << modbus_strerror(errno);
+  }
+  EXPECT_EQ(std::get<int>(ModbusClient(port, 9).Registers(0, 1)), EMBXGPATH);
+  EXPECT_NE(Mbpoll(port, {"-a", "3", "-1", "-t", "3", "-r", "200", "127.0.0.1"})
+                .find("Illegal data address"),
+            std::string::npos);
+
+  // Line b (unit 1, the first free) is down: state 0, the reason in each
+  // status, writes refused.
+  ModbusClient b(port, 1);
+  const auto down = std::get<std::vector<uint16_t>>(b.Registers(0, 4));
+  EXPECT_EQ(down[0], 0);
+  EXPECT_TRUE(std::isnan(modbus_get_float_abcd(&down[1])));
+  EXPECT_EQ(down[3], LastJson(probe, "test/b/TA4.1")->at("code"));
+  EXPECT_EQ(modbus_write_bit(b.get(), 5, 0), -1);
+  EXPECT_EQ(errno, EMBXSFAIL);
+
+  // A coil written with mbpoll (function 5) switches the output: the
+  // module receives the command, the coil and MQTT read it back; libmodbus
+  // (function 15) switches it on again.
+  EXPECT_NE(Mbpoll(port, {"-a", "3", "-t", "0", "-r", "5", "127.0.0.1", "0"})
+                .find("Written 1 references."),
+            std::string::npos);
+  EXPECT_TRUE(probe.WaitFor([&](const auto&) { return a.Bit(1, 5) == 0; }, 20s));
+  EXPECT_TRUE(sim.Printed("<- 2f 30 34 00 0d", 1s)) << "/04, outputs 00";
+  EXPECT_EQ(LastJson(probe, "test/a/DO4.2")->at("value"), 0);
+  const uint8_t on = 1;
+  EXPECT_EQ(modbus_write_bits(a.get(), 5, 1, &on), 1);
+  EXPECT_TRUE(probe.WaitFor([&](const auto&) { return a.Bit(1, 5) == 1; }, 20s));
+  EXPECT_TRUE(sim.Printed("<- 2f 30 34 04 0d", 1s));
+
+  // A client that stops in the middle of a request holds up no other; one
+  // that does not speak Modbus TCP is disconnected.
+  auto connectRaw = [&] {
+    const int raw = socket(AF_INET, SOCK_STREAM, 0);
+    const timeval limit{5, 0};
+    setsockopt(raw, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(raw, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
+    return raw;
+  };
+  const int halfway = connectRaw();
+  const int stranger = connectRaw();
+  ASSERT_EQ(send(halfway, "\0\1\0\0\0", 5, 0), 5);
+  ASSERT_EQ(send(stranger, "GET / HTTP/1.0\r\n\r\n", 18, 0), 18);
+  EXPECT_TRUE(std::holds_alternative<std::vector<uint16_t>>(a.Registers(0, 1)));
+  char answer[8];
+  EXPECT_EQ(recv(stranger, answer, sizeof answer, 0), 0) << "closed";
+  close(halfway);
+  close(stranger);
+
+  // Eight clients at once, each polling twenty times: all answered.
+  std::atomic<int> answered = 0;
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 8; ++c)
+    clients.emplace_back([&] {
+      ModbusClient client(port, 3);
+      for (int i = 0; i < 20; ++i)
+        if (std::holds_alternative<std::vector<uint16_t>>(client.Registers(0, 13))) ++answered;
+    });
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(answered, 8 * 20);
+}
+
+struct ModbusMapCase {
+  const char* modbus;  // the section
+  const char* items;   // of line a's pxr5700
+  const char* csv;     // without the heading
+};
+
+TEST(GatewayModbus, MapsItemsInPlantOrderAroundTheRegistersGiven) {
+  const ModbusMapCase cases[] = {
+      {R"({})", R"([{"item": "TA4.1", "name": "tank, top", "unit": "°C"}, {"item": "do4.2"}])",
+       "a,1,,,,4,0,line_state,\n"
+       "a,1,TA4.1,\"tank, top\",°C,4,1,float32,ABCD\na,1,TA4.1,\"tank, top\",°C,4,3,status,\n"
+       "a,1,TA4.1,\"tank, top\",°C,4,4,age_seconds,\n"
+       "a,1,do4.2,,,4,5,float32,ABCD\na,1,do4.2,,,4,7,status,\na,1,do4.2,,,4,8,age_seconds,\n"
+       "a,1,do4.2,,,1,5,bit,\n"},
+      {R"({"word_order": "CDAB", "units": {"a": 247}})",
+       R"([{"item": "DI4.0"}, {"item": "DI4.1", "modbus": 3}, {"item": "DI4.2"}])",
+       "a,247,,,,4,0,line_state,\n"
+       "a,247,DI4.0,,,4,7,float32,CDAB\na,247,DI4.0,,,4,9,status,\n"
+       "a,247,DI4.0,,,4,10,age_seconds,\na,247,DI4.0,,,2,7,bit,\n"
+       "a,247,DI4.1,,,4,3,float32,CDAB\na,247,DI4.1,,,4,5,status,\n"
+       "a,247,DI4.1,,,4,6,age_seconds,\na,247,DI4.1,,,2,3,bit,\n"
+       "a,247,DI4.2,,,4,11,float32,CDAB\na,247,DI4.2,,,4,13,status,\n"
+       "a,247,DI4.2,,,4,14,age_seconds,\na,247,DI4.2,,,2,11,bit,\n"},
+  };
+  for (const ModbusMapCase& c : cases) {
+    const std::string text = R"({"modbus": )" + std::string(c.modbus) +
+                             R"(, "lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr5700", "items": )" +
+                             c.items + "}]}]}";
+    const tools::GatewayPlant plant = tools::ReadGatewayPlant(text, "plant.json");
+    EXPECT_TRUE(plant.modbus.enabled);
+    EXPECT_EQ(
+        tools::ModbusMapCsv(plant.modbus),
+        std::string("line,unit_id,item,name,unit,function,address,type,word_order\n") + c.csv);
+  }
+  uint16_t words[2];
+  tools::PutFloat(38.5f, tools::WordOrder::kABCD, words);
+  EXPECT_EQ(std::vector<uint16_t>(words, words + 2), (std::vector<uint16_t>{0x421A, 0x0000}));
+  tools::PutFloat(38.5f, tools::WordOrder::kCDAB, words);
+  EXPECT_EQ(std::vector<uint16_t>(words, words + 2), (std::vector<uint16_t>{0x0000, 0x421A}));
+}
+
 // Mistakes in a gateway plant file, each refused with where it stands.
 struct PlantMistake {
   const char* text;
@@ -1161,6 +1391,27 @@ const PlantMistake kPlantMistakes[] = {
      "status"},
     {R"({"discovery": {"node_id": "boiler room"}, "lines": []})",
      "plant.json:1:16: discovery.node_id: a node id is letters, digits, _ and - only"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [
+        {"item": "DI4.0", "modbus": 10}, {"item": "DI4.1", "modbus": 12}]}]}]})",
+     "plant.json:2:60: lines[0].classes[0].items[1].modbus: registers 12 to 15 "
+     "overlap DI4.0's, 10 to 13"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [
+        {"item": "DI4.0", "modbus": 0}]}]}]})",
+     "plant.json:2:27: lines[0].classes[0].items[0].modbus: expected a whole number "
+     "from 1 to 65532, found 0"},
+    {R"({"modbus": {"word_order": "BADC"},
+         "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:13: modbus.word_order: expected ABCD (the high word first) or CDAB"},
+    {R"({"modbus": {"units": {"b": 1}},
+         "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:23: modbus.units.b: unknown key; expected one of: a, comment"},
+    {R"({"modbus": {"units": {"a": 2, "b": 2}},
+         "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]},
+                   {"line": "b", "port": "/dev/y", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:31: modbus.units.b: the unit identifier 2 is another line's"},
+    {R"({"modbus": {"units": {"a": 248}},
+         "lines": [{"line": "a", "port": "/dev/x", "classes": [{"class": "pxr5700", "items": [{"item": "DI4.0"}]}]}]})",
+     "plant.json:1:23: modbus.units.a: expected a whole number from 1 to 247, found 248"},
 };
 
 TEST(GatewayPlant, RefusesMistakesWithTheirPosition) {
@@ -1200,6 +1451,7 @@ TEST(GatewayCommandLine, RefusesUsageMistakesWithStatus2) {
       {{plant, "--tls-cert", plant}, "--tls-cert and --tls-key go together"},
       {{plant, "--prefix", "a/#"}, "--prefix \"a/#\": a topic cannot hold the wildcards + or #"},
       {{plant, "--tls-insecure"}, "needs a CA file (--tls-ca)"},
+      {{plant, "--modbus", "127.0.0.1"}, "--modbus \"127.0.0.1\": expected ADDRESS:PORT"},
   };
   for (const UsageMistake& mistake : mistakes) {
     std::vector<std::string> argv{kGateway};

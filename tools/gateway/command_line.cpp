@@ -30,7 +30,9 @@ constexpr const char* kDescription =
     "  PREFIX/LINE/ITEM/set        0, 1, on or off: writes an output (DO items);\n"
     "                              a retained message is ignored, not replayed\n"
     "  PREFIX/LINE/ITEM/result     the outcome of that write\n"
-    "HTTP: /metrics (Prometheus), /health (200 or 503, with a JSON status).\n\n"
+    "HTTP: /metrics (Prometheus), /health (200 or 503, with a JSON status).\n"
+    "Modbus TCP (with a \"modbus\" section or --modbus): a unit per line, see\n"
+    "--modbus-map.\n\n"
     "Exit status: 0 after SIGTERM or Ctrl-C; with --once, 0 when every item was\n"
     "read and 1 when one failed; 2 when the plant file, the library or a setting\n"
     "cannot be used.\n";
@@ -112,6 +114,12 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
                  "serve /metrics and /health on ADDRESS:PORT (default\n"
                  "127.0.0.1:9464; port 0: any free port)");
   app.add_flag("--no-http", o.noHttp, "serve no HTTP");
+  app.add_option("--modbus", o.modbus,
+                 "serve Modbus TCP on ADDRESS:PORT (the plant file's \"modbus\"\n"
+                 "section otherwise; port 0: any free port)");
+  app.add_flag("--modbus-map", o.modbusMap,
+               "print the Modbus register map (CSV: line, unit_id, item, name,\n"
+               "unit, function, address, type, word_order) and exit");
   app.add_option("--library", o.library,
                  "the library to load (default: $TARVO_LIBRARY, else libtarvo.so.1\n"
                  "beside this program, installed or built with it)");
@@ -133,6 +141,8 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
   if (o.tlsCert.has_value() != o.tlsKey.has_value())
     problem = "--tls-cert and --tls-key go together";
   if (o.http && o.noHttp) problem = "--http and --no-http exclude each other";
+  if (o.modbus && (!SplitHostPort(*o.modbus, &host, &port) || !port))
+    problem = fmt::format("--modbus \"{}\": expected ADDRESS:PORT", *o.modbus);
   if (!problem.empty()) {
     std::cerr << "tarvo-gateway: " << problem << "\n";
     return 2;
@@ -180,6 +190,12 @@ bool ApplyOptions(const GatewayOptions& o, GatewayPlant* plant, std::string* err
     plant->http.enabled = true;
   }
   if (o.noHttp) plant->http.enabled = false;
+  if (o.modbus) {
+    std::optional<int> port;
+    SplitHostPort(*o.modbus, &plant->modbus.address, &port);
+    plant->modbus.port = *port;
+    plant->modbus.enabled = true;
+  }
   return true;
 }
 

@@ -28,6 +28,8 @@ struct GatewayOptions {
   bool tlsInsecure = false;
   std::optional<std::string> http;  // ADDRESS:PORT
   bool noHttp = false;
+  std::optional<std::string> modbus;  // ADDRESS:PORT: serve Modbus TCP there
+  bool modbusMap = false;             // print the Modbus register map and exit
 };
 
 // Parses the command line. Returns nothing when the program should go on,

@@ -184,7 +184,7 @@ std::optional<std::string> TopicProblem(std::string_view topic) {
 GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
   GatewayPlant plant;
   plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
-    top.CheckKeys({"mqtt", "http", "discovery", "lines", "comment"});
+    top.CheckKeys({"mqtt", "http", "discovery", "modbus", "lines", "comment"});
     if (auto mqtt = top.Find("mqtt")) ReadMqtt(*mqtt, &plant.mqtt);
     if (auto http = top.Find("http")) ReadHttp(*http, &plant.http);
     if (auto discovery = top.Find("discovery")) ReadDiscovery(*discovery, &plant.discovery);
@@ -201,6 +201,7 @@ GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
       plant.lines.push_back(std::move(line));
     }
     if (plant.lines.empty()) lines.Fail("no lines to poll");
+    plant.modbus = ReadModbusSettings(top.Find("modbus"), lines, plant.lines);
   });
   return plant;
 }

@@ -4,11 +4,13 @@
 // in the style of tarvo-poll's plant files, here in JSON's form:
 //   {"mqtt": {"host": "localhost", "prefix": "plant"},
 //    "http": {"address": "0.0.0.0", "port": 9464},
+//    "modbus": {"port": 1502, "units": {"boiler": 1}},
 //    "lines": [
 //      {"line": "boiler", "port": "/dev/ttyUSB0", "baud": 9600,
 //       "classes": [
 //         {"class": "pxr5100", "items": [
-//            {"item": "TA1.0.0", "name": "flow", "unit": "°C", "topic": "flow"}]},
+//            {"item": "TA1.0.0", "name": "flow", "unit": "°C", "topic": "flow",
+//             "modbus": 1}]},
 //         {"class": "pxr5700", "items": [{"item": "DO4.2", "name": "valve"}]}]}]}
 // "comment" may stand beside any key. A line or an item may say how its
 // values are published ("publish": "every_read" or "on_change", with
@@ -23,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/gateway/modbus_map.h"
 #include "tools/gateway/publish_policy.h"
 #include "tools/plant/line_config.h"
 
@@ -70,6 +73,7 @@ struct GatewayPlant {
   HttpSettings http;
   DiscoverySettings discovery;
   std::vector<GatewayLine> lines;
+  ModbusSettings modbus;
 };
 
 // The plant in a gateway plant file's text. Throws std::runtime_error whose

@@ -135,20 +135,25 @@ bool LineWorker::HandleSet(const std::string& topic, std::string_view payload,
     AnswerWrite(index, std::nullopt, request.refusal, false, answer);
     return true;
   }
+  Write(index, *request.value, std::move(answer));
+  return true;
+}
+
+void LineWorker::Write(size_t item, uint32_t value, WriteReply reply) {
   // The write waiting to be taken, if any, is the newest before this one.
   std::unique_lock lock(replies_);
-  const std::optional<uint32_t> superseded = poller_.Submit(index, *request.value);
+  const std::optional<uint32_t> superseded = poller_.Submit(item, value);
+  std::deque<WriteReply>& replies = items_[item].replies;
   std::optional<WriteReply> supersededReply;
-  if (superseded && !item->replies.empty()) {
-    supersededReply = std::move(item->replies.back());
-    item->replies.pop_back();
+  if (superseded && !replies.empty()) {
+    supersededReply = std::move(replies.back());
+    replies.pop_back();
   }
-  item->replies.push_back(std::move(answer));
+  replies.push_back(std::move(reply));
   lock.unlock();
   if (superseded)
-    AnswerWrite(index, *superseded, SupersededWrite(), false,
+    AnswerWrite(item, *superseded, SupersededWrite(), false,
                 supersededReply.value_or(WriteReply{}));
-  return true;
 }
 
 WriteReply LineWorker::TakeReply(size_t item) {

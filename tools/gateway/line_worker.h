@@ -56,6 +56,10 @@ class LineWorker : private LineObserver {
   // to an item that is not an output is answered with a refusal. The answer
   // goes to the result topic and to `reply`'s response topic, if any.
   bool HandleSet(const std::string& topic, std::string_view payload, const WriteReply& reply = {});
+  // Writes `value` to item `item` (the poller's number) before the next
+  // call, from any thread; answered on the item's result topic (and
+  // `reply`'s response topic, if any).
+  void Write(size_t item, uint32_t value, WriteReply reply = {});
   // The answers to the plant file's writes made so far.
   const std::vector<Message>& plantWrites() const { return plantWrites_; }
 

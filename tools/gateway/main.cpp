@@ -1,5 +1,5 @@
-// tarvo-gateway: a plant's pxr modules published to an MQTT broker and as
-// Prometheus metrics. Reads the plant file, loads the library as a host
+// tarvo-gateway: a plant's pxr modules published to an MQTT broker, as
+// Prometheus metrics and over Modbus TCP. Reads the plant file, loads the library as a host
 // does, polls each line on a thread of its own, and runs until SIGTERM or
 // Ctrl-C; see --help.
 #include <fmt/format.h>
@@ -23,6 +23,7 @@
 #include "tools/gateway/gateway_plant.h"
 #include "tools/gateway/http_endpoint.h"
 #include "tools/gateway/line_worker.h"
+#include "tools/gateway/modbus_server.h"
 #include "tools/gateway/mqtt_link.h"
 #include "tools/gateway/plant_status.h"
 #include "tools/gateway/set_router.h"
@@ -37,6 +38,7 @@ namespace tarvo::tools {
 namespace {
 
 constexpr int kUsageError = 2;
+constexpr int kModbusUnavailable = 1;
 
 // A port number of its own for each line whose port is a device path,
 // from the highest down, none that a line names as COMn.
@@ -101,6 +103,10 @@ int Run(const GatewayOptions& o) {
     Log(problem);
     return kUsageError;
   }
+  if (o.modbusMap) {
+    std::cout << ModbusMapCsv(plant.modbus);
+    return 0;
+  }
   const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
   DriverLibrary library(path);
   if (!library.ok()) {
@@ -132,7 +138,9 @@ int Run(const GatewayOptions& o) {
   const bool makePlantWrites = !o.once || o.plantWrites;
   std::vector<std::unique_ptr<LineWorker>> workers;
   const std::vector<int32_t> mapped = MappedPorts(plant.lines);
+  std::vector<size_t> statusFirst;  // each line's first item in the status
   for (size_t i = 0; i < plant.lines.size(); ++i) {
+    statusFirst.push_back(status.items());
     workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i], mapped[i], status,
                                                    plant.mqtt.prefix, publish, o.verbose));
     if (!workers.back()->Prepare(path, makePlantWrites)) return kUsageError;
@@ -148,6 +156,18 @@ int Run(const GatewayOptions& o) {
   std::optional<Discovery> discovery;
   HttpEndpoint http(status);
   if (plant.http.enabled) http.Start(plant.http);
+  ModbusServer modbus(
+      plant.modbus, status, statusFirst,
+      [&workers](size_t line, size_t item, uint32_t value) { workers[line]->Write(item, value); });
+  if (plant.modbus.enabled) {
+    if (!modbus.Start(&problem)) {
+      // Not a usage error: a port another program holds now may be free
+      // when the service manager starts the gateway again.
+      Log(problem);
+      return kModbusUnavailable;
+    }
+    Log(fmt::format("Modbus TCP on {}:{}", plant.modbus.address, modbus.port()));
+  }
   if (publishing) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
@@ -205,6 +225,7 @@ int Run(const GatewayOptions& o) {
   }
   if (link) link->Stop();  // "offline"
   http.Stop();
+  modbus.Stop();
   FlushLimitedLog(true);
   Log("stopped");
   return 0;

@@ -249,4 +249,16 @@ std::pair<bool, std::string> PlantStatus::Health() const {
   return {healthy, JsonText(health) + "\n"};
 }
 
+bool PlantStatus::Snapshot(const std::string& line, size_t first, size_t count,
+                           std::vector<ItemSnapshot>* items) const {
+  const std::lock_guard lock(mutex_);
+  items->clear();
+  for (size_t i = first; i < first + count && i < items_.size(); ++i) {
+    const ItemState& s = items_[i];
+    items->push_back({s.value, s.readAt, s.published, CodeOf(s.outcome)});
+  }
+  const auto up = lines_.find(line);
+  return up != lines_.end() && up->second;
+}
+
 }  // namespace tarvo::tools

@@ -73,6 +73,17 @@ class PlantStatus {
   // up, "degraded" while it works with a line down, else "failing".
   std::pair<bool, std::string> Health() const;
 
+  // An item as a front end that answers from memory shows it.
+  struct ItemSnapshot {
+    std::optional<double> value;              // the last value read
+    std::optional<Clock::time_point> readAt;  // of that value
+    bool outcome = false;                     // a read ended, or the line failed
+    std::optional<int> code;  // of the latest outcome (0: read); nothing for an unknown text
+  };
+  // Items first to first + count - 1 (a line's) into *items; whether `line` is up.
+  bool Snapshot(const std::string& line, size_t first, size_t count,
+                std::vector<ItemSnapshot>* items) const;
+
  private:
   struct ItemState {
     ItemIdentity identity;

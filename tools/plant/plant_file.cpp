@@ -21,8 +21,8 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
   if (auto items = node.Find("items")) {
     for (const PlantNode& item : items->Elements()) {
       if (topics)
-        item.CheckKeys(
-            {"item", "name", "unit", "topic", "publish", "deadband", "max_interval", "comment"});
+        item.CheckKeys({"item", "name", "unit", "topic", "publish", "deadband", "max_interval",
+                        "modbus", "comment"});
       else
         item.CheckKeys({"item", "name", "unit", "comment"});
       const PlantNode address = item.At("item");

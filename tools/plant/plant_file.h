@@ -25,8 +25,9 @@ namespace tarvo::tools {
 std::string ReadPlantText(const std::string& path);
 
 // One class group: {"class": ..., "items": [...], "writes": [...]}; with
-// topics, an item may carry a "topic" too. Each item's `where` names
-// `source` and the item's line and column.
+// topics, an item may carry a "topic" and a "modbus" register too (the
+// gateway reads the latter). Each item's `where` names `source` and the
+// item's line and column.
 ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics, std::string_view source);
 
 // The class groups of a plant file's text. Throws std::runtime_error whose
