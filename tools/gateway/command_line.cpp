@@ -91,7 +91,7 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
   app.add_flag("--tls-insecure", o.tlsInsecure, "do not check the broker's host name");
   app.add_option("--http", o.http,
                  "serve /metrics and /health on ADDRESS:PORT (default\n"
-                 "127.0.0.1:9464; port 0: any free port)");
+                 "127.0.0.1:10464; port 0: any free port)");
   app.add_flag("--no-http", o.noHttp, "serve no HTTP");
   app.add_option("--library", o.library,
                  "the library to load (default: $TARVO_LIBRARY, else libtarvo.so.1\n"

@@ -3,7 +3,7 @@
 // the items of its classes. A plant document (YAML or JSON, tools/plant/)
 // in the style of tarvo-poll's plant files, here in JSON's form:
 //   {"mqtt": {"host": "localhost", "prefix": "plant"},
-//    "http": {"address": "0.0.0.0", "port": 9464},
+//    "http": {"address": "0.0.0.0", "port": 10464},
 //    "lines": [
 //      {"line": "boiler", "port": "/dev/ttyUSB0", "baud": 9600,
 //       "classes": [
@@ -36,17 +36,20 @@ struct MqttSettings {
   std::string certFile;
   std::string keyFile;
   bool tlsInsecure = false;  // do not check the broker's host name
+  bool operator==(const MqttSettings&) const = default;
 };
 
 struct HttpSettings {
   bool enabled = true;
   std::string address = "127.0.0.1";
-  int port = 9464;  // 0: any free port (the log names it)
+  int port = 10464;  // 0: any free port (the log names it)
+  bool operator==(const HttpSettings&) const = default;
 };
 
 struct GatewayLine {
-  std::string name;     // a topic level and a metrics label
+  std::string name;    // a topic level and a metrics label
   LineConfig options;  // the port, its settings, the time-out, the interval, the classes
+  bool operator==(const GatewayLine&) const = default;
 };
 
 struct GatewayPlant {

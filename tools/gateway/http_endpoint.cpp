@@ -28,9 +28,16 @@ HttpEndpoint::HttpEndpoint(const PlantStatus& status)
   server_->set_keep_alive_max_count(kRequestsPerConnection);
   server_->set_write_timeout(kWriteTimeout);
   server_->set_payload_max_length(kLongestBody);
+  // Streamed as it is made (gzip where the client takes it): a full line
+  // is tens of megabytes of text.
   server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
-    response.set_content(status_.Metrics(PlantStatus::Clock::now()),
-                         "text/plain; version=0.0.4; charset=utf-8");
+    response.set_chunked_content_provider(
+        "text/plain; version=0.0.4; charset=utf-8", [this](size_t, httplib::DataSink& sink) {
+          status_.Metrics(
+              [&](std::string_view piece) { return sink.write(piece.data(), piece.size()); });
+          sink.done();
+          return true;
+        });
   });
   server_->Get("/health", [this](const httplib::Request&, httplib::Response& response) {
     const auto [healthy, text] = status_.Health();

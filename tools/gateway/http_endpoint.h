@@ -1,6 +1,7 @@
 // tarvo-gateway's HTTP endpoint: /metrics for Prometheus, /health for a
 // supervisor (200 while the gateway does its work, 503 otherwise, with a
-// JSON text that says what is up). Serves on a thread of its own.
+// JSON text that says what is up). Serves on a thread of its own; the
+// metrics are streamed.
 #pragma once
 
 #include <memory>

@@ -61,8 +61,11 @@ void LineWorker::Say(const std::string& message) {
   Log(fmt::format("line {}: {}", name_, message));
 }
 
-bool LineWorker::Prepare(const std::string& libraryPath) {
-  if (!poller_.CreateObjects(libraryPath) || !poller_.ParseItems(true)) return false;
+bool LineWorker::Check(const std::string& libraryPath) {
+  return poller_.CreateObjects(libraryPath) && poller_.ParseItems(true);
+}
+
+void LineWorker::Enter() {
   status_.AddLine(name_);
   for (size_t i = 0; i < poller_.items(); ++i) {
     const ItemSpec& spec = poller_.spec(i);
@@ -79,7 +82,6 @@ bool LineWorker::Prepare(const std::string& libraryPath) {
     if (poller_.Writable(i)) item.resultTopic = id.topic + "/result";
     items_.push_back(item);
   }
-  return true;
 }
 
 std::vector<std::string> LineWorker::SetTopics() const {
@@ -165,6 +167,10 @@ void LineWorker::Called(size_t index, const ItemReading& reading) {
     Say(fmt::format("{} reads again", address));
     item.lastError.clear();
   }
+}
+
+void LineWorker::PollEnded(const PollRecord& poll) {
+  status_.PollEnded(name_, poll.time - poll.started);
 }
 
 void LineWorker::LineUp() {

@@ -37,7 +37,12 @@ class LineWorker : private LineObserver {
 
   // Creates the driver objects, parses every item and enters the items in
   // the status. False after a message for each refusal.
-  bool Prepare(const std::string& libraryPath);
+  bool Prepare(const std::string& libraryPath) { return Check(libraryPath) && (Enter(), true); }
+  // The two halves of Prepare: a new plant's line is checked while the
+  // running one still polls, and entered once that one has gone.
+  bool Check(const std::string& libraryPath);
+  void Enter();
+  const std::string& name() const { return name_; }
   // Its items' set topics, an output's or not.
   std::vector<std::string> SetTopics() const;
   // A message on one of its set topics; false for a topic not its own. One
@@ -69,6 +74,7 @@ class LineWorker : private LineObserver {
   void Called(size_t item, const ItemReading& reading) override;
   void Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) override;
   void PlantWritten(const ItemReading& reading) override;
+  void PollEnded(const PollRecord& poll) override;
   void AnswerWrite(size_t item, std::optional<uint32_t> value, const ExplainedError& outcome,
                    bool ok);
 

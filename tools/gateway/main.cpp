@@ -1,7 +1,7 @@
 // tarvo-gateway: a plant's pxr modules published to an MQTT broker and as
 // Prometheus metrics. Reads the plant file, loads the library as a host
 // does, polls each line on a thread of its own, and runs until SIGTERM or
-// Ctrl-C; see --help.
+// Ctrl-C, reading the plant file again on SIGHUP; see --help.
 #include <fmt/format.h>
 #include <signal.h>
 
@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -23,6 +22,7 @@
 #include "tools/gateway/http_endpoint.h"
 #include "tools/gateway/line_worker.h"
 #include "tools/gateway/mqtt_link.h"
+#include "tools/gateway/plant_reload.h"
 #include "tools/gateway/plant_status.h"
 #include "tools/gateway/set_router.h"
 #include "tools/plant/line_options.h"
@@ -36,24 +36,6 @@ namespace tarvo::tools {
 namespace {
 
 constexpr int kUsageError = 2;
-
-// A port number of its own for each line whose port is a device path,
-// from the highest down, none that a line names as COMn.
-std::vector<int32_t> MappedPorts(const std::vector<GatewayLine>& lines) {
-  std::set<int32_t> named;
-  std::string unused;
-  for (const GatewayLine& line : lines)
-    if (const std::optional<PortChoice> port = ParsePort(line.options.port, &unused);
-        port && port->device.empty())
-      named.insert(port->portNumber);
-  std::vector<int32_t> mapped;
-  int32_t next = kMappedPort;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    while (named.count(next) != 0) --next;
-    mapped.push_back(next--);
-  }
-  return mapped;
-}
 
 // --once: every line polled once, side by side; the messages printed, the
 // answers to the plant file's writes made last.
@@ -75,10 +57,10 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 
-// Waits for SIGTERM or SIGINT, blocked in every thread (they inherit the
-// mask from this one); meanwhile says every second what the rate-limited
-// log held back.
-int AwaitStop(const sigset_t& stops) {
+// Waits for SIGTERM, SIGINT or SIGHUP, blocked in every thread (they
+// inherit the mask from this one); meanwhile says every second what the
+// rate-limited log held back.
+int AwaitSignal(const sigset_t& stops) {
   const timespec second{1, 0};
   while (true) {
     const int signal = sigtimedwait(&stops, nullptr, &second);
@@ -114,6 +96,7 @@ int Run(const GatewayOptions& o) {
   sigemptyset(&stops);
   sigaddset(&stops, SIGTERM);
   sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGHUP);
   if (!o.once) pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
@@ -141,6 +124,10 @@ int Run(const GatewayOptions& o) {
   }
   if (o.once) return PollOnce(workers, status);
 
+  // The workers change only on a reload, under this lock.
+  std::mutex workersMutex;
+  PlantReload reload(o, library, path, status, publish, o.verbose, plant, mapped, workers,
+                     workersMutex);
   SetRouter router(workers);
   HttpEndpoint http(status);
   if (plant.http.enabled) {
@@ -154,7 +141,9 @@ int Run(const GatewayOptions& o) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
       for (std::string& topic : worker->SetTopics()) setTopics.push_back(std::move(topic));
-    auto onMessage = [&router](const std::string& topic, std::string_view payload, bool retained) {
+    auto onMessage = [&router, &workersMutex](const std::string& topic, std::string_view payload,
+                                              bool retained) {
+      const std::lock_guard lock(workersMutex);
       router.Handle(topic, payload, retained);
     };
     auto onState = [&status, &link, &publisher](bool connected) {
@@ -176,10 +165,15 @@ int Run(const GatewayOptions& o) {
     Log("no MQTT broker given (--broker or \"mqtt\": {\"host\": ...}): metrics only");
   }
   for (const auto& worker : workers) worker->Start();
-  Log(fmt::format("polling {} line{}; SIGTERM or Ctrl-C stops", workers.size(),
-                  workers.size() == 1 ? "" : "s"));
+  Log(fmt::format("polling {} line{}; SIGHUP reads the plant file again, SIGTERM or Ctrl-C stops",
+                  workers.size(), workers.size() == 1 ? "" : "s"));
 
-  const int signal = AwaitStop(stops);
+  int signal = 0;
+  while ((signal = AwaitSignal(stops)) == SIGHUP) {
+    Log(fmt::format("{}: reading {} again", strsignal(signal), o.plant));
+    if (const auto setTopics = reload.Reload(); setTopics && link)
+      link->Resubscribe(SetSubscriptions(plant.mqtt.prefix, *setTopics));
+  }
   Log(fmt::format("{}: stopping after the calls in progress", strsignal(signal)));
   for (const auto& worker : workers) worker->Stop();  // each closes its line
   if (link) link->Stop();                             // "offline"

@@ -44,6 +44,9 @@ class MqttLink {
   // Publishes (or drops, while the broker is not connected: the caller
   // publishes its retained messages again on the next connection).
   void Publish(const std::string& topic, const std::string& payload, bool retain);
+  // The write topics from now on (a reloaded plant's), subscribed to at
+  // once where they are new.
+  void Resubscribe(std::vector<std::string> subscriptions);
   // Publishes "offline" on the status topic and disconnects.
   void Stop();
 
@@ -58,6 +61,7 @@ class MqttLink {
   void Connect();
 
   MqttSettings settings_;
+  std::mutex subscribed_;  // guards subscriptions_
   std::vector<std::string> subscriptions_;
   MessageHandler onMessage_;
   StateHandler onState_;

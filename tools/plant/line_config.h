@@ -16,6 +16,7 @@ struct ItemSpec {
   std::string name;
   std::string unit;
   std::string topic;  // tarvo-gateway: where it is published; empty: the address
+  bool operator==(const ItemSpec&) const = default;
 };
 
 // The items of one driver class: one driver object reads them.
@@ -23,6 +24,7 @@ struct ClassGroup {
   std::string className;            // family, class name or ProgID as given
   std::vector<ItemSpec> items;      // item addresses to read
   std::vector<std::string> writes;  // "ITEM=VALUE", written before the first poll
+  bool operator==(const ClassGroup&) const = default;
 };
 
 struct LineConfig {
@@ -37,6 +39,7 @@ struct LineConfig {
   std::optional<int> timeoutMs;           // the transfer time-out; unset: what fits the wire
   bool early = true;                      // early replies (",early" in the time-out text)
   std::optional<double> intervalSeconds;  // pause between polls; unset: the classes' default
+  bool operator==(const LineConfig&) const = default;
 };
 
 }  // namespace tarvo::tools

@@ -188,6 +188,7 @@ void LinePoller::TakeWrites() {
 }
 
 PollRecord LinePoller::Poll() {
+  const Clock::time_point started = Clock::now();
   schedule_->StartPoll();
   std::vector<std::optional<ItemReading>> current(last_.size());
   while (true) {
@@ -221,7 +222,7 @@ PollRecord LinePoller::Poll() {
       current[call] = Waiting(call, reading.error);
     }
   }
-  PollRecord poll{++polls_, Clock::now(), {}};
+  PollRecord poll{++polls_, Clock::now(), {}, started};
   const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
   auto take = [&](size_t call, bool always) {
     if (current[call])
