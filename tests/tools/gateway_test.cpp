@@ -805,6 +805,10 @@ const PlantMistake kPlantMistakes[] = {
      "plant.json:2:77: lines[0].classes[0].items[1].topic: the topic \"DI4.0\" is another "
      "item's on this line"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0"}]},
+        {"class": "Cpxr5700", "items": [{"item": "DI4.0", "topic": "again"}]}]}]})",
+     "plant.json:3:42: lines[0].classes[1].items[0].item: the item is on this line already"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
         {"class": "pxr5700", "items": [{"item": "DI4.0", "topic": "pumps/+"}]}]}]})",
      "plant.json:2:58: lines[0].classes[0].items[0].topic: a topic cannot hold the wildcards + "
      "or #"},

@@ -54,8 +54,11 @@ void ReadHttp(const PlantNode& node, HttpSettings* http) {
 }
 
 // A topic per item, unique on its line: the item's own or its address.
+// An item once on its line: its metrics are told apart by line, class and
+// address.
 void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups) {
   std::set<std::string> topics;
+  std::set<std::pair<std::string_view, std::string>> seen;  // family, address
   const std::vector<PlantNode> nodes = classes.Elements();
   for (size_t g = 0; g < groups.size(); ++g) {
     const std::vector<PlantNode> items =
@@ -69,6 +72,8 @@ void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups
         at.Fail("a topic may not end in /set or /result: those carry the writes");
       if (!topics.insert(topic).second)
         at.Fail("the topic \"" + topic + "\" is another item's on this line");
+      if (!seen.insert({FindDriverClass(groups[g].className)->family, item.address}).second)
+        items[i].At("item").Fail("the item is on this line already");
     }
   }
 }
