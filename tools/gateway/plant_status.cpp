@@ -152,6 +152,9 @@ size_t PlantStatus::AddItem(ItemIdentity identity) {
   const std::lock_guard lock(mutex_);
   Counters& counters =
       counters_[{state.identity.line, state.identity.family, state.identity.module}];
+  counters.labels = LabelText({{"line", state.identity.line},
+                               {"class", state.identity.family},
+                               {"module", std::to_string(state.identity.module)}});
   for (const char* code : kRunningFailures) {
     counters.readFailures[code];
     counters.writeFailures[code];
@@ -317,34 +320,26 @@ void PlantStatus::Metrics(const Sink& sink) const {
 
   {
     const std::lock_guard lock(mutex_);
-    std::vector<std::string> modules;
-    for (const auto& [key, c] : counters_) {
-      const auto& [line, family, module] = key;
-      modules.push_back(
-          LabelText({{"line", line}, {"class", family}, {"module", std::to_string(module)}}));
-    }
-    auto eachModule = [&](auto write) {
-      size_t m = 0;
-      for (const auto& [key, c] : counters_) write(modules[m++], c);
+    auto eachModule = [&](auto count) {
+      for (const auto& [key, c] : counters_) out.Sample(c.labels, c.*count);
+    };
+    // One sample per module and code.
+    auto byCode = [&](std::map<std::string, long> Counters::*counts) {
+      for (const auto& [key, c] : counters_)
+        for (const auto& [code, n] : c.*counts) out.Sample(c.labels + ",code=\"" + code + "\"", n);
     };
     out.Family("tarvo_exchanges_total", "counter", "Commands sent to the module.");
-    eachModule(
-        [&](const std::string& labels, const Counters& c) { out.Sample(labels, c.exchanges); });
+    eachModule(&Counters::exchanges);
     out.Family("tarvo_reads_total", "counter", "Reads that ended with a value or a failure.");
-    eachModule([&](const std::string& labels, const Counters& c) { out.Sample(labels, c.reads); });
-    auto byCode = [&](const std::string& labels, const std::map<std::string, long>& counts) {
-      for (const auto& [code, n] : counts) out.Sample(labels + ",code=\"" + code + "\"", n);
-    };
+    eachModule(&Counters::reads);
     out.Family("tarvo_read_failures_total", "counter",
                "Reads that failed, by the driver's error code.");
-    eachModule(
-        [&](const std::string& labels, const Counters& c) { byCode(labels, c.readFailures); });
+    byCode(&Counters::readFailures);
     out.Family("tarvo_writes_total", "counter", "Writes made, whether they succeeded or failed.");
-    eachModule([&](const std::string& labels, const Counters& c) { out.Sample(labels, c.writes); });
+    eachModule(&Counters::writes);
     out.Family("tarvo_write_failures_total", "counter",
                "Writes that failed, by the driver's error code.");
-    eachModule(
-        [&](const std::string& labels, const Counters& c) { byCode(labels, c.writeFailures); });
+    byCode(&Counters::writeFailures);
 
     auto eachLine = [&](auto value) {
       for (const auto& [line, state] : lines_)

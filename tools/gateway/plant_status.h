@@ -95,6 +95,7 @@ class PlantStatus {
     bool published = false;  // a message was made
   };
   struct Counters {
+    std::string labels;  // line, class, module, as the exposition writes them
     long exchanges = 0;
     long reads = 0;
     long writes = 0;
