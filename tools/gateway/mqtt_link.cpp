@@ -154,15 +154,14 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
 }
 
 void MqttLink::Resubscribe(std::vector<std::string> subscriptions) {
+  // Not connected, the calls fail harmlessly: the connection subscribes.
   const std::lock_guard lock(subscribed_);
-  if (connected_) {
-    for (const std::string& topic : subscriptions_)
-      if (std::find(subscriptions.begin(), subscriptions.end(), topic) == subscriptions.end())
-        mosquitto_unsubscribe(client_, nullptr, topic.c_str());
-    for (const std::string& topic : subscriptions)
-      if (std::find(subscriptions_.begin(), subscriptions_.end(), topic) == subscriptions_.end())
-        mosquitto_subscribe(client_, nullptr, topic.c_str(), settings_.qos);
-  }
+  for (const std::string& topic : subscriptions_)
+    if (std::find(subscriptions.begin(), subscriptions.end(), topic) == subscriptions.end())
+      mosquitto_unsubscribe(client_, nullptr, topic.c_str());
+  for (const std::string& topic : subscriptions)
+    if (std::find(subscriptions_.begin(), subscriptions_.end(), topic) == subscriptions_.end())
+      mosquitto_subscribe(client_, nullptr, topic.c_str(), settings_.qos);
   subscriptions_ = std::move(subscriptions);
 }
 

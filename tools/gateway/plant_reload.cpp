@@ -75,6 +75,8 @@ std::optional<std::vector<std::string>> PlantReload::Reload() {
   }
   if (!(next.mqtt == plant_.mqtt) || !(next.http == plant_.http))
     Log("reload: \"mqtt\" and \"http\" take effect at the next start");
+  next.mqtt = plant_.mqtt;
+  next.http = plant_.http;
 
   // The new plant's lines: the running worker where nothing changed, else
   // a new one, checked while the running plant polls on.
