@@ -1,12 +1,16 @@
 // The gateway's metrics: each register's value in the family of its
 // quantity, the series present from the start, and a full line of 65 536
-// items scraped (time and size printed) and checked by promtool.
+// items scraped, in-process and over HTTP (time and size printed), and
+// checked by promtool.
+#include <httplib.h>
+
 #include <chrono>
 #include <iostream>
 #include <sstream>
 
 #include "gtest/gtest.h"
 #include "support/process.h"
+#include "tools/gateway/http_endpoint.h"
 #include "tools/gateway/plant_status.h"
 
 namespace tarvo::test {
@@ -194,6 +198,22 @@ TEST(GatewayMetrics, AFullLineScrapedAndCheckedByPromtool) {
     if (line.starts_with("tarvo_temperature_celsius{")) ++temperatures;
   EXPECT_EQ(temperatures, 65536u);
   EXPECT_LT(bytes, 65536u * 400);  // loosely: the text stays a few hundred bytes an item
+
+  // Through the HTTP endpoint, gzip-compressed as Prometheus asks for it.
+  tools::HttpEndpoint http(status);
+  std::string problem;
+  ASSERT_TRUE(http.Start({true, "127.0.0.1", 0}, &problem)) << problem;
+  httplib::Client client("127.0.0.1", http.port());
+  client.set_read_timeout(std::chrono::seconds(10));
+  const auto asked = std::chrono::steady_clock::now();
+  const auto scraped = client.Get("/metrics", {{"Accept-Encoding", "gzip"}});
+  const std::chrono::duration<double> answered = std::chrono::steady_clock::now() - asked;
+  ASSERT_TRUE(scraped);
+  EXPECT_EQ(scraped->get_header_value("Content-Encoding"), "gzip");
+  // The same text but for the process's own figures, which move.
+  auto plant = [](const std::string& all) { return all.substr(0, all.find("# HELP process_")); };
+  EXPECT_TRUE(plant(scraped->body) == plant(text));
+  std::cout << "the same over HTTP with gzip: " << answered.count() << " s\n";
 
   // A scrape stops when its reader is gone.
   size_t given = 0;
