@@ -26,7 +26,9 @@ constexpr const char* kDescription =
     "  PREFIX/LINE/ITEM/set        0, 1, on or off: writes an output (DO items);\n"
     "                              a retained message is ignored, not replayed\n"
     "  PREFIX/LINE/ITEM/result     the outcome of that write\n"
-    "HTTP: /metrics (Prometheus), /health (200 or 503, with a JSON status).\n\n"
+    "HTTP: /metrics (Prometheus), /health (200 or 503, with a JSON status).\n"
+    "SIGHUP reads the plant file again: changed lines restart, the others poll on;\n"
+    "on a mistake the running plant stays.\n\n"
     "Exit status: 0 after SIGTERM or Ctrl-C; with --once, 0 when every item was\n"
     "read and 1 when one failed; 2 when the plant file, the library or a setting\n"
     "cannot be used.\n";
