@@ -185,6 +185,11 @@ std::vector<std::string> PlantStatus::RemoveLine(const std::string& line) {
   return topics;
 }
 
+ItemIdentity PlantStatus::identity(size_t item) const {
+  const std::lock_guard lock(mutex_);
+  return items_[item].identity;
+}
+
 Message PlantStatus::MessageOf(const ItemState& s, Clock::time_point now) const {
   const ItemIdentity& id = s.identity;
   Json payload{{"item", id.item}, {"name", id.name}, {"class", id.family}};

@@ -53,8 +53,8 @@ class PlantStatus {
   // A line whose thread has ended goes with its items and counters: the
   // topics of its items that had a message.
   std::vector<std::string> RemoveLine(const std::string& line);
-  const ItemIdentity& identity(size_t item) const { return items_[item].identity; }
-  size_t items() const { return items_.size(); }
+  // A copy: a reload may add items while other lines poll.
+  ItemIdentity identity(size_t item) const;
 
   // A read's outcome (not code 23): the item's message to publish.
   Message Record(size_t item, const ItemReading& reading);
