@@ -29,7 +29,7 @@ groups=(
   "g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools"
   "wine64"
   "wine32:i386"
-  "dpkg-dev file lintian man-db zip unzip mosquitto python3-paho-mqtt mbpoll"
+  "dpkg-dev file lintian man-db zip unzip mosquitto python3-paho-mqtt mbpoll prometheus"
 )
 [[ "${1:-}" == demo ]] && groups=("${demo_packages[*]}")
 

@@ -220,6 +220,10 @@ TEST(Gateway, PublishesEveryItemOfThePlantAndSwitchesAnOutputFromMqtt) {
       EXPECT_NE(first->body.find("item=\"" + item["item"].get<std::string>() + "\""),
                 std::string::npos)
           << item;
+  const std::string scraped = dir.Write("metrics.txt", first->body);
+  const RunResult lint = RunProgram({"/bin/sh", "-c", "promtool check metrics < " + scraped});
+  EXPECT_EQ(lint.status, 0) << lint.out << lint.err;
+  EXPECT_EQ(lint.out + lint.err, "");
   const double exchanges = SumOf(first->body, "tarvo_exchanges_total");
   EXPECT_GT(exchanges, 0);
   EXPECT_TRUE(probe.WaitFor(
@@ -254,8 +258,69 @@ TEST(Gateway, PublishesEveryItemOfThePlantAndSwitchesAnOutputFromMqtt) {
       [&](const auto& all) { return Reads("test/a/DO4.2/result", false, asked)(all); }, 10s));
   EXPECT_EQ(LastJson(probe, "test/a/DO4.2/result", asked)->at("gloss"),
             "the value must be 0, 1, on or off (or true, false)");
-  // Metrics of the writes, by code.
-  EXPECT_EQ(SumOf(http.Get("/metrics")->body, "tarvo_writes_total"), 2);
+  // Metrics of the writes; a value refused is no write.
+  const auto last = http.Get("/metrics");
+  EXPECT_EQ(SumOf(last->body, "tarvo_writes_total"), 2);
+  EXPECT_EQ(SumOf(last->body, "tarvo_write_failures_total"), 0);
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+// SIGHUP: a line added, a line's baud rate changed and an item dropped, a
+// mistake. The line that stays as it was is opened once in all.
+TEST(Gateway, ReadsItsPlantAgainOnSighupAndKeepsTheRunningPlantOnAMistake) {
+  TempDir dir;
+  Broker broker(dir);
+  Sim simA(dir, "simA", kPumpStation);
+  Sim simB(dir, "simB", kPumpStation);
+  MqttProbe probe(broker.port(), "test/#");
+  const Json lineA = Line("a", simA.link(), kPumpItems);
+  Process gateway = StartGateway(dir, PlantText(broker.port(), Json::array({lineA})));
+  ASSERT_TRUE(probe.WaitFor(Reads("test/a/DI4.0", true), 30s)) << gateway.err();
+
+  Json lineB = Line("b", simB.link(), kPumpItems);
+  dir.Write("gateway.json", PlantText(broker.port(), Json::array({lineA, lineB})));
+  gateway.Signal(SIGHUP);
+  ASSERT_TRUE(probe.WaitFor(Reads("test/b/pump/flow", true), 30s)) << gateway.err();
+  EXPECT_TRUE(gateway.WaitForError(
+      "reload: 1 line polled on, 1 started, 0 stopped, 0 item messages cleared\n", 5s))
+      << gateway.err();
+
+  lineB["baud"] = 19200;
+  lineB["classes"][0]["items"] = Json::array({kPumpItems[0]["items"][0]});
+  dir.Write("gateway.json", PlantText(broker.port(), Json::array({lineA, lineB})));
+  const auto changed = MqttProbe::Clock::now();
+  gateway.Signal(SIGHUP);
+  EXPECT_TRUE(probe.WaitFor(Says("test/b/pump/flow", "", changed), 30s)) << gateway.err();
+  EXPECT_TRUE(probe.WaitFor(Reads("test/b/DI4.0", true, changed), 30s)) << gateway.err();
+  EXPECT_TRUE(gateway.WaitForError(
+      "reload: 1 line polled on, 1 started, 1 stopped, 1 item message cleared\n", 5s))
+      << gateway.err();
+  EXPECT_TRUE(gateway.WaitForError(" = " + simB.link() + " at 19200 8N1\n", 5s)) << gateway.err();
+
+  Json wrong = lineB;
+  wrong["baud"] = 12345;
+  dir.Write("gateway.json", PlantText(broker.port(), Json::array({lineA, wrong})));
+  gateway.Signal(SIGHUP);
+  EXPECT_TRUE(gateway.WaitForError(
+      "lines[1].baud: the library cannot set this rate; it sets 110, 300, 600, 1200, 2400, 4800, "
+      "9600, 14400, 19200, 38400, 56000, 57600, 115200, 128000, 256000; the running plant "
+      "stays\n",
+      5s))
+      << gateway.err();
+  const auto after = MqttProbe::Clock::now();
+  EXPECT_TRUE(probe.WaitFor(
+      [&](const auto& all) {
+        return Reads("test/a/DI4.0", true, after)(all) && Reads("test/b/DI4.0", true, after)(all);
+      },
+      30s))
+      << gateway.err();
+  EXPECT_EQ(Count(gateway.err(), "line a: open:"), 1u) << gateway.err();
+  EXPECT_EQ(Count(gateway.err(), "line b: open:"), 2u) << gateway.err();
 }
 
 TEST(Gateway, WaitsForTheBrokerSurvivesItsRestartAndLeavesItsLastWillWhenKilled) {
@@ -1353,6 +1418,10 @@ const PlantMistake kPlantMistakes[] = {
         {"class": "pxr5700", "items": [{"item": "DI4.0"}, {"item": "TA4.1", "topic": "DI4.0"}]}]}]})",
      "plant.json:2:77: lines[0].classes[0].items[1].topic: the topic \"DI4.0\" is another "
      "item's on this line"},
+    {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
+        {"class": "pxr5700", "items": [{"item": "DI4.0"}]},
+        {"class": "Cpxr5700", "items": [{"item": "DI4.0", "topic": "again"}]}]}]})",
+     "plant.json:3:42: lines[0].classes[1].items[0].item: the item is on this line already"},
     {R"({"lines": [{"line": "a", "port": "/dev/x", "classes": [
         {"class": "pxr5700", "items": [{"item": "DI4.0", "topic": "pumps/+"}]}]}]})",
      "plant.json:2:58: lines[0].classes[0].items[0].topic: a topic cannot hold the wildcards + "

@@ -36,8 +36,8 @@ class PollOutputs : public testing::Test {
     di.discrete = true;
     di.hasValue = true;
     di.discreteValue = 0;
-    first_ = {1, at, {write, ta, wb}};
-    second_ = {2, at + std::chrono::milliseconds(2005), {di, port, channel}};
+    first_ = {1, at, {write, ta, wb}, at};
+    second_ = {2, at + std::chrono::milliseconds(2005), {di, port, channel}, at};
   }
 
   static ItemReading Read(const char* item, const char* text,

@@ -33,6 +33,8 @@ constexpr const char* kDescription =
     "HTTP: /metrics (Prometheus), /health (200 or 503, with a JSON status).\n"
     "Modbus TCP (with a \"modbus\" section or --modbus): a unit per line, see\n"
     "--modbus-map.\n\n"
+    "SIGHUP reads the plant file again: changed lines restart, the others poll on;\n"
+    "on a mistake the running plant stays.\n\n"
     "Exit status: 0 after SIGTERM or Ctrl-C; with --once, 0 when every item was\n"
     "read and 1 when one failed; 2 when the plant file, the library or a setting\n"
     "cannot be used.\n";
@@ -112,7 +114,7 @@ std::optional<int> ParseGatewayCommandLine(int argc, const char* const* argv,
   app.add_flag("--tls-insecure", o.tlsInsecure, "do not check the broker's host name");
   app.add_option("--http", o.http,
                  "serve /metrics and /health on ADDRESS:PORT (default\n"
-                 "127.0.0.1:9464; port 0: any free port)");
+                 "127.0.0.1:10464; port 0: any free port)");
   app.add_flag("--no-http", o.noHttp, "serve no HTTP");
   app.add_option("--modbus", o.modbus,
                  "serve Modbus TCP on ADDRESS:PORT (the plant file's \"modbus\"\n"

@@ -92,10 +92,12 @@ PublishPolicy ReadPolicy(const PlantNode& node, PublishPolicy policy) {
 }
 
 // A topic per item, unique on its line: the item's own or its address;
-// its publishing policy where it gives one.
+// its publishing policy where it gives one. An item once on its line: its
+// metrics are told apart by line, class and address.
 void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups,
                  GatewayLine* line) {
   std::set<std::string> topics;
+  std::set<std::pair<std::string_view, std::string>> seen;  // family, address
   const std::vector<PlantNode> nodes = classes.Elements();
   for (size_t g = 0; g < groups.size(); ++g) {
     const std::vector<PlantNode> items =
@@ -110,6 +112,8 @@ void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups
       if (topic == "status") at.Fail("the topic \"status\" is the line's own status");
       if (!topics.insert(topic).second)
         at.Fail("the topic \"" + topic + "\" is another item's on this line");
+      if (!seen.insert({FindDriverClass(groups[g].className)->family, item.address}).second)
+        items[i].At("item").Fail("the item is on this line already");
       const PlantNode& node = items[i];
       if (node.Find("publish") || node.Find("deadband") || node.Find("max_interval"))
         line->items[topic] = ReadPolicy(node, line->publish);

@@ -3,7 +3,7 @@
 // the items of its classes. A plant document (YAML or JSON, tools/plant/)
 // in the style of tarvo-poll's plant files, here in JSON's form:
 //   {"mqtt": {"host": "localhost", "prefix": "plant"},
-//    "http": {"address": "0.0.0.0", "port": 9464},
+//    "http": {"address": "0.0.0.0", "port": 10464},
 //    "modbus": {"port": 1502, "units": {"boiler": 1}},
 //    "lines": [
 //      {"line": "boiler", "port": "/dev/ttyUSB0", "baud": 9600,
@@ -45,12 +45,14 @@ struct MqttSettings {
   std::string certFile;
   std::string keyFile;
   bool tlsInsecure = false;  // do not check the broker's host name
+  bool operator==(const MqttSettings&) const = default;
 };
 
 struct HttpSettings {
   bool enabled = true;
   std::string address = "127.0.0.1";
-  int port = 9464;  // 0: any free port (the log names it)
+  int port = 10464;  // 0: any free port (the log names it)
+  bool operator==(const HttpSettings&) const = default;
 };
 
 // Home Assistant's MQTT discovery: a config per item under
@@ -66,6 +68,7 @@ struct GatewayLine {
   LineConfig options;     // the port, its settings, the time-out, the interval, the classes
   PublishPolicy publish;  // the line's
   std::map<std::string, PublishPolicy> items;  // by item topic, where an item says its own
+  bool operator==(const GatewayLine&) const = default;
 };
 
 struct GatewayPlant {

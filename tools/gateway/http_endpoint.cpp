@@ -39,9 +39,16 @@ HttpEndpoint::HttpEndpoint(const PlantStatus& status)
     const int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
+  // Streamed as it is made (gzip where the client takes it): a full line
+  // is tens of megabytes of text.
   server_->Get("/metrics", [this](const httplib::Request&, httplib::Response& response) {
-    response.set_content(status_.Metrics(PlantStatus::Clock::now()),
-                         "text/plain; version=0.0.4; charset=utf-8");
+    response.set_chunked_content_provider(
+        "text/plain; version=0.0.4; charset=utf-8", [this](size_t, httplib::DataSink& sink) {
+          status_.Metrics(
+              [&](std::string_view piece) { return sink.write(piece.data(), piece.size()); });
+          sink.done();
+          return true;
+        });
   });
   server_->Get("/health", [this](const httplib::Request&, httplib::Response& response) {
     const auto [healthy, text] = status_.Health();
@@ -68,6 +75,7 @@ void HttpEndpoint::Serve(const HttpSettings& settings) {
     if (port >= 0) {
       Log(fmt::format("metrics on http://{}:{}/metrics", settings.address, port));
       listening_ = true;
+      port_ = port;
       break;
     }
     if (wait == kFirstRetry)

@@ -1,8 +1,9 @@
 // tarvo-gateway's HTTP endpoint: /metrics for Prometheus, /health for a
 // supervisor (200 while the gateway does its work, 503 otherwise, with a
-// JSON text that says what is up). Serves on a thread of its own. A port
-// in use (another instance, one just stopped) is tried again with growing
-// waits, the gateway polling and publishing meanwhile.
+// JSON text that says what is up). Serves on a thread of its own; the
+// metrics are streamed. A port in use (another instance, one just stopped)
+// is tried again with growing waits, the gateway polling and publishing
+// meanwhile.
 #pragma once
 
 #include <atomic>
@@ -32,6 +33,8 @@ class HttpEndpoint {
   // says where ("metrics on http://ADDRESS:PORT/metrics"), or why not yet.
   void Start(const HttpSettings& settings);
   void Stop();
+  // The port bound; 0 until then.
+  int port() const { return port_; }
 
  private:
   void Serve(const HttpSettings& settings);
@@ -43,6 +46,7 @@ class HttpEndpoint {
   std::condition_variable stop_;
   bool stopping_ = false;
   std::atomic<bool> listening_ = false;  // bound, serving or about to
+  std::atomic<int> port_ = 0;
 };
 
 }  // namespace tarvo::tools

@@ -69,9 +69,11 @@ void LineWorker::Say(const std::string& message) {
   Log(fmt::format("line {}: {}", name_, message));
 }
 
-bool LineWorker::Prepare(const std::string& libraryPath, bool makePlantWrites) {
-  if (!poller_.CreateObjects(libraryPath) || !poller_.ParseItems(true, makePlantWrites))
-    return false;
+bool LineWorker::Check(const std::string& libraryPath, bool makePlantWrites) {
+  return poller_.CreateObjects(libraryPath) && poller_.ParseItems(true, makePlantWrites);
+}
+
+void LineWorker::Enter() {
   status_.AddLine(name_);
   for (size_t i = 0; i < poller_.items(); ++i) {
     const ItemSpec& spec = poller_.spec(i);
@@ -94,7 +96,6 @@ bool LineWorker::Prepare(const std::string& libraryPath, bool makePlantWrites) {
     item.policy = policy == itemPolicies_.end() ? policy_ : policy->second;
     items_.push_back(std::move(item));
   }
-  return true;
 }
 
 std::vector<std::string> LineWorker::SetTopics() const {
@@ -235,6 +236,10 @@ void LineWorker::Publish(Item& item, const Message& message, bool ok, double val
     published.value = item.published->value;
   item.published = published;
   publish_(message);
+}
+
+void LineWorker::PollEnded(const PollRecord& poll) {
+  status_.PollEnded(name_, poll.time - poll.started);
 }
 
 void LineWorker::LineUp() {

@@ -44,7 +44,14 @@ class LineWorker : private LineObserver {
   // Creates the driver objects, parses every item and write and enters the
   // items in the status. False after a message for each refusal. Without
   // makePlantWrites the plant file's writes are checked, not made.
-  bool Prepare(const std::string& libraryPath, bool makePlantWrites = true);
+  bool Prepare(const std::string& libraryPath, bool makePlantWrites = true) {
+    return Check(libraryPath, makePlantWrites) && (Enter(), true);
+  }
+  // The two halves of Prepare: a new plant's line is checked while the
+  // running one still polls, and entered once that one has gone.
+  bool Check(const std::string& libraryPath, bool makePlantWrites = true);
+  void Enter();
+  const std::string& name() const { return name_; }
   // Its items' set topics, an output's or not.
   std::vector<std::string> SetTopics() const;
   // The line and its items, for Home Assistant.
@@ -93,6 +100,7 @@ class LineWorker : private LineObserver {
   void Called(size_t item, const ItemReading& reading) override;
   void Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) override;
   void PlantWritten(const ItemReading& reading) override;
+  void PollEnded(const PollRecord& poll) override;
   void AnswerWrite(size_t item, std::optional<uint32_t> value, const ExplainedError& outcome,
                    bool ok, const WriteReply& reply);
   // The reply of the oldest write not answered yet (the polling thread

@@ -1,12 +1,13 @@
 // tarvo-gateway: a plant's pxr modules published to an MQTT broker, as
 // Prometheus metrics and over Modbus TCP. Reads the plant file, loads the library as a host
 // does, polls each line on a thread of its own, and runs until SIGTERM or
-// Ctrl-C; see --help.
+// Ctrl-C, reading the plant file again on SIGHUP; see --help.
 #include <fmt/format.h>
 #include <signal.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,7 @@
 #include "tools/gateway/line_worker.h"
 #include "tools/gateway/modbus_server.h"
 #include "tools/gateway/mqtt_link.h"
+#include "tools/gateway/plant_reload.h"
 #include "tools/gateway/plant_status.h"
 #include "tools/gateway/set_router.h"
 #include "tools/plant/line_options.h"
@@ -39,24 +41,6 @@ namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kModbusUnavailable = 1;
-
-// A port number of its own for each line whose port is a device path,
-// from the highest down, none that a line names as COMn.
-std::vector<int32_t> MappedPorts(const std::vector<GatewayLine>& lines) {
-  std::set<int32_t> named;
-  std::string unused;
-  for (const GatewayLine& line : lines)
-    if (const std::optional<PortChoice> port = ParsePort(line.options.port, &unused);
-        port && port->device.empty())
-      named.insert(port->portNumber);
-  std::vector<int32_t> mapped;
-  int32_t next = kMappedPort;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    while (named.count(next) != 0) --next;
-    mapped.push_back(next--);
-  }
-  return mapped;
-}
 
 // --once: every line polled once, side by side; the messages printed, the
 // answers to the plant file's writes made last.
@@ -78,10 +62,10 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 
-// Waits for SIGTERM or SIGINT, blocked in every thread (they inherit the
-// mask from this one); meanwhile says every second what the rate-limited
-// log held back.
-int AwaitStop(const sigset_t& stops) {
+// Waits for SIGTERM, SIGINT or SIGHUP, blocked in every thread (they
+// inherit the mask from this one); meanwhile says every second what the
+// rate-limited log held back.
+int AwaitSignal(const sigset_t& stops) {
   const timespec second{1, 0};
   while (true) {
     const int signal = sigtimedwait(&stops, nullptr, &second);
@@ -121,6 +105,7 @@ int Run(const GatewayOptions& o) {
   sigemptyset(&stops);
   sigaddset(&stops, SIGTERM);
   sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGHUP);
   if (!o.once) pthread_sigmask(SIG_BLOCK, &stops, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
@@ -151,6 +136,10 @@ int Run(const GatewayOptions& o) {
         Log(fmt::format("line {}: {}", line.name, note));
   if (o.once) return PollOnce(workers, status);
 
+  // The workers change only on a reload, under this lock.
+  std::mutex workersMutex;
+  PlantReload reload(o, library, path, status, publish, o.verbose, plant, mapped, workers,
+                     workersMutex);
   SetRouter router(workers);
   // Filled once the broker link says its status topic, before it starts.
   std::optional<Discovery> discovery;
@@ -168,6 +157,7 @@ int Run(const GatewayOptions& o) {
     }
     Log(fmt::format("Modbus TCP on {}:{}", plant.modbus.address, modbus.port()));
   }
+  std::function<void()> announce;
   if (publishing) {
     std::vector<std::string> setTopics;
     for (const auto& worker : workers)
@@ -178,21 +168,27 @@ int Run(const GatewayOptions& o) {
         subscriptions.push_back(std::move(topic));
     // What the broker (or Home Assistant) missed while away: the configs,
     // the lines' status, the items' messages.
-    auto announce = [&link, &publisher, &discovery, &workers, &status] {
+    announce = [&link, &publisher, &discovery, &workers, &workersMutex, &status] {
+      const std::lock_guard workersLock(workersMutex);
       const std::lock_guard lock(publisher);
       if (discovery)
         for (const Message& m : discovery->configs()) link->Publish(m.topic, m.payload, m.retain);
       for (const auto& worker : workers)
-        if (const std::optional<Message> m = worker->LineStatus())
-          link->Publish(m->topic, m->payload, m->retain);
+        if (worker)  // none while a reload replaces it
+          if (const std::optional<Message> m = worker->LineStatus())
+            link->Publish(m->topic, m->payload, m->retain);
       for (const Message& m : status.Retained()) link->Publish(m.topic, m.payload, m.retain);
     };
-    auto onMessage = [&router, &discovery, announce, publish](
+    auto onMessage = [&router, &discovery, &workersMutex, announce, publish](
                          const std::string& topic, std::string_view payload, bool retained,
                          const WriteReply& reply) {
-      const Discovery::Heard heard =
-          discovery ? discovery->Hear(topic, payload) : Discovery::Heard{};
-      if (!heard.mine) return router.Handle(topic, payload, retained, reply);
+      Discovery::Heard heard;
+      {
+        // The workers and the discovery change on a reload.
+        const std::lock_guard lock(workersMutex);
+        if (discovery) heard = discovery->Hear(topic, payload);
+        if (!heard.mine) return router.Handle(topic, payload, retained, reply);
+      }
       if (heard.announce) announce();
       for (const Message& m : heard.clear) publish(m);
     };
@@ -214,10 +210,34 @@ int Run(const GatewayOptions& o) {
     Log("no MQTT broker given (--broker or \"mqtt\": {\"host\": ...}): metrics only");
   }
   for (const auto& worker : workers) worker->Start();
-  Log(fmt::format("polling {} line{}; SIGTERM or Ctrl-C stops", workers.size(),
-                  workers.size() == 1 ? "" : "s"));
+  Log(fmt::format("polling {} line{}; SIGHUP reads the plant file again, SIGTERM or Ctrl-C stops",
+                  workers.size(), workers.size() == 1 ? "" : "s"));
 
-  const int signal = AwaitStop(stops);
+  int signal = 0;
+  while ((signal = AwaitSignal(stops)) == SIGHUP) {
+    Log(fmt::format("{}: reading {} again", strsignal(signal), o.plant));
+    const auto setTopics = reload.Reload();
+    if (!setTopics || !link) continue;
+    std::vector<std::string> subscriptions = SetSubscriptions(plant.mqtt.prefix, *setTopics);
+    if (discovery) {
+      // The new plant's configs; those of items gone cleared.
+      std::vector<Message> cleared;
+      {
+        const std::lock_guard lock(workersMutex);
+        std::set<std::string> before;
+        for (const Message& m : discovery->configs()) before.insert(m.topic);
+        discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
+        for (const auto& worker : workers) worker->Describe(*discovery);
+        for (const Message& m : discovery->configs()) before.erase(m.topic);
+        for (const std::string& topic : before) cleared.push_back({topic, "", true});
+      }
+      for (const Message& m : cleared) publish(m);
+      for (std::string& topic : Discovery::Subscriptions(plant.discovery, plant.mqtt))
+        subscriptions.push_back(std::move(topic));
+      announce();
+    }
+    link->Resubscribe(std::move(subscriptions));
+  }
   Log(fmt::format("{}: stopping after the calls in progress", strsignal(signal)));
   for (const auto& worker : workers) {
     worker->Stop();                                                          // closes its line

@@ -4,6 +4,7 @@
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -186,8 +187,11 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
     return;
   }
   Log(fmt::format("MQTT: connected to {}:{}", self->settings_.host, self->settings_.port));
-  for (const std::string& topic : self->subscriptions_)
-    mosquitto_subscribe(client, nullptr, topic.c_str(), self->settings_.qos);
+  {
+    const std::lock_guard lock(self->subscribed_);
+    for (const std::string& topic : self->subscriptions_)
+      mosquitto_subscribe(client, nullptr, topic.c_str(), self->settings_.qos);
+  }
   const std::string status = self->statusTopic();
   mosquitto_publish(client, nullptr, status.c_str(), sizeof kOnline - 1, kOnline,
                     self->settings_.qos, true);
@@ -199,6 +203,18 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
   self->connected_ = true;
   self->connectedAt_ = std::chrono::steady_clock::now();
   self->onState_(true);
+}
+
+void MqttLink::Resubscribe(std::vector<std::string> subscriptions) {
+  // Not connected, the calls fail harmlessly: the connection subscribes.
+  const std::lock_guard lock(subscribed_);
+  for (const std::string& topic : subscriptions_)
+    if (std::find(subscriptions.begin(), subscriptions.end(), topic) == subscriptions.end())
+      mosquitto_unsubscribe(client_, nullptr, topic.c_str());
+  for (const std::string& topic : subscriptions)
+    if (std::find(subscriptions_.begin(), subscriptions_.end(), topic) == subscriptions_.end())
+      mosquitto_subscribe(client_, nullptr, topic.c_str(), settings_.qos);
+  subscriptions_ = std::move(subscriptions);
 }
 
 void MqttLink::OnDisconnect(mosquitto*, void* context, int rc) {

@@ -55,6 +55,9 @@ class MqttLink {
   // `correlation`: the MQTT v5 correlation data to send with it.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
+  // The write topics from now on (a reloaded plant's), subscribed to at
+  // once where they are new.
+  void Resubscribe(std::vector<std::string> subscriptions);
   // Publishes "offline" on the status topic and disconnects, once the
   // broker has the messages published (2 s at the longest).
   void Stop();
@@ -74,6 +77,7 @@ class MqttLink {
   void Connect();
 
   MqttSettings settings_;
+  std::mutex subscribed_;  // guards subscriptions_
   std::vector<std::string> subscriptions_;
   MessageHandler onMessage_;
   StateHandler onState_;

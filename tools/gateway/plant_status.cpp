@@ -2,11 +2,19 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "tools/common/json_text.h"
 #include "tools/common/time_text.h"
+#include "tools/gateway/process_metrics.h"
+
+#ifndef TARVO_VERSION
+#define TARVO_VERSION "unknown"
+#endif
 
 namespace tarvo::tools {
 namespace {
@@ -15,12 +23,6 @@ using Json = nlohmann::ordered_json;
 
 Json TimeJson(const std::optional<PlantStatus::Clock::time_point>& when) {
   return when ? Json(IsoTime(*when)) : Json(nullptr);
-}
-
-// Seconds, to the millisecond.
-double Seconds(PlantStatus::Clock::duration span) {
-  const double seconds = std::chrono::duration<double>(span).count();
-  return std::round(std::max(seconds, 0.0) * 1000) / 1000;
 }
 
 Json ErrorJson(const ExplainedError& error) {
@@ -44,27 +46,76 @@ std::string Escaped(const std::string& text) {
   return escaped;
 }
 
-// A family of metrics: its heading, then one line per sample.
+using Labels = std::vector<std::pair<const char*, std::string>>;
+
+std::string LabelText(const Labels& labels) {
+  std::string text;
+  for (const auto& [key, value] : labels) {
+    if (!text.empty()) text += ',';
+    text += fmt::format("{}=\"{}\"", key, Escaped(value));
+  }
+  return text;
+}
+
+// The codes a call fails with on a running line, counted from 0 for every
+// module; any other code's series appears with its first failure.
+constexpr const char* kRunningFailures[] = {"16", "17", "22", "24"};
+
+// The metric families of each quantity; a value of a family with a unit
+// is written in it (a relative humidity in percent as a ratio: / 100).
+struct QuantityFamily {
+  Quantity quantity;
+  const char* name;
+  const char* help;
+  double divisor;
+};
+constexpr QuantityFamily kQuantityFamilies[] = {
+    {Quantity::kTemperature, "tarvo_temperature_celsius", "The item's last temperature read.", 1},
+    {Quantity::kHumidity, "tarvo_relative_humidity_ratio",
+     "The item's last relative humidity read, 0 to 1.", 100},
+    {Quantity::kVoltage, "tarvo_voltage_volts", "The item's last voltage read.", 1},
+    {Quantity::kState, "tarvo_digital_state",
+     "The last state read of the digital input or output: 0 or 1.", 1},
+    {Quantity::kPlain, "tarvo_item_value",
+     "The item's last value read, of a register with no fixed unit.", 1},
+};
+
+// Families of metrics, written into a buffer handed to the sink whenever
+// it holds a piece.
 class Exposition {
  public:
+  static constexpr size_t kPiece = 64 * 1024;
+
+  explicit Exposition(const PlantStatus::Sink& sink) : sink_(sink) {}
   void Family(const char* name, const char* type, const char* help) {
-    text_ += fmt::format("# HELP {} {}\n# TYPE {} {}\n", name, help, name, type);
+    fmt::format_to(std::back_inserter(text_), "# HELP {} {}\n# TYPE {} {}\n", name, help, name,
+                   type);
     name_ = name;
   }
-  void Sample(const std::vector<std::pair<const char*, std::string>>& labels, double value) {
-    std::string list;
-    for (const auto& [key, text] : labels) {
-      if (!list.empty()) list += ',';
-      list += fmt::format("{}=\"{}\"", key, Escaped(text));
-    }
-    text_ += fmt::format("{}{{{}}} {}\n", name_, list, value);
+  // A sample of the family (or, with a suffix, of its _sum or _count).
+  template <typename Value>
+  void Sample(std::string_view labels, Value value, const char* suffix = "") {
+    fmt::format_to(std::back_inserter(text_), "{}{}{{{}}} {}\n", name_, suffix, labels, value);
   }
-  void Sample(double value) { text_ += fmt::format("{} {}\n", name_, value); }
-  const std::string& text() const { return text_; }
+  template <typename Value>
+  void Sample(Value value) {
+    fmt::format_to(std::back_inserter(text_), "{} {}\n", name_, value);
+  }
+  // Hands the piece over when it is full (or always, with force). False
+  // once the reader is gone.
+  bool Flush(bool force = false) {
+    if (open_ && (force || text_.size() >= kPiece)) {
+      open_ = sink_(std::string_view(text_.data(), text_.size()));
+      text_.clear();
+    }
+    return open_;
+  }
 
  private:
-  std::string text_;
+  const PlantStatus::Sink& sink_;
+  fmt::memory_buffer text_;
   const char* name_ = "";
+  bool open_ = true;
 };
 
 }  // namespace
@@ -74,14 +125,63 @@ std::optional<int> CodeOf(const ExplainedError& error) {
   return error.codes.front();
 }
 
-void PlantStatus::AddLine(const std::string& line) { lines_[line] = false; }
+void PlantStatus::AddLine(const std::string& line) {
+  const std::lock_guard lock(mutex_);
+  lines_[line];
+}
 
 size_t PlantStatus::AddItem(ItemIdentity identity) {
   ItemState state;
+  std::string registerName = identity.item.substr(0, 2);
+  for (char& c : registerName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  identity.quantity = QuantityOf(identity.family, registerName);
+  state.labels =
+      LabelText({{"line", identity.line}, {"class", identity.family}, {"item", identity.item}});
+  state.infoLabels = state.labels + "," +
+                     LabelText({{"module", std::to_string(identity.module)},
+                                {"name", identity.name},
+                                {"unit", identity.unit},
+                                {"topic", identity.topic}});
   state.identity = std::move(identity);
-  counters_[{state.identity.line, state.identity.family, state.identity.module}];
-  items_.push_back(std::move(state));
-  return items_.size() - 1;
+  const std::lock_guard lock(mutex_);
+  Counters& counters =
+      counters_[{state.identity.line, state.identity.family, state.identity.module}];
+  counters.labels = LabelText({{"line", state.identity.line},
+                               {"class", state.identity.family},
+                               {"module", std::to_string(state.identity.module)}});
+  for (const char* code : kRunningFailures) {
+    counters.readFailures[code];
+    counters.writeFailures[code];
+  }
+  if (freeSlots_.empty()) {
+    items_.push_back(std::move(state));
+    return items_.size() - 1;
+  }
+  const size_t slot = freeSlots_.back();
+  freeSlots_.pop_back();
+  items_[slot] = std::move(state);
+  return slot;
+}
+
+std::vector<std::string> PlantStatus::RemoveLine(const std::string& line) {
+  const std::lock_guard lock(mutex_);
+  std::vector<std::string> topics;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    ItemState& s = items_[i];
+    if (s.removed || s.identity.line != line) continue;
+    if (s.published) topics.push_back(s.identity.topic);
+    s = ItemState{};
+    s.removed = true;
+    freeSlots_.push_back(i);
+  }
+  lines_.erase(line);
+  std::erase_if(counters_, [&](const auto& entry) { return std::get<0>(entry.first) == line; });
+  return topics;
+}
+
+ItemIdentity PlantStatus::identity(size_t item) const {
+  const std::lock_guard lock(mutex_);
+  return items_[item].identity;
 }
 
 // Nothing in it changes while the item reads the same: no age, which
@@ -128,26 +228,35 @@ void PlantStatus::CountCall(size_t item, int exchanges, const ItemReading& readi
   c.exchanges += exchanges;
   if (reading.error.code() == ErrDelayNotElapsed) return;
   if (reading.write) {
-    ++c.writes[reading.ok ? "0" : CodeLabel(reading.error)];
+    ++c.writes;
+    if (!reading.ok) ++c.writeFailures[CodeLabel(reading.error)];
     return;
   }
   ++c.reads;
-  if (!reading.ok) ++c.failures[CodeLabel(reading.error)];
+  if (!reading.ok) ++c.readFailures[CodeLabel(reading.error)];
 }
 
 void PlantStatus::LineUp(const std::string& line) {
   const std::lock_guard lock(mutex_);
-  lines_[line] = true;
-  ++opens_[line];
+  LineState& state = lines_[line];
+  state.up = true;
+  ++state.opens;
+}
+
+void PlantStatus::PollEnded(const std::string& line, Clock::duration duration) {
+  const std::lock_guard lock(mutex_);
+  LineState& state = lines_[line];
+  ++state.polls;
+  state.pollSeconds += std::chrono::duration<double>(duration).count();
 }
 
 std::vector<Message> PlantStatus::LineDown(const std::string& line, const ExplainedError& error) {
   const std::lock_guard lock(mutex_);
-  lines_[line] = false;
+  lines_[line].up = false;
   std::vector<Message> messages;
   const Clock::time_point now = Clock::now();
   for (ItemState& s : items_) {
-    if (s.identity.line != line) continue;
+    if (s.removed || s.identity.line != line) continue;
     s.outcome = error;
     s.lastFailure = error;
     s.failedAt = now;
@@ -162,69 +271,112 @@ void PlantStatus::BrokerConnected(std::optional<bool> connected) {
   broker_ = connected;
 }
 
+size_t PlantStatus::items() const {
+  const std::lock_guard lock(mutex_);
+  return items_.size();
+}
+
 std::vector<Message> PlantStatus::Retained() const {
   const std::lock_guard lock(mutex_);
   std::vector<Message> messages;
   for (const ItemState& s : items_)
-    if (s.published) messages.push_back(MessageOf(s));
+    if (!s.removed && s.published) messages.push_back(MessageOf(s));
   return messages;
 }
 
-std::string PlantStatus::Metrics(Clock::time_point now) const {
-  const std::lock_guard lock(mutex_);
-  Exposition out;
-  auto itemLabels = [](const ItemIdentity& id) {
-    return std::vector<std::pair<const char*, std::string>>{
-        {"line", id.line}, {"class", id.family}, {"module", std::to_string(id.module)},
-        {"item", id.item}, {"name", id.name},    {"unit", id.unit}};
-  };
-  out.Family("tarvo_item_value", "gauge", "The item's last value read.");
-  for (const ItemState& s : items_)
-    if (s.value) out.Sample(itemLabels(s.identity), *s.value);
-  out.Family("tarvo_item_age_seconds", "gauge", "Seconds since the item's last value was read.");
-  for (const ItemState& s : items_)
-    if (s.readAt) out.Sample(itemLabels(s.identity), Seconds(now - *s.readAt));
-  out.Family("tarvo_item_ok", "gauge",
-             "1 when the item's latest read succeeded, 0 when it failed or was not read yet.");
-  for (const ItemState& s : items_)
-    out.Sample(itemLabels(s.identity), s.published && s.outcome.ok() ? 1 : 0);
-
-  auto moduleLabels = [](const ModuleKey& key) {
-    const auto& [line, family, module] = key;
-    return std::vector<std::pair<const char*, std::string>>{
-        {"line", line}, {"class", family}, {"module", std::to_string(module)}};
-  };
-  out.Family("tarvo_exchanges_total", "counter", "Commands sent to the module.");
-  for (const auto& [key, c] : counters_) out.Sample(moduleLabels(key), c.exchanges);
-  out.Family("tarvo_reads_total", "counter", "Reads that ended with a value or a failure.");
-  for (const auto& [key, c] : counters_) out.Sample(moduleLabels(key), c.reads);
-  out.Family("tarvo_read_failures_total", "counter",
-             "Reads that failed, by the driver's error code.");
-  // One sample per module and code.
-  auto byCode = [&](std::map<std::string, long> Counters::*counts) {
-    for (const auto& [key, c] : counters_) {
-      for (const auto& [code, n] : c.*counts) {
-        auto labels = moduleLabels(key);
-        labels.emplace_back("code", code);
-        out.Sample(labels, n);
-      }
+void PlantStatus::Metrics(const Sink& sink) const {
+  Exposition out(sink);
+  // The items' families a few thousand items at a time, so that the lines
+  // need not wait for the whole scrape to record a reading.
+  constexpr size_t kItemsAtATime = 4096;
+  auto eachItem = [&](auto write) {
+    for (size_t from = 0;; from += kItemsAtATime) {
+      const std::lock_guard lock(mutex_);
+      if (from >= items_.size()) return true;
+      const size_t to = std::min(items_.size(), from + kItemsAtATime);
+      for (size_t i = from; i < to; ++i)
+        if (!items_[i].removed) write(items_[i]);
+      if (!out.Flush()) return false;
     }
   };
-  byCode(&Counters::failures);
-  out.Family("tarvo_writes_total", "counter", "Writes, by the driver's error code (0: written).");
-  byCode(&Counters::writes);
-  out.Family("tarvo_line_up", "gauge", "1 while the line is open, 0 while it is being reopened.");
-  for (const auto& [line, up] : lines_) out.Sample({{"line", line}}, up ? 1 : 0);
-  out.Family("tarvo_line_opens_total", "counter", "Times the line was opened.");
-  for (const auto& [line, up] : lines_) {
-    const auto opens = opens_.find(line);
-    out.Sample({{"line", line}}, opens == opens_.end() ? 0 : opens->second);
+  for (const QuantityFamily& family : kQuantityFamilies) {
+    out.Family(family.name, "gauge", family.help);
+    // Only while the latest read succeeded: a failed item shows no value.
+    if (!eachItem([&](const ItemState& s) {
+          if (s.identity.quantity == family.quantity && s.value && s.published && s.outcome.ok())
+            out.Sample(s.labels, *s.value / family.divisor);
+        }))
+      return;
   }
-  if (broker_) {
-    out.Family("tarvo_mqtt_connected", "gauge", "1 while the broker is connected.");
-    out.Sample(*broker_ ? 1 : 0);
+  out.Family("tarvo_item_last_read_timestamp_seconds", "gauge",
+             "When the item's last value was read, in seconds since 1970.");
+  if (!eachItem([&](const ItemState& s) {
+        if (s.readAt)
+          out.Sample(s.labels, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   s.readAt->time_since_epoch())
+                                       .count() /
+                                   1000.0);
+      }))
+    return;
+  out.Family("tarvo_item_info", "gauge", "The item's module, name, unit and topic; always 1.");
+  if (!eachItem([&](const ItemState& s) { out.Sample(s.infoLabels, 1); })) return;
+
+  {
+    const std::lock_guard lock(mutex_);
+    auto eachModule = [&](auto count) {
+      for (const auto& [key, c] : counters_) out.Sample(c.labels, c.*count);
+    };
+    // One sample per module and code.
+    auto byCode = [&](std::map<std::string, long> Counters::*counts) {
+      for (const auto& [key, c] : counters_)
+        for (const auto& [code, n] : c.*counts) out.Sample(c.labels + ",code=\"" + code + "\"", n);
+    };
+    out.Family("tarvo_exchanges_total", "counter", "Commands sent to the module.");
+    eachModule(&Counters::exchanges);
+    out.Family("tarvo_reads_total", "counter", "Reads that ended with a value or a failure.");
+    eachModule(&Counters::reads);
+    out.Family("tarvo_read_failures_total", "counter",
+               "Reads that failed, by the driver's error code.");
+    byCode(&Counters::readFailures);
+    out.Family("tarvo_writes_total", "counter", "Writes made, whether they succeeded or failed.");
+    eachModule(&Counters::writes);
+    out.Family("tarvo_write_failures_total", "counter",
+               "Writes that failed, by the driver's error code.");
+    byCode(&Counters::writeFailures);
+
+    auto eachLine = [&](auto value) {
+      for (const auto& [line, state] : lines_)
+        out.Sample(LabelText({{"line", line}}), value(state));
+    };
+    out.Family("tarvo_line_up", "gauge", "1 while the line is open, 0 while it is being reopened.");
+    eachLine([](const LineState& l) { return l.up ? 1 : 0; });
+    out.Family("tarvo_line_opens_total", "counter", "Times the line was opened.");
+    eachLine([](const LineState& l) { return l.opens; });
+    out.Family("tarvo_line_poll_duration_seconds", "summary",
+               "How long the line's polls took, each from its first call to its last.");
+    for (const auto& [line, state] : lines_) {
+      const std::string labels = LabelText({{"line", line}});
+      out.Sample(labels, state.pollSeconds, "_sum");
+      out.Sample(labels, state.polls, "_count");
+    }
+    if (broker_) {
+      out.Family("tarvo_mqtt_connected", "gauge", "1 while the broker is connected.");
+      out.Sample(*broker_ ? 1 : 0);
+    }
   }
-  return out.text();
+  out.Family("tarvo_build_info", "gauge", "The gateway's version; always 1.");
+  out.Sample(LabelText({{"version", TARVO_VERSION}}), 1);
+  if (!out.Flush(true)) return;
+  sink(ProcessMetrics());
+}
+
+std::string PlantStatus::Metrics() const {
+  std::string text;
+  Metrics([&](std::string_view piece) {
+    text += piece;
+    return true;
+  });
+  return text;
 }
 
 std::pair<bool, std::string> PlantStatus::Health() const {
@@ -232,10 +384,10 @@ std::pair<bool, std::string> PlantStatus::Health() const {
   Json lines = Json::object();
   bool anyUp = false;
   bool allUp = true;
-  for (const auto& [line, up] : lines_) {
-    lines[line] = up ? "up" : "down";
-    anyUp = anyUp || up;
-    allUp = allUp && up;
+  for (const auto& [line, state] : lines_) {
+    lines[line] = state.up ? "up" : "down";
+    anyUp = anyUp || state.up;
+    allUp = allUp && state.up;
   }
   const bool brokerOk = !broker_ || *broker_;
   const bool healthy = brokerOk && anyUp;
@@ -258,7 +410,7 @@ bool PlantStatus::Snapshot(const std::string& line, size_t first, size_t count,
     items->push_back({s.value, s.readAt, s.published, CodeOf(s.outcome)});
   }
   const auto up = lines_.find(line);
-  return up != lines_.end() && up->second;
+  return up != lines_.end() && up->second.up;
 }
 
 }  // namespace tarvo::tools

@@ -2,19 +2,23 @@
 // fill it, the broker link that republishes it and the HTTP endpoint that
 // shows it: each item's last value and outcome (its MQTT payload), the
 // counters of exchanges, reads, failures and writes per line and module,
-// and whether each line and the broker are up. Thread-safe.
+// each line's poll durations, and whether each line and the broker are up.
+// Lines come and go when the plant is reloaded. Thread-safe.
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "tools/common/error_glosses.h"
+#include "tools/plant/driver_classes.h"
 #include "tools/plant/readings.h"
 
 namespace tarvo::tools {
@@ -27,6 +31,8 @@ struct ItemIdentity {
   std::string name;
   std::string unit;
   std::string topic;  // the whole topic: prefix/line/item
+  // What its register measures (AddItem finds it from family and item).
+  Quantity quantity = Quantity::kPlain;
 };
 
 struct Message {
@@ -46,12 +52,19 @@ struct Message {
 class PlantStatus {
  public:
   using Clock = std::chrono::system_clock;
+  // Takes a piece of the exposition text; false: stop, the reader is gone.
+  using Sink = std::function<bool(std::string_view)>;
 
-  // Before any thread uses the status: the lines and their items.
+  // A line and its items, before its thread starts.
   void AddLine(const std::string& line);
   size_t AddItem(ItemIdentity identity);
-  const ItemIdentity& identity(size_t item) const { return items_[item].identity; }
-  size_t items() const { return items_.size(); }
+  // A line whose thread has ended goes with its items and counters: the
+  // topics of its items that had a message.
+  std::vector<std::string> RemoveLine(const std::string& line);
+  // A copy: a reload may add items while other lines poll.
+  ItemIdentity identity(size_t item) const;
+  // The item slots; before any line is removed, the number the next item takes.
+  size_t items() const;
 
   // A read's outcome (not code 23): the item's message to publish.
   Message Record(size_t item, const ItemReading& reading);
@@ -62,12 +75,17 @@ class PlantStatus {
   // outcome becomes that error; their messages to publish).
   void LineUp(const std::string& line);
   std::vector<Message> LineDown(const std::string& line, const ExplainedError& error);
+  // A poll of the line took `duration`.
+  void PollEnded(const std::string& line, Clock::duration duration);
   void BrokerConnected(std::optional<bool> connected);  // nothing: no broker configured
 
   // The message of every item that has had one, to publish again.
   std::vector<Message> Retained() const;
-  // The Prometheus text exposition of it all at `now`.
-  std::string Metrics(Clock::time_point now) const;
+  // The Prometheus text exposition of it all, with the gateway process's
+  // own metrics, in pieces of some 64 KiB handed to `sink` (the status
+  // is locked only while a piece is made); or in one text.
+  void Metrics(const Sink& sink) const;
+  std::string Metrics() const;
   // Whether the gateway does its work (the broker reached, a line up),
   // and a JSON text that says what is up: "status" is "ok" with every line
   // up, "degraded" while it works with a line down, else "failing".
@@ -87,6 +105,9 @@ class PlantStatus {
  private:
   struct ItemState {
     ItemIdentity identity;
+    std::string labels;      // line, class, item, as the exposition writes them
+    std::string infoLabels;  // and module, name, unit, topic
+    bool removed = false;    // its line went: the slot is free
     bool discrete = false;
     std::optional<double> value;
     std::optional<Clock::time_point> readAt;  // of the value
@@ -96,10 +117,18 @@ class PlantStatus {
     bool published = false;  // a message was made
   };
   struct Counters {
+    std::string labels;  // line, class, module, as the exposition writes them
     long exchanges = 0;
     long reads = 0;
-    std::map<std::string, long> failures;  // by code
-    std::map<std::string, long> writes;    // by code, "0" for written
+    long writes = 0;
+    std::map<std::string, long> readFailures;   // by code
+    std::map<std::string, long> writeFailures;  // by code
+  };
+  struct LineState {
+    bool up = false;
+    long opens = 0;
+    long polls = 0;
+    double pollSeconds = 0;  // summed
   };
   using ModuleKey = std::tuple<std::string, std::string, int>;  // line, family, module
 
@@ -107,8 +136,8 @@ class PlantStatus {
 
   mutable std::mutex mutex_;
   std::vector<ItemState> items_;
-  std::map<std::string, bool> lines_;  // up
-  std::map<std::string, long> opens_;  // times each line was opened
+  std::vector<size_t> freeSlots_;  // of removed items, for the next added
+  std::map<std::string, LineState> lines_;
   std::map<ModuleKey, Counters> counters_;
   std::optional<bool> broker_;
 };

@@ -14,6 +14,7 @@ struct PublishPolicy {
   bool onChange = false;  // false: every read
   double deadband = 0;    // absolute, in the item's unit; a discrete value's change always counts
   std::chrono::duration<double> maxInterval{300};  // 0: no heartbeat
+  bool operator==(const PublishPolicy&) const = default;
 };
 
 // What was last published for an item.

@@ -45,8 +45,8 @@ void SetRouter::Handle(const std::string& topic, std::string_view payload, bool 
                                              QuoteBytes(topic, kQuotedTopic)));
     return;
   }
-  for (const auto& worker : workers_)
-    if (worker->HandleSet(topic, payload, reply)) return;
+  for (const auto& worker : workers_)  // none while a reload replaces it
+    if (worker && worker->HandleSet(topic, payload, reply)) return;
   const std::string message =
       fmt::format("MQTT: {}: no item of the plant has this set topic; ignored",
                   QuoteBytes(topic, kQuotedTopic));

@@ -103,6 +103,28 @@ const DriverClass kClasses[] = {
      kBusPointShared},
 };
 
+struct RegisterQuantity {
+  std::string_view family;
+  std::string_view registers;  // names separated by spaces
+  Quantity quantity;
+};
+
+// The registers whose value has a unit; every other one is plain (pxr5100
+// UB and WM, pxr5700 WI, pxr5760 HB and KT).
+constexpr RegisterQuantity kQuantities[] = {
+    {"pxr5100", "TA TB WA UA", Quantity::kTemperature},
+    {"pxr5100", "WB", Quantity::kHumidity},
+    {"pxr5303", "TA TB WA", Quantity::kTemperature},
+    {"pxr5303", "WB", Quantity::kHumidity},
+    {"pxr530x", "TA TB WA", Quantity::kTemperature},
+    {"pxr530x", "WB", Quantity::kHumidity},
+    {"pxr5700", "TA TB", Quantity::kTemperature},
+    {"pxr5700", "DI DO", Quantity::kState},
+    {"pxr5760", "TA LT", Quantity::kTemperature},
+    {"pxr5760", "AD", Quantity::kVoltage},
+    {"pxr5760", "DI DO", Quantity::kState},
+};
+
 bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -124,6 +146,15 @@ const AddressForm* DriverClass::FormOf(std::string_view registerName) const {
       if (form.registers.substr(at, 2) == registerName) return &form;
   }
   return nullptr;
+}
+
+Quantity QuantityOf(std::string_view family, std::string_view registerName) {
+  for (const RegisterQuantity& entry : kQuantities) {
+    if (entry.family != family) continue;
+    for (size_t at = 0; at + 2 <= entry.registers.size(); at += 3)
+      if (entry.registers.substr(at, 2) == registerName) return entry.quantity;
+  }
+  return Quantity::kPlain;
 }
 
 const DriverClass* FindDriverClass(std::string_view name) {

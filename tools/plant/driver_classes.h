@@ -85,6 +85,19 @@ struct DriverClass {
   const AddressForm* FormOf(std::string_view registerName) const;
 };
 
+// What a register's value measures, and so its unit.
+enum class Quantity {
+  kTemperature,  // degrees Celsius
+  kHumidity,     // relative humidity in percent
+  kVoltage,      // volts
+  kState,        // a digital input or output: 0 or 1
+  kPlain,        // a number of no fixed unit
+};
+
+// The quantity of a family's register by its name (upper case, "TA");
+// kPlain for a register the family does not have.
+Quantity QuantityOf(std::string_view family, std::string_view registerName);
+
 std::span<const DriverClass> DriverClasses();
 // By family ("pxr5100"), class name ("Cpxr5100") or ProgID
 // ("Tarvo.pxr5100"), without regard to case; null when none matches.

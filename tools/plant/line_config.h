@@ -19,6 +19,10 @@ struct ItemSpec {
   // Where a plant file gives it, for messages: "plant.yaml:12:18" and, in
   // a gateway plant, " (line boiler, pxr5700)"; empty from a command line.
   std::string where;
+  // The same item, wherever the file gives it.
+  bool operator==(const ItemSpec& o) const {
+    return address == o.address && name == o.name && unit == o.unit && topic == o.topic;
+  }
 };
 
 // The items of one driver class: one driver object reads them.
@@ -26,6 +30,7 @@ struct ClassGroup {
   std::string className;            // family, class name or ProgID as given
   std::vector<ItemSpec> items;      // item addresses to read
   std::vector<std::string> writes;  // "ITEM=VALUE", written before the first poll
+  bool operator==(const ClassGroup&) const = default;
 };
 
 struct LineConfig {
@@ -40,6 +45,7 @@ struct LineConfig {
   std::optional<int> timeoutMs;           // the transfer time-out; unset: what fits the wire
   bool early = true;                      // early replies (",early" in the time-out text)
   std::optional<double> intervalSeconds;  // pause between polls; unset: the classes' default
+  bool operator==(const LineConfig&) const = default;
 };
 
 }  // namespace tarvo::tools

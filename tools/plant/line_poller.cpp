@@ -204,6 +204,7 @@ void LinePoller::TakeWrites() {
 }
 
 PollRecord LinePoller::Poll() {
+  const Clock::time_point started = clock_->Now();
   schedule_->StartPoll();
   std::vector<std::optional<ItemReading>> current(last_.size());
   while (true) {
@@ -244,7 +245,7 @@ PollRecord LinePoller::Poll() {
       current[call] = Waiting(call, reading.error);
     }
   }
-  PollRecord poll{++polls_, clock_->Now(), {}};
+  PollRecord poll{++polls_, clock_->Now(), {}, started};
   const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
   auto take = [&](size_t call, bool always) {
     if (current[call])

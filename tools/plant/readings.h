@@ -42,6 +42,8 @@ struct PollRecord {
   // When the poll ended: the ages of the readings count from here.
   std::chrono::system_clock::time_point time;
   std::vector<ItemReading> readings;
+  // When the poll began.
+  std::chrono::system_clock::time_point started;
   // Whether any reading failed (waiting for a gate is no failure).
   bool failed() const {
     for (const ItemReading& r : readings)
