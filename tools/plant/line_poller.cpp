@@ -36,15 +36,18 @@ ScheduleEntry EntryOf(const DriverClass& c, size_t member, const IoItem& item, b
   entry.block = c.refresh == RefreshRule::kChannelGate ? item.Channel : 0;
   entry.write = write;
   entry.gatedWrite = write && c.writeGateSeconds > 0;
-  const int16_t reg = item.RegisterIndex;
-  std::string value = fmt::format("register {}", reg);
+  // The fresh value: the item's point and its register, or the group of
+  // registers that share one (per bit where they do).
+  uint16_t value = static_cast<uint16_t>(item.RegisterIndex);
+  uint16_t bit = 0;
   for (const SharedFreshValue& shared : c.sharedFreshValues) {
-    if (reg != shared.registers[0] && reg != shared.registers[1]) continue;
-    value = shared.perSubIndex
-                ? fmt::format("registers {} bit {}", shared.registers[0], item.SubIndex)
-                : fmt::format("registers {}", shared.registers[0]);
+    if (item.RegisterIndex != shared.registers[0] && item.RegisterIndex != shared.registers[1])
+      continue;
+    value = static_cast<uint16_t>(shared.registers[0]);
+    bit = shared.perSubIndex ? 0x8000 | (static_cast<uint16_t>(item.SubIndex) & 0x7fff) : 0;
   }
-  entry.flag = fmt::format("{}.{}.{} {}", item.ModuleAddress, item.Channel, item.Point, value);
+  entry.flag = uint64_t{static_cast<uint16_t>(item.Channel)} << 48 |
+               uint64_t{static_cast<uint16_t>(item.Point)} << 32 | uint64_t{value} << 16 | bit;
   return entry;
 }
 
