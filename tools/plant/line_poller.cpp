@@ -26,31 +26,6 @@ bool IsPortFault(const ItemReading& reading) {
                      std::end(kPortFaultCodes);
 }
 
-// The schedule entry of an item of a class: which module, which block read
-// refreshes it and which fresh value it takes.
-ScheduleEntry EntryOf(const DriverClass& c, size_t member, const IoItem& item, bool write) {
-  ScheduleEntry entry;
-  entry.group = member;
-  entry.rule = c.refresh;
-  entry.module = item.ModuleAddress;
-  entry.block = c.refresh == RefreshRule::kChannelGate ? item.Channel : 0;
-  entry.write = write;
-  entry.gatedWrite = write && c.writeGateSeconds > 0;
-  // The fresh value: the item's point and its register, or the group of
-  // registers that share one (per bit where they do).
-  uint16_t value = static_cast<uint16_t>(item.RegisterIndex);
-  uint16_t bit = 0;
-  for (const SharedFreshValue& shared : c.sharedFreshValues) {
-    if (item.RegisterIndex != shared.registers[0] && item.RegisterIndex != shared.registers[1])
-      continue;
-    value = static_cast<uint16_t>(shared.registers[0]);
-    bit = shared.perSubIndex ? 0x8000 | (static_cast<uint16_t>(item.SubIndex) & 0x7fff) : 0;
-  }
-  entry.flag = uint64_t{static_cast<uint16_t>(item.Channel)} << 48 |
-               uint64_t{static_cast<uint16_t>(item.Point)} << 32 | uint64_t{value} << 16 | bit;
-  return entry;
-}
-
 }  // namespace
 
 ExplainedError SupersededWrite() {
@@ -79,18 +54,20 @@ bool LinePoller::ParseItems(bool strict) {
   for (size_t m = 0; m < line_.size(); ++m) {
     for (size_t r = 0; r < line_.session(m).reads(); ++r) {
       items_.push_back({m, r});
-      entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).readRecord(r), false));
+      entries.push_back(
+          ScheduleEntryOf(line_.driverClass(m), m, line_.session(m).readRecord(r), false));
     }
   }
   for (const Item& item : items_) {
-    entries.push_back(EntryOf(line_.driverClass(item.member), item.member,
-                              line_.session(item.member).readRecord(item.read), true));
+    entries.push_back(ScheduleEntryOf(line_.driverClass(item.member), item.member,
+                                      line_.session(item.member).readRecord(item.read), true));
     entries.back().onDemand = true;
   }
   for (size_t m = 0; m < line_.size(); ++m) {
     plantWritesFrom_.push_back(entries.size());
     for (size_t w = 0; w < line_.session(m).writes(); ++w)
-      entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).writeRecord(w), true));
+      entries.push_back(
+          ScheduleEntryOf(line_.driverClass(m), m, line_.session(m).writeRecord(w), true));
   }
   last_.resize(entries.size());
   schedule_.emplace(std::move(entries));

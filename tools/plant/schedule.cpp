@@ -16,6 +16,29 @@ Schedule::Clock::time_point WholeSecond(Schedule::Clock::time_point when) {
 
 }  // namespace
 
+ScheduleEntry ScheduleEntryOf(const DriverClass& c, size_t member, const IoItem& item, bool write) {
+  ScheduleEntry entry;
+  entry.group = member;
+  entry.rule = c.refresh;
+  entry.module = item.ModuleAddress;
+  entry.block = c.refresh == RefreshRule::kChannelGate ? item.Channel : 0;
+  entry.write = write;
+  entry.gatedWrite = write && c.writeGateSeconds > 0;
+  // The fresh value: the item's point and its register, or the group of
+  // registers that share one (per bit where they do).
+  uint16_t value = static_cast<uint16_t>(item.RegisterIndex);
+  uint16_t bit = 0;
+  for (const SharedFreshValue& shared : c.sharedFreshValues) {
+    if (item.RegisterIndex != shared.registers[0] && item.RegisterIndex != shared.registers[1])
+      continue;
+    value = static_cast<uint16_t>(shared.registers[0]);
+    bit = shared.perSubIndex ? 0x8000 | (static_cast<uint16_t>(item.SubIndex) & 0x7fff) : 0;
+  }
+  entry.flag = uint64_t{static_cast<uint16_t>(item.Channel)} << 48 |
+               uint64_t{static_cast<uint16_t>(item.Point)} << 32 | uint64_t{value} << 16 | bit;
+  return entry;
+}
+
 Schedule::Schedule(std::vector<ScheduleEntry> entries)
     : entries_(std::move(entries)), states_(entries_.size()) {
   std::map<std::pair<size_t, int>, size_t> modules;     // group, module

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "tarvo/errors.h"
+#include "tarvo/records.h"
 #include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
@@ -46,6 +47,11 @@ struct ScheduleEntry {
   bool gatedWrite = false;  // a write that spends the module's gate (pxr5760)
   bool onDemand = false;    // a write made only when armed, not with the first poll
 };
+
+// The entry of an item of a class read (or written) through driver object
+// `group`: which module, which block read refreshes it and which fresh value
+// it takes.
+ScheduleEntry ScheduleEntryOf(const DriverClass& c, size_t group, const IoItem& item, bool write);
 
 class Schedule {
  public:
