@@ -12,7 +12,7 @@
 # block reads 2 whole seconds apart after its first gate, which opens 2 s
 # after the object is made: 16 s) and the wire time at 10 bits per byte of
 # every byte of the block reads (a 5-byte command, an answer of 5 + 4 per
-# point) and, on the first poll, of the scans (per channel a 6-byte
+# point) and, on the first poll, of the scans (per channel a 5-byte
 # question, an answer of 6 + 1 per point). Polls after the first wait the
 # gateway's pause (2 s) first.
 # Usage: scripts/scale.sh BUILD_DIR   (BAUDS="115200 9600" MODULES="8 32 128")
@@ -66,7 +66,7 @@ for baud in $bauds; do
       --baud "$baud" --broker-port "$broker_port" --http-port "$http_port" 2> /dev/null
     # One poll's limit: first (with the scans) and later ones.
     read -r first later < <(awk -v m="$modules" -v c="$channels" -v p="$points" -v baud="$baud" 'BEGIN {
-      blocks = m * c * (5 + 5 + 4 * p); scans = m * c * (6 + 6 + p)
+      blocks = m * c * (5 + 5 + 4 * p); scans = m * c * (5 + 6 + p)
       first = (blocks + scans) * 10 / baud; later = blocks * 10 / baud
       print (first > 16 ? first : 16), (later > 16 ? later : 16) }')
     "$build/tools/pxrsim" --plant "$dir/sim.json" --link "$link" --baud "$baud" > "$dir/sim.log" 2>&1 &
@@ -78,7 +78,7 @@ for baud in $bauds; do
 
     timed "$dir/time" "$build/tools/tarvo-poll" -p "$link" -b "$baud" -1 -f json \
       --plant "$dir/poll.json" > "$dir/poll.out"
-    read -r wall user sys rss < "$dir/time"
+    read -r wall user sys rss < <(tail -n1 "$dir/time")
     read_ok=$(grep -o '"ok":true' "$dir/poll.out" | wc -l)
     [[ "$read_ok" == "$items" ]] || echo "tarvo-poll: $read_ok of $items items read" >&2
     sim_now=$(cpu_of "$sim")
@@ -89,7 +89,7 @@ for baud in $bauds; do
     sim_before=$(cpu_of "$sim")
     timed "$dir/time" "$build/tools/tarvo-gateway" --once "$dir/gateway.json" > "$dir/once.out" \
       2> "$dir/once.log"
-    read -r wall user sys rss < "$dir/time"
+    read -r wall user sys rss < <(tail -n1 "$dir/time")
     values=$(grep -c '"value":' "$dir/once.out" || true)
     [[ "$values" == "$items" ]] || echo "tarvo-gateway --once: $values of $items values" >&2
     sim_now=$(cpu_of "$sim")
@@ -104,8 +104,11 @@ for baud in $bauds; do
     sub=$!
     sleep 0.5
     start=$(date +%s.%N)
-    timed "$dir/time" "$build/tools/tarvo-gateway" "$dir/gateway.json" > "$dir/gateway.log" 2>&1 &
-    gateway=$!
+    /usr/bin/time -f '%e %U %S %M' -o "$dir/time" "$build/tools/tarvo-gateway" "$dir/gateway.json" \
+      > "$dir/gateway.log" 2>&1 &
+    timer=$!
+    sleep 0.2
+    gateway=$(pgrep -P "$timer")  # time's child
     pids+=($gateway)
     wait "$sub" || true
     end=$(date +%s.%N)
@@ -113,8 +116,8 @@ for baud in $bauds; do
       "http://127.0.0.1:$http_port/metrics")
     sim_now=$(cpu_of "$sim")
     kill -TERM "$gateway"
-    wait "$gateway" || true
-    read -r _ user sys rss < "$dir/time"
+    wait "$timer" || true
+    read -r _ user sys rss < <(tail -n1 "$dir/time")
     limit=$(echo "$first + ($polls - 1) * (2 + $later)" | bc)
     row "gateway $polls polls $modules@$baud" "$((polls * items))" "$(echo "$end - $start" | bc)" \
       "$limit" "$(echo "$user + $sys" | bc)" "$rss" "$((polls * items))" \

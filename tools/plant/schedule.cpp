@@ -119,7 +119,7 @@ void Schedule::Unfile(size_t m) {
   ModuleState& module = modules_[m];
   switch (module.place) {
     case Place::kReady:
-      ready_.erase({module.filedAt, m});
+      ready_.erase(module.readyKey);
       break;
     case Place::kBlockWait:
       blockWait_.erase({module.filedAt, m});
@@ -143,7 +143,9 @@ void Schedule::Refile(size_t m) {
     blockWait_.insert({module.filedAt, m});
     module.place = Place::kBlockWait;
   } else if (Open(module, now_)) {
-    ready_.insert({module.filedAt, m});
+    module.readyKey = {module.touched, module.touched ? module.opensAt : Clock::time_point(),
+                       module.filedAt, m};
+    ready_.insert(module.readyKey);
     module.place = Place::kReady;
   } else {
     module.placedAt = module.opensAt;
@@ -212,15 +214,19 @@ std::optional<size_t> Schedule::Next(Clock::time_point now) {
     trigger_ = i;
     return i;
   }
-  // Open gates first, so that they start to count again soonest; then the
-  // items every read serves; then the block reads that wait without a gate
-  // (they can fill the time until the gates open).
+  // Modules never read first: a module's block reads only begin after its
+  // scan, so on a line of many modules the last ones scanned would trail
+  // the line by their gates. Then open gates, the one open longest first,
+  // so that they start to count again soonest and no module falls behind
+  // the others while the line is busy; then the items every read serves;
+  // then the block reads that wait without a gate (they can fill the time
+  // until the gates open).
   while (!shut_.empty() && shut_.begin()->first <= now) {
     ++examined_;
     Refile(shut_.begin()->second);
   }
   while (!ready_.empty()) {
-    const size_t m = ready_.begin()->second;
+    const size_t m = std::get<3>(*ready_.begin());
     if (!Open(modules_[m], now)) {  // the clock went back
       ++examined_;
       Refile(m);
@@ -243,7 +249,7 @@ std::optional<size_t> Schedule::Next(Clock::time_point now) {
 Schedule::Clock::time_point Schedule::NextGate() const {
   std::optional<Clock::time_point> next;
   if (!shut_.empty()) next = shut_.begin()->first;
-  for (const auto& [first, m] : ready_)
+  for (const auto& [touched, opened, first, m] : ready_)
     next = std::min(next.value_or(modules_[m].opensAt), modules_[m].opensAt);
   return next.value_or(Clock::now());
 }

@@ -16,9 +16,9 @@
 // at the next whole second.
 //
 // A call's work does not grow with the plant: each module keeps its
-// pending items ordered by their claim on the next block read, and the
-// modules wait in order of their gates' opening, then of their first
-// pending entry.
+// pending items ordered by their claim on the next block read; the modules
+// wait in order of their gates' opening and are taken in that order (those
+// never read, to be scanned, first, in order of their first pending entry).
 #pragma once
 
 #include <chrono>
@@ -102,6 +102,9 @@ class Schedule {
   // the one read longest ago.
   using Claim = std::tuple<bool, bool, Clock::time_point, size_t>;
   using Waiting = std::pair<Clock::time_point, size_t>;  // opens at, module
+  // A module whose gate is open: whether it was read before, when its gate
+  // opened (for one read before), its first pending entry, the module.
+  using ReadyKey = std::tuple<bool, Clock::time_point, size_t, size_t>;
   enum class Place { kNone, kReady, kShut, kBlockWait };
   struct ModuleState {
     size_t group = 0;
@@ -113,6 +116,7 @@ class Schedule {
     size_t gatedWrites = 0;      // pending writes that spend the gate
     Place place = Place::kNone;  // where Refile filed it, under these keys:
     size_t filedAt = 0;          // its first pending entry then
+    ReadyKey readyKey;           // its key in ready_
     Clock::time_point placedAt;  // its gate's opening then
   };
   // The entries of a channel (or module) grouped by their fresh value.
@@ -136,10 +140,10 @@ class Schedule {
   std::vector<ModuleState> modules_;
   std::vector<Block> blocks_;
   size_t pendingCount_ = 0;
-  std::set<size_t> writes_;                    // pending writes
-  std::set<size_t> eachRead_;                  // pending reads of modules without a gate
-  std::set<std::pair<size_t, size_t>> ready_;  // gated modules to call: first pending entry, module
-  std::set<Waiting> shut_;                     // gated modules waiting for their gate
+  std::set<size_t> writes_;                        // pending writes
+  std::set<size_t> eachRead_;                      // pending reads of modules without a gate
+  std::set<ReadyKey> ready_;                       // gated modules to call
+  std::set<Waiting> shut_;                         // gated modules waiting for their gate
   std::set<std::pair<size_t, size_t>> blockWait_;  // modules whose block read waits, no gate
   Clock::time_point now_ = Clock::time_point::min();
   std::deque<size_t> followers_;   // made fresh by the last block read, in order
