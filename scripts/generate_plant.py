@@ -4,6 +4,7 @@ pxr5100:128:8x64 for a full line (modules at addresses 0.., a temperature
 sensor at points 0.. of channels 0.. of each).
 
   generate_plant.py SPEC DIR [--port PORT] [--baud BAUD] [--broker-port N] [--http-port N]
+                    [--timeout-ms N]
 
 writes into DIR:
   sim.json      the simulator's plant (pxrsim --plant)
@@ -44,6 +45,7 @@ def main():
     parser.add_argument("--baud", type=int, default=115200)
     parser.add_argument("--broker-port", type=int, default=1883)
     parser.add_argument("--http-port", type=int, default=9464)
+    parser.add_argument("--timeout-ms", type=int, help="the line's transfer time-out")
     args = parser.parse_args()
     family, modules, channels, points = parse_spec(args.spec)
     os.makedirs(args.dir, exist_ok=True)
@@ -65,6 +67,8 @@ def main():
         "http": {"address": "127.0.0.1", "port": args.http_port},
         "lines": [{"line": "line", "port": args.port, "baud": args.baud,
                    "classes": [{"class": family, "items": items}]}]}
+    if args.timeout_ms:
+        gateway["lines"][0]["timeout_ms"] = args.timeout_ms
     for name, document in (("sim.json", sim), ("poll.json", poll), ("gateway.json", gateway)):
         with open(os.path.join(args.dir, name), "w") as f:
             json.dump(document, f, separators=(",", ":"))
