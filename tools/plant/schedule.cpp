@@ -137,7 +137,8 @@ void Schedule::Refile(size_t m) {
   Unfile(m);
   ModuleState& module = modules_[m];
   if (module.pending.empty() || module.rule == RefreshRule::kEachRead) return;
-  // Modules are taken in the order of their first pending entry.
+  // Modules never read, and those without a gate, are taken in the order
+  // of their first pending entry; open gates in the order they opened.
   module.filedAt = *module.pending.begin();
   if (module.rule == RefreshRule::kBlockWait) {
     blockWait_.insert({module.filedAt, m});
