@@ -1,6 +1,7 @@
 # make demo    - build the library and show it at work
 # make test    - install what is missing, build every preset, run every test
 # make bench   - build the release preset and run the benchmarks (not part of test)
+# make scale   - a full line (128 modules) and smaller ones through the tools (not part of test)
 # make fuzz    - run every fuzzer for FUZZ_SECONDS (default 60) each
 # make soak    - tarvo-gateway through SOAK_MINUTES (default 30) of faults
 # make install - build the release library and tools, install them under
@@ -17,7 +18,7 @@ BUILT_PRESETS := mingw-x64 mingw-i686
 PRESETS := $(TESTED_PRESETS) $(BUILT_PRESETS) linux-release fuzz
 PREFIX ?= /usr/local
 
-.PHONY: deps deps-demo test demo bench fuzz fuzz-smoke soak clean windows windows-run \
+.PHONY: deps deps-demo test demo bench scale fuzz fuzz-smoke soak clean windows windows-run \
 	install package windows-bundle check-install \
 	$(TESTED_PRESETS) $(BUILT_PRESETS) $(PRESETS:%=build-%) $(TESTED_PRESETS:%=check-%)
 
@@ -103,6 +104,13 @@ bench: deps build/linux-release/build.ninja
 	cmake --build build/linux-release --target tarvo tarvo_bench tarvo_exchange_overhead \
 		tarvo_memory_usage
 	scripts/bench.sh build/linux-release
+
+# A full line of 65,536 points and 8 and 32 modules of the same, through
+# tarvo-poll and tarvo-gateway at 115200 and 9600 baud (docs/performance.md).
+# The 9600 baud full line takes several minutes.
+scale: deps build/linux-release/build.ninja
+	cmake --build build/linux-release --target $(installed_targets)
+	scripts/scale.sh build/linux-release
 
 # tarvo-gateway over pxrsim for SOAK_MINUTES while faults come and go; its
 # memory, descriptors and threads must stay flat and every item come back

@@ -28,28 +28,6 @@ bool IsPortFault(const ItemReading& reading) {
                      std::end(kPortFaultCodes);
 }
 
-// The schedule entry of an item of a class: which module, which block read
-// refreshes it and which fresh value it takes.
-ScheduleEntry EntryOf(const DriverClass& c, size_t member, const IoItem& item, bool write) {
-  ScheduleEntry entry;
-  entry.group = member;
-  entry.rule = c.refresh;
-  entry.module = item.ModuleAddress;
-  entry.block = c.refresh == RefreshRule::kChannelGate ? item.Channel : 0;
-  entry.write = write;
-  entry.gatedWrite = write && c.writeGateSeconds > 0;
-  const int16_t reg = item.RegisterIndex;
-  std::string value = fmt::format("register {}", reg);
-  for (const SharedFreshValue& shared : c.sharedFreshValues) {
-    if (reg != shared.registers[0] && reg != shared.registers[1]) continue;
-    value = shared.perSubIndex
-                ? fmt::format("registers {} bit {}", shared.registers[0], item.SubIndex)
-                : fmt::format("registers {}", shared.registers[0]);
-  }
-  entry.flag = fmt::format("{}.{}.{} {}", item.ModuleAddress, item.Channel, item.Point, value);
-  return entry;
-}
-
 }  // namespace
 
 ExplainedError SupersededWrite() {
@@ -81,18 +59,20 @@ bool LinePoller::ParseItems(bool strict, bool makePlantWrites) {
   for (size_t m = 0; m < line_.size(); ++m) {
     for (size_t r = 0; r < line_.session(m).reads(); ++r) {
       items_.push_back({m, r});
-      entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).readRecord(r), false));
+      entries.push_back(
+          ScheduleEntryOf(line_.driverClass(m), m, line_.session(m).readRecord(r), false));
     }
   }
   for (const Item& item : items_) {
-    entries.push_back(EntryOf(line_.driverClass(item.member), item.member,
-                              line_.session(item.member).readRecord(item.read), true));
+    entries.push_back(ScheduleEntryOf(line_.driverClass(item.member), item.member,
+                                      line_.session(item.member).readRecord(item.read), true));
     entries.back().onDemand = true;
   }
   for (size_t m = 0; m < line_.size(); ++m) {
     plantWritesFrom_.push_back(entries.size());
     for (size_t w = 0; w < line_.session(m).writes(); ++w) {
-      entries.push_back(EntryOf(line_.driverClass(m), m, line_.session(m).writeRecord(w), true));
+      entries.push_back(
+          ScheduleEntryOf(line_.driverClass(m), m, line_.session(m).writeRecord(w), true));
       entries.back().onDemand = !makePlantWrites;  // never armed: never made
     }
   }

@@ -14,17 +14,25 @@
 // it began (or the driver object was made). Where it guesses early, the
 // driver answers code 23 and sends nothing; the schedule then tries again
 // at the next whole second.
+//
+// A call's work does not grow with the plant: each module keeps its
+// pending items ordered by their claim on the next block read; the modules
+// wait in order of their gates' opening and are taken in that order (those
+// never read, to be scanned, first, in order of their first pending entry).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
-#include <map>
+#include <cstdint>
+#include <deque>
 #include <optional>
-#include <string>
+#include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "tarvo/errors.h"
+#include "tarvo/records.h"
 #include "tools/plant/driver_classes.h"
 
 namespace tarvo::tools {
@@ -33,12 +41,17 @@ struct ScheduleEntry {
   size_t group = 0;  // the driver object
   RefreshRule rule = RefreshRule::kEachRead;
   int module = 0;
-  int block = 0;     // the channel a block read refreshes (kChannelGate), else 0
-  std::string flag;  // entries of one module with the same flag share one fresh value
+  int block = 0;      // the channel a block read refreshes (kChannelGate), else 0
+  uint64_t flag = 0;  // entries of one module with the same flag share one fresh value
   bool write = false;
   bool gatedWrite = false;  // a write that spends the module's gate (pxr5760)
   bool onDemand = false;    // a write made only when armed, not with the first poll
 };
+
+// The entry of an item of a class read (or written) through driver object
+// `group`: which module, which block read refreshes it and which fresh value
+// it takes.
+ScheduleEntry ScheduleEntryOf(const DriverClass& c, size_t group, const IoItem& item, bool write);
 
 class Schedule {
  public:
@@ -59,17 +72,20 @@ class Schedule {
   // any read once its module's gate lets it.
   void Arm(size_t entry);
   // Drops an armed write not yet made.
-  void Disarm(size_t entry) { states_[entry].pending = false; }
-  bool PollDone() const;
+  void Disarm(size_t entry);
+  bool PollDone() const { return pendingCount_ == 0; }
   // The entry to call next at `now`, or nothing while every pending entry
   // waits for its module's gate (until NextGate()).
   std::optional<size_t> Next(Clock::time_point now);
   Clock::time_point NextGate() const;
-  // The outcome of the call of `entry` that began at `began`: the driver's
-  // code, 0 for success.
-  void Record(size_t entry, Clock::time_point began, int code);
+  // The outcome of the call of `entry` that began at `began` and ended at
+  // `ended`: the driver's code, 0 for success.
+  void Record(size_t entry, Clock::time_point began, int code,
+              Clock::time_point ended = Clock::now());
   // Whether the entry was refreshed (or failed) in this poll.
   bool done(size_t entry) const { return !states_[entry].pending; }
+  // The entries the last Next or Record looked at: its work.
+  size_t examined() const { return examined_; }
 
  private:
   struct EntryState {
@@ -77,25 +93,63 @@ class Schedule {
     bool failed = false;                    // its last outcome was a failure other than 23
     std::optional<Clock::time_point> last;  // its last outcome other than 23
     int misses = 0;                         // triggers refused with 23 this poll
+    size_t module = 0;                      // in modules_
+    size_t block = 0;                       // in blocks_
+    size_t fresh = 0;                       // its fresh value in the block
   };
+  // A read's claim on its module's next block read, best first: one that
+  // failed (it needs a block read of its own), then one never read, then
+  // the one read longest ago.
+  using Claim = std::tuple<bool, bool, Clock::time_point, size_t>;
+  using Waiting = std::pair<Clock::time_point, size_t>;  // opens at, module
+  // A module whose gate is open: whether it was read before, when its gate
+  // opened (for one read before), its first pending entry, the module.
+  using ReadyKey = std::tuple<bool, Clock::time_point, size_t, size_t>;
+  enum class Place { kNone, kReady, kShut, kBlockWait };
   struct ModuleState {
+    size_t group = 0;
+    RefreshRule rule = RefreshRule::kEachRead;
     Clock::time_point opensAt;
-    bool touched = false;  // read at least once (the first read scans the module)
+    bool touched = false;        // read at least once (the first read scans the module)
+    std::set<size_t> pending;    // every pending entry
+    std::set<Claim> reads;       // the pending reads
+    size_t gatedWrites = 0;      // pending writes that spend the gate
+    Place place = Place::kNone;  // where Refile filed it, under these keys:
+    size_t filedAt = 0;          // its first pending entry then
+    ReadyKey readyKey;           // its key in ready_
+    Clock::time_point placedAt;  // its gate's opening then
   };
-  using ModuleKey = std::pair<size_t, int>;  // group, module
+  // The entries of a channel (or module) grouped by their fresh value.
+  using Block = std::vector<std::vector<size_t>>;
 
-  ModuleKey KeyOf(size_t entry) const { return {entries_[entry].group, entries_[entry].module}; }
-  bool Gated(size_t entry) const;
-  // The pending entry of the module that should spend its next block read.
-  std::optional<size_t> Trigger(const ModuleKey& key) const;
+  static bool Gated(RefreshRule rule) {
+    return rule == RefreshRule::kChannelGate || rule == RefreshRule::kModuleGate;
+  }
+  Claim ClaimOf(size_t entry) const;
+  bool Open(const ModuleState& module, Clock::time_point now) const;
+  void MakePending(size_t entry);
+  void Finish(size_t entry);
+  // Files the module where the next call looks for it.
+  void Refile(size_t module);
+  void Unfile(size_t module);
+  size_t TriggerOf(const ModuleState& module);
   void QueueFollowers(size_t trigger);
 
   std::vector<ScheduleEntry> entries_;
   std::vector<EntryState> states_;
-  std::map<ModuleKey, ModuleState> modules_;
-  std::vector<size_t> followers_;  // made fresh by the last block read, in order
+  std::vector<ModuleState> modules_;
+  std::vector<Block> blocks_;
+  size_t pendingCount_ = 0;
+  std::set<size_t> writes_;                        // pending writes
+  std::set<size_t> eachRead_;                      // pending reads of modules without a gate
+  std::set<ReadyKey> ready_;                       // gated modules to call
+  std::set<Waiting> shut_;                         // gated modules waiting for their gate
+  std::set<std::pair<size_t, size_t>> blockWait_;  // modules whose block read waits, no gate
+  Clock::time_point now_ = Clock::time_point::min();
+  std::deque<size_t> followers_;   // made fresh by the last block read, in order
   std::optional<size_t> trigger_;  // the entry whose outcome decides the followers
   bool firstPoll_ = true;
+  size_t examined_ = 0;
 };
 
 }  // namespace tarvo::tools
