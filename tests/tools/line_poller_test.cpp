@@ -17,6 +17,7 @@ class FakePollerClock final : public PollerClock, public LineObserver {
  public:
   FakePollerClock(LinePoller& poller, Clock::duration end) : poller_(poller), end_(now_ + end) {}
   Clock::time_point Now() override { return now_; }
+  Clock::time_point GateNow() override { return now_; }
   void WaitUntil(std::condition_variable&, std::unique_lock<std::mutex>&,
                  Clock::time_point until) override {
     now_ = std::max(now_, until);

@@ -16,6 +16,7 @@ using std::chrono::seconds;
 // takes the line for failed: it is closed and opened again, at growing
 // intervals until a call succeeds.
 constexpr int kPortFaultCodes[] = {ErrPortState, ErrPortWrite, ErrPortRead};
+constexpr seconds kLongestGateWait{2};
 constexpr seconds kFirstBackOff{1};
 constexpr seconds kLongestBackOff{30};
 // A stop asked for from a signal handler cannot wake a wait: waits look
@@ -78,7 +79,10 @@ bool LinePoller::ParseItems(bool strict, bool makePlantWrites) {
   }
   last_.resize(entries.size());
   schedule_.emplace(std::move(entries));
-  for (size_t m = 0; m < line_.size(); ++m) schedule_->ObjectCreated(m, line_.created(m));
+  // The objects were made on the wall clock; the schedule counts on the gates'.
+  const Clock::duration toGateTime = clock_->GateNow() - clock_->Now();
+  for (size_t m = 0; m < line_.size(); ++m)
+    schedule_->ObjectCreated(m, line_.created(m) + toGateTime);
   return true;
 }
 
@@ -190,13 +194,16 @@ PollRecord LinePoller::Poll() {
   while (true) {
     TakeWrites();
     if (schedule_->PollDone() || stopping_) break;
-    const std::optional<size_t> next = schedule_->Next(clock_->Now());
+    const std::optional<size_t> next = schedule_->Next(clock_->GateNow());
     if (!next) {
-      WaitUntil(schedule_->NextGate());
+      // No gate stays shut longer than its period.
+      WaitUntil(clock_->Now() +
+                std::clamp<Clock::duration>(schedule_->NextGate() - clock_->GateNow(),
+                                            Clock::duration::zero(), kLongestGateWait));
       continue;
     }
     const size_t call = *next;
-    const Clock::time_point began = clock_->Now();
+    const Clock::time_point began = clock_->GateNow();
     Traffic traffic;
     ItemReading reading;
     {
@@ -206,7 +213,7 @@ PollRecord LinePoller::Poll() {
     const auto [member, module] = Target(call);
     silent_.Add(std::string(line_.driverClass(member).family), module, traffic);
     const int code = reading.ok ? ErrOk : reading.error.code().value_or(-1);
-    schedule_->Record(call, began, code);
+    schedule_->Record(call, began, code, clock_->GateNow());
     if (IsPortFault(reading) && !fault_) fault_ = reading.error;
     answered_ = answered_ || reading.ok;
     if (call < 2 * items_.size()) observer_->Called(call % items_.size(), reading);

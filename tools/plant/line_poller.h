@@ -60,6 +60,14 @@ class PollerClock {
   using Clock = std::chrono::system_clock;
   virtual ~PollerClock() = default;
   virtual Clock::time_point Now() { return Clock::now(); }
+  // The time the modules' gates count in, as a time point of Clock: the
+  // library's, whole seconds of the monotonic clock. Its seconds do not
+  // turn when the wall clock's do, and a gated write (pxr5760) tried in
+  // the wrong one fails for good rather than waiting.
+  virtual Clock::time_point GateNow() {
+    return Clock::time_point(std::chrono::duration_cast<Clock::duration>(
+        std::chrono::steady_clock::now().time_since_epoch()));
+  }
   // Waits on `wake` under `lock` until `until` at the latest; a
   // notification may end it sooner.
   virtual void WaitUntil(std::condition_variable& wake, std::unique_lock<std::mutex>& lock,
