@@ -212,14 +212,18 @@ void LineWorker::Called(size_t index, const ItemReading& reading) {
           reading.ok && !reading.discrete ? std::stod(FormatValue(reading))
                                           : static_cast<double>(reading.discreteValue),
           reading.error.text);
-  const std::string& address = status_.identity(item.status).item;
+  const bool failsAnew = !reading.ok && item.lastError != reading.error.text;
+  const bool readsAgain = reading.ok && !item.lastError.empty();
+  // The item's identity is copied out of the status: only for a log line.
+  if (!verbose_ && !failsAnew && !readsAgain) return;
+  const std::string address = status_.identity(item.status).item;
   if (verbose_)
     Say(fmt::format("{} = {}", address,
                     reading.ok ? FormatValue(reading) : reading.error.Display()));
-  if (!reading.ok && item.lastError != reading.error.text) {
+  if (failsAnew) {
     Say(fmt::format("{} fails: {}", address, reading.error.Display()));
     item.lastError = reading.error.text;
-  } else if (reading.ok && !item.lastError.empty()) {
+  } else if (readsAgain) {
     Say(fmt::format("{} reads again", address));
     item.lastError.clear();
   }
