@@ -4,6 +4,7 @@
 #include <httplib.h>
 
 #include "tools/gateway/gateway_log.h"
+#include "tools/gateway/plant_page.h"
 
 namespace tarvo::tools {
 namespace {
@@ -55,6 +56,7 @@ HttpEndpoint::HttpEndpoint(const PlantStatus& status)
     response.status = healthy ? 200 : 503;
     response.set_content(text, "application/json");
   });
+  ServePage(*server_);
 }
 
 HttpEndpoint::~HttpEndpoint() { Stop(); }
