@@ -78,12 +78,11 @@ function renderLineHead(entry) {
 }
 
 function renderModuleHead(m) {
-  const failedNow = m.items.filter((e) => e.item.state === 'failed').length;
   const summary = m.summary;
   summary.replaceChildren(
     element('span', 'module-name', `${m.module.class} module ${m.module.module}`),
     element('span', 'count', `${m.items.length} items`),
-    element('span', failedNow ? 'count bad' : 'count', `${failedNow} failing`),
+    element('span', m.failing ? 'count bad' : 'count', `${m.failing} failing`),
     element('span', 'count', `${m.module.failures || 0} failures`));
 }
 
@@ -158,7 +157,12 @@ function buildModuleBody(m) {
   m.body.append(fragment);
 }
 
+const moduleKey = (line, module) => `${line}\n${module.class}\n${module.module}`;
+
 function render(plant) {
+  // Modules open before (the page read the plant again) stay open.
+  const wasOpen = modules.length ? new Set(
+    modules.filter((m) => m.body.parentElement.open).map((m) => moduleKey(m.line, m.module))) : null;
   gateway = plant.gateway;
   renderGateway();
   lines.clear();
@@ -181,15 +185,16 @@ function render(plant) {
       const summary = element('summary');
       const body = element('div', 'items');
       details.append(summary, body);
-      const m = {module, line: line.name, summary, body, items: [], built: false};
+      const m = {module, line: line.name, summary, body, items: [], failing: 0, built: false};
       for (const item of module.items) {
         const entry = {item, module: m, row: null, cells: null, interval: 0};
         m.items.push(entry);
         items.set(item.id, entry);
+        if (item.state === 'failed') ++m.failing;
       }
       renderModuleHead(m);
       details.addEventListener('toggle', () => { if (details.open) buildModuleBody(m); });
-      if (open) {
+      if (wasOpen ? wasOpen.has(moduleKey(line.name, module)) : open) {
         details.open = true;
         buildModuleBody(m);
       }
@@ -231,7 +236,11 @@ function applyItem(item) {
   entry.item = item;
   const changed = before.text !== item.text && before.text !== null && before.text !== undefined;
   updateItemRow(entry, changed);
-  if ((before.state === 'failed') !== (item.state === 'failed')) renderModuleHead(entry.module);
+  const failing = (item.state === 'failed') - (before.state === 'failed');
+  if (failing) {
+    entry.module.failing += failing;
+    renderModuleHead(entry.module);
+  }
 }
 
 function applyLine(line) {
