@@ -7,9 +7,11 @@
 // Beyond this many items in all, modules start collapsed and are built
 // when opened.
 const kOpenModulesUpTo = 1000;
-// A value is stale after this many of its item's intervals between reads
-// (or after kStaleWithoutInterval before a second read).
+// A value is stale after this many of its item's intervals between reads,
+// and never sooner than kStaleAfterAtLeastMs (gated modules are read in
+// bursts); before its second read, after kStaleWithoutIntervalMs.
 const kStaleIntervals = 3;
+const kStaleAfterAtLeastMs = 30000;
 const kStaleWithoutIntervalMs = 60000;
 const kFirstRetryMs = 1000;
 const kLongestRetryMs = 30000;
@@ -105,8 +107,8 @@ function renderItemRow(entry) {
     button.setAttribute('role', 'switch');
     button.addEventListener('click', () => askToSwitch(entry));
     const outcome = element('span', 'outcome');
-    control.append(button, outcome);
-    row.append(control);
+    control.append(button);
+    row.append(outcome);
     entry.cells.button = button;
     entry.cells.outcome = outcome;
   }
@@ -144,7 +146,8 @@ function updateAge(entry, now) {
   const at = item.time ? Date.parse(item.time) : NaN;
   const age = isNaN(at) ? null : now - at;
   entry.cells.age.textContent = age === null ? '' : ageText(age);
-  const limit = entry.interval ? kStaleIntervals * entry.interval : kStaleWithoutIntervalMs;
+  const limit = entry.interval
+    ? Math.max(kStaleIntervals * entry.interval, kStaleAfterAtLeastMs) : kStaleWithoutIntervalMs;
   const stale = item.state === 'failed' || (age !== null && age > limit);
   entry.row.classList.toggle('stale', stale);
 }
@@ -229,18 +232,24 @@ function applyItem(item) {
   if (!isNaN(beforeAt) && !isNaN(at)) {
     if (at < beforeAt) return;  // older than what is shown
     if (at > beforeAt) {
+      // A longer gap counts at once, shorter ones bring it down slowly.
       const interval = at - beforeAt;
-      entry.interval = entry.interval ? (entry.interval * 3 + interval) / 4 : interval;
+      entry.interval = Math.max(interval, (entry.interval * 3 + interval) / 4);
     }
   }
   entry.item = item;
+  // A failed read on an open line is one more of the module's failures (the
+  // gateway's count, read again with the plant after a reconnect); a line
+  // that goes down fails its items without reading them.
+  const m = entry.module;
+  const lineEntry = lines.get(m.line);
+  const counted = item.state === 'failed' && !(lineEntry && lineEntry.line.state === 'down');
+  if (counted) m.module.failures = (m.module.failures || 0) + 1;
   const changed = before.text !== item.text && before.text !== null && before.text !== undefined;
   updateItemRow(entry, changed);
   const failing = (item.state === 'failed') - (before.state === 'failed');
-  if (failing) {
-    entry.module.failing += failing;
-    renderModuleHead(entry.module);
-  }
+  m.failing += failing;
+  if (failing || counted) renderModuleHead(m);
 }
 
 function applyLine(line) {
