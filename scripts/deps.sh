@@ -21,7 +21,7 @@ demo_packages=(
   cmake ninja-build g++ make
   libgtest-dev libgmock-dev
   libcli11-dev nlohmann-json3-dev libfmt-dev libyaml-cpp-dev
-  libmosquitto-dev libcpp-httplib-dev libmodbus-dev pkg-config
+  libmosquitto-dev libcpp-httplib-dev libmodbus-dev libssl-dev pkg-config
 )
 groups=(
   "${demo_packages[*]}"

@@ -28,7 +28,8 @@ const PlantStatus::Clock::time_point kAt{std::chrono::milliseconds(1796803200250
 
 ItemIdentity Identity(const char* family, const char* item) {
   const std::string address = item;
-  return {"a", family, std::stoi(address.substr(2)), address, "n", "u", "t/a/" + address};
+  return {"a",           family, std::stoi(address.substr(2)), address, "n", "u", "t/a/" + address,
+          "a/" + address};
 }
 
 ItemReading Reading(const char* text, double value, bool discrete) {
@@ -134,7 +135,7 @@ TEST(GatewayMetrics, WritesCountedBesideTheirFailuresAndALineRemovedGoesWithItsS
   status.AddLine("a");
   status.AddLine("b");
   const size_t item = status.AddItem(Identity("pxr5700", "DO4.2"));
-  status.AddItem({"b", "pxr5700", 4, "DI4.0", "", "", "t/b/DI4.0"});
+  status.AddItem({"b", "pxr5700", 4, "DI4.0", "", "", "t/b/DI4.0", "b/DI4.0"});
   ItemReading write = Reading(kOk, 1, true);
   write.write = true;
   status.CountCall(item, 1, write);
@@ -158,7 +159,7 @@ TEST(GatewayMetrics, WritesCountedBesideTheirFailuresAndALineRemovedGoesWithItsS
   EXPECT_NE(after.find("tarvo_item_info{line=\"b\""), std::string::npos) << after;
   EXPECT_EQ(status.Retained().size(), 0u);
   // Its slot serves the next item added.
-  EXPECT_EQ(status.AddItem({"c", "pxr5700", 4, "DI4.1", "", "", "t/c/DI4.1"}), item);
+  EXPECT_EQ(status.AddItem({"c", "pxr5700", 4, "DI4.1", "", "", "t/c/DI4.1", "c/DI4.1"}), item);
 }
 
 // A full line: 128 pxr5100 modules of 8 chains of 64 points, every point
@@ -171,8 +172,8 @@ TEST(GatewayMetrics, AFullLineScrapedAndCheckedByPromtool) {
       for (int point = 0; point < 64; ++point) {
         const std::string address = "TA" + std::to_string(module) + "." + std::to_string(channel) +
                                     "." + std::to_string(point);
-        const size_t item = status.AddItem(
-            {"store", "pxr5100", module, address, "", "°C", "plant/store/" + address});
+        const size_t item = status.AddItem({"store", "pxr5100", module, address, "", "°C",
+                                            "plant/store/" + address, "store/" + address});
         ItemReading reading = Reading(kOk, 4 + point * 0.0625, false);
         status.CountCall(item, 1, reading);
         status.Record(item, reading);
@@ -202,7 +203,10 @@ TEST(GatewayMetrics, AFullLineScrapedAndCheckedByPromtool) {
 
   // Through the HTTP endpoint, gzip-compressed as Prometheus asks for it.
   tools::HttpEndpoint http(status);
-  http.Start({true, "127.0.0.1", 0});
+  tools::HttpSettings settings;
+  settings.port = 0;
+  std::string problem;
+  ASSERT_TRUE(http.Start(settings, &problem)) << problem;
   for (int i = 0; i < 200 && http.port() == 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_NE(http.port(), 0);

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 
@@ -48,9 +49,37 @@ void ReadHttp(const PlantNode& node, HttpSettings* http) {
     http->enabled = node.Boolean();
     return;
   }
-  node.CheckKeys({"address", "port", "comment"});
+  node.CheckKeys({"address", "port", "writes", "token_file", "users_file", "tls", "comment"});
   if (auto address = node.Find("address")) http->address = address->String();
   if (auto port = node.Find("port")) http->port = static_cast<int>(port->Integer(0, 65535));
+  if (auto writes = node.Find("writes")) http->writes = writes->Boolean();
+  // Read as the MQTT password file: the first line.
+  if (auto file = node.Find("token_file")) {
+    const std::string path = file->String();
+    std::ifstream in(path);
+    if (!in || !std::getline(in, http->token) || http->token.empty())
+      file->Fail(fmt::format("cannot read a token from the first line of {}", path));
+  }
+  if (auto file = node.Find("users_file")) {
+    const std::string path = file->String();
+    std::ifstream in(path);
+    if (!in) file->Fail(fmt::format("cannot read {}", path));
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+      ++number;
+      if (line.empty()) continue;
+      const size_t colon = line.find(':');
+      if (colon == 0 || colon == std::string::npos || colon + 1 == line.size())
+        file->Fail(fmt::format("{} line {}: expected NAME:PASSWORD", path, number));
+      http->users.emplace_back(line.substr(0, colon), line.substr(colon + 1));
+    }
+    if (http->users.empty()) file->Fail(fmt::format("{} names no user", path));
+  }
+  if (auto tls = node.Find("tls")) {
+    tls->CheckKeys({"certificate", "key", "comment"});
+    http->certificate = tls->At("certificate").String();
+    http->key = tls->At("key").String();
+  }
 }
 
 void ReadDiscovery(const PlantNode& node, DiscoverySettings* discovery) {

@@ -3,7 +3,8 @@
 // the items of its classes. A plant document (YAML or JSON, tools/plant/)
 // in the style of tarvo-poll's plant files, here in JSON's form:
 //   {"mqtt": {"host": "localhost", "prefix": "plant"},
-//    "http": {"address": "0.0.0.0", "port": 10464},
+//    "http": {"address": "0.0.0.0", "port": 10464, "writes": true,
+//             "token_file": "/etc/tarvo/token"},
 //    "modbus": {"port": 1502, "units": {"boiler": 1}},
 //    "lines": [
 //      {"line": "boiler", "port": "/dev/ttyUSB0", "baud": 9600,
@@ -23,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tools/gateway/modbus_map.h"
@@ -52,6 +54,15 @@ struct HttpSettings {
   bool enabled = true;
   std::string address = "127.0.0.1";
   int port = 10464;  // 0: any free port (the log names it)
+  // Writes over the API ("writes": true); beyond loopback they need the
+  // token (the first line of "token_file") or a user of "users_file"
+  // (lines NAME:PASSWORD).
+  bool writes = false;
+  std::string token;
+  std::vector<std::pair<std::string, std::string>> users;
+  // HTTPS when both are given: "tls": {"certificate": PATH, "key": PATH}.
+  std::string certificate;
+  std::string key;
   bool operator==(const HttpSettings&) const = default;
 };
 

@@ -14,19 +14,40 @@ namespace {
 // kIdle without a byte; one that keeps its connection gives it up after
 // kRequestsPerConnection requests. So idle clients delay a scrape by kIdle
 // for each kWorkers of them at the most, and memory stays bounded.
-constexpr size_t kWorkers = 32;
+// An event stream holds its worker while it is open: half of them at most
+// (EventHub::kMostReaders), the other half left for the rest.
+constexpr size_t kWorkers = 2 * EventHub::kMostReaders;
 constexpr std::chrono::seconds kIdle{1};
 constexpr size_t kRequestsPerConnection = 10;
 constexpr std::chrono::seconds kWriteTimeout{2};
-// Neither path takes a body: anything past a few bytes is refused (413).
+// Only a write takes a body, of a few bytes: anything longer is refused (413).
 constexpr size_t kLongestBody = 1024;
 constexpr std::chrono::seconds kFirstRetry{1};
 constexpr std::chrono::seconds kLongestRetry{30};
 
 }  // namespace
 
-HttpEndpoint::HttpEndpoint(const PlantStatus& status)
-    : status_(status), server_(std::make_unique<httplib::Server>()) {
+HttpEndpoint::HttpEndpoint(const PlantStatus& status, ApiWrite write)
+    : status_(status), write_(std::move(write)) {}
+
+HttpEndpoint::~HttpEndpoint() { Stop(); }
+
+bool HttpEndpoint::Start(const HttpSettings& settings, std::string* problem) {
+  if (std::optional<std::string> unsafe = WriteSafetyProblem(settings)) {
+    *problem = *unsafe;
+    return false;
+  }
+  if (settings.certificate.empty()) {
+    server_ = std::make_unique<httplib::Server>();
+  } else {
+    server_ =
+        std::make_unique<httplib::SSLServer>(settings.certificate.c_str(), settings.key.c_str());
+    if (!server_->is_valid()) {
+      *problem = fmt::format("HTTPS: cannot use the certificate {} with the key {}",
+                             settings.certificate, settings.key);
+      return false;
+    }
+  }
   server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   server_->set_read_timeout(kIdle);
   server_->set_keep_alive_timeout(kIdle.count());
@@ -56,13 +77,10 @@ HttpEndpoint::HttpEndpoint(const PlantStatus& status)
     response.status = healthy ? 200 : 503;
     response.set_content(text, "application/json");
   });
+  AddApiRoutes(*server_, status_, settings, write_);
   ServePage(*server_);
-}
-
-HttpEndpoint::~HttpEndpoint() { Stop(); }
-
-void HttpEndpoint::Start(const HttpSettings& settings) {
   thread_ = std::thread([this, settings] { Serve(settings); });
+  return true;
 }
 
 void HttpEndpoint::Serve(const HttpSettings& settings) {
@@ -75,7 +93,8 @@ void HttpEndpoint::Serve(const HttpSettings& settings) {
     std::unique_lock lock(mutex_);
     if (stopping_) return;
     if (port >= 0) {
-      Log(fmt::format("metrics on http://{}:{}/metrics", settings.address, port));
+      Log(fmt::format("metrics on {}://{}:{}/metrics",
+                      settings.certificate.empty() ? "http" : "https", settings.address, port));
       listening_ = true;
       port_ = port;
       break;
@@ -99,6 +118,7 @@ void HttpEndpoint::Stop() {
     stopping_ = true;
   }
   stop_.notify_all();
+  status_.events().Close();  // the streams end
   // The server stops only once it runs.
   while (listening_ && !server_->is_running())
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

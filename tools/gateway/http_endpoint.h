@@ -1,7 +1,8 @@
 // tarvo-gateway's HTTP endpoint: /metrics for Prometheus, /health for a
 // supervisor (200 while the gateway does its work, 503 otherwise, with a
-// JSON text that says what is up). Serves on a thread of its own; the
-// metrics are streamed. A port in use (another instance, one just stopped)
+// JSON text that says what is up), the JSON API under /api/ (http_api.h).
+// HTTP or HTTPS (a certificate and key given). Serves on a thread of its
+// own; the metrics are streamed. A port in use (another instance, one just stopped)
 // is tried again with growing waits, the gateway polling and publishing
 // meanwhile.
 #pragma once
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "tools/gateway/gateway_plant.h"
+#include "tools/gateway/http_api.h"
 #include "tools/gateway/plant_status.h"
 
 namespace httplib {
@@ -24,14 +26,17 @@ namespace tarvo::tools {
 
 class HttpEndpoint {
  public:
-  explicit HttpEndpoint(const PlantStatus& status);
+  // `write` makes the API's writes (none without it).
+  explicit HttpEndpoint(const PlantStatus& status, ApiWrite write = {});
   ~HttpEndpoint();
   HttpEndpoint(const HttpEndpoint&) = delete;
   HttpEndpoint& operator=(const HttpEndpoint&) = delete;
 
   // Binds the address and port and serves, on a thread of its own; the log
   // says where ("metrics on http://ADDRESS:PORT/metrics"), or why not yet.
-  void Start(const HttpSettings& settings);
+  // False, with why in *problem, for settings it cannot serve: writes open
+  // to the network, a certificate or key that cannot be used.
+  bool Start(const HttpSettings& settings, std::string* problem);
   void Stop();
   // The port bound; 0 until then.
   int port() const { return port_; }
@@ -40,6 +45,7 @@ class HttpEndpoint {
   void Serve(const HttpSettings& settings);
 
   const PlantStatus& status_;
+  ApiWrite write_;
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
   std::mutex mutex_;  // guards stopping_

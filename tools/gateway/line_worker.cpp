@@ -74,7 +74,7 @@ bool LineWorker::Check(const std::string& libraryPath, bool makePlantWrites) {
 }
 
 void LineWorker::Enter() {
-  status_.AddLine(name_);
+  status_.AddLine(name_, poller_.config().port);
   for (size_t i = 0; i < poller_.items(); ++i) {
     const ItemSpec& spec = poller_.spec(i);
     ItemIdentity id;
@@ -84,14 +84,16 @@ void LineWorker::Enter() {
     id.item = spec.address;
     id.name = spec.name;
     id.unit = spec.unit;
-    id.topic =
-        fmt::format("{}/{}/{}", prefix_, name_, spec.topic.empty() ? spec.address : spec.topic);
+    id.path = fmt::format("{}/{}", name_, spec.topic.empty() ? spec.address : spec.topic);
+    id.topic = fmt::format("{}/{}", prefix_, id.path);
+    id.writable = poller_.Writable(i);
+    id.discrete = poller_.Discrete(i);
     Item item;
-    item.status = status_.AddItem(id);
     item.setTopic = id.topic + "/set";
     item.resultTopic = id.topic + "/result";
-    item.writable = poller_.Writable(i);
-    item.discrete = poller_.Discrete(i);
+    item.writable = id.writable;
+    item.discrete = id.discrete;
+    item.status = status_.AddItem(std::move(id));
     const auto policy = itemPolicies_.find(spec.topic.empty() ? spec.address : spec.topic);
     item.policy = policy == itemPolicies_.end() ? policy_ : policy->second;
     items_.push_back(std::move(item));
@@ -168,12 +170,17 @@ WriteReply LineWorker::TakeReply(size_t item) {
 
 void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
                              const ExplainedError& outcome, bool ok, const WriteReply& reply) {
-  const std::string& address = status_.identity(items_[item].status).item;
+  const ItemIdentity identity = status_.identity(items_[item].status);
+  const std::string& address = identity.item;
   const std::string answer =
       WriteResultMessage(address, value, outcome, ok, std::chrono::system_clock::now(), reply.id);
   publish_({items_[item].resultTopic, answer, false});
   if (!reply.responseTopic.empty())
     publish_({reply.responseTopic, answer, false, reply.correlation});
+  if (reply.answered) reply.answered(value, outcome, ok);
+  EventHub& events = status_.events();
+  if (events.listening())
+    events.Publish("write", WriteOutcomeText(identity.path, reply.id, outcome, ok));
   LogLimited(fmt::format("line {}: writes", name_),
              fmt::format("line {}: {} {} {}", name_, address,
                          value ? fmt::format("set to {}:", *value) : std::string("not set:"),

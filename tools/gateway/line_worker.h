@@ -97,6 +97,7 @@ class LineWorker : private LineObserver {
   void Say(const std::string& message) override;
   void LineUp() override;
   void LineDown(const ExplainedError& error) override;
+  void OpenFailed() override { status_.OpenFailed(name_); }
   void Called(size_t item, const ItemReading& reading) override;
   void Written(size_t item, uint32_t value, const ExplainedError& outcome, bool ok) override;
   void PlantWritten(const ItemReading& reading) override;

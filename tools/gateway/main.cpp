@@ -143,8 +143,19 @@ int Run(const GatewayOptions& o) {
   SetRouter router(workers);
   // Filled once the broker link says its status topic, before it starts.
   std::optional<Discovery> discovery;
-  HttpEndpoint http(status);
-  if (plant.http.enabled) http.Start(plant.http);
+  // A write over HTTP is a message on the item's set topic.
+  HttpEndpoint http(
+      status, [&](const std::string& item, std::string_view payload, const WriteReply& reply) {
+        const std::lock_guard lock(workersMutex);
+        const std::string topic = plant.mqtt.prefix + "/" + item + "/set";
+        for (const auto& worker : workers)
+          if (worker && worker->HandleSet(topic, payload, reply)) return true;
+        return false;
+      });
+  if (plant.http.enabled && !http.Start(plant.http, &problem)) {
+    Log(problem);
+    return kUsageError;
+  }
   ModbusServer modbus(
       plant.modbus, status, statusFirst,
       [&workers](size_t line, size_t item, uint32_t value) { workers[line]->Write(item, value); });

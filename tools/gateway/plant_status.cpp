@@ -31,6 +31,10 @@ Json ErrorJson(const ExplainedError& error) {
       {"code", code ? Json(*code) : Json(nullptr)}, {"error", error.text}, {"gloss", error.gloss}};
 }
 
+const char* BrokerText(const std::optional<bool>& broker) {
+  return !broker ? "none" : *broker ? "connected" : "disconnected";
+}
+
 std::string CodeLabel(const ExplainedError& error) {
   const std::optional<int> code = CodeOf(error);
   return code ? std::to_string(*code) : "unknown";
@@ -125,9 +129,9 @@ std::optional<int> CodeOf(const ExplainedError& error) {
   return error.codes.front();
 }
 
-void PlantStatus::AddLine(const std::string& line) {
+void PlantStatus::AddLine(const std::string& line, const std::string& port) {
   const std::lock_guard lock(mutex_);
-  lines_[line];
+  lines_[line].port = port;
 }
 
 size_t PlantStatus::AddItem(ItemIdentity identity) {
@@ -218,6 +222,7 @@ Message PlantStatus::Record(size_t item, const ItemReading& reading) {
     s.failedAt = reading.readAt;
   }
   s.published = true;
+  if (events_.listening()) events_.Publish("item", JsonText(ItemJson(s)));
   return MessageOf(s);
 }
 
@@ -239,8 +244,24 @@ void PlantStatus::CountCall(size_t item, int exchanges, const ItemReading& readi
 void PlantStatus::LineUp(const std::string& line) {
   const std::lock_guard lock(mutex_);
   LineState& state = lines_[line];
+  state.tried = true;
   state.up = true;
   ++state.opens;
+  state.downSince.reset();
+  state.openFailures = 0;
+  state.error.clear();
+  LineEvent(line, state);
+}
+
+void PlantStatus::OpenFailed(const std::string& line) {
+  const std::lock_guard lock(mutex_);
+  LineState& state = lines_[line];
+  ++state.openFailures;
+  LineEvent(line, state);
+}
+
+void PlantStatus::LineEvent(const std::string& line, const LineState& state) const {
+  if (events_.listening()) events_.Publish("line", JsonText(LineJson(line, state)));
 }
 
 void PlantStatus::PollEnded(const std::string& line, Clock::duration duration) {
@@ -252,9 +273,14 @@ void PlantStatus::PollEnded(const std::string& line, Clock::duration duration) {
 
 std::vector<Message> PlantStatus::LineDown(const std::string& line, const ExplainedError& error) {
   const std::lock_guard lock(mutex_);
-  lines_[line].up = false;
-  std::vector<Message> messages;
   const Clock::time_point now = Clock::now();
+  LineState& state = lines_[line];
+  state.tried = true;
+  state.up = false;
+  if (!state.downSince) state.downSince = now;
+  state.error = error.text;
+  LineEvent(line, state);
+  std::vector<Message> messages;
   for (ItemState& s : items_) {
     if (s.removed || s.identity.line != line) continue;
     s.outcome = error;
@@ -262,6 +288,7 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
     s.failedAt = now;
     s.published = true;
     messages.push_back(MessageOf(s));
+    if (events_.listening()) events_.Publish("item", JsonText(ItemJson(s)));
   }
   return messages;
 }
@@ -269,6 +296,8 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
 void PlantStatus::BrokerConnected(std::optional<bool> connected) {
   const std::lock_guard lock(mutex_);
   broker_ = connected;
+  if (events_.listening())
+    events_.Publish("broker", JsonText(Json{{"broker", BrokerText(broker_)}}));
 }
 
 size_t PlantStatus::items() const {
@@ -399,6 +428,102 @@ std::pair<bool, std::string> PlantStatus::Health() const {
                                         : "disconnected"},
                     {"lines", lines}};
   return {healthy, JsonText(health) + "\n"};
+}
+
+Json PlantStatus::ItemJson(const ItemState& s) {
+  const ItemIdentity& id = s.identity;
+  Json item{{"id", id.path},
+            {"name", id.name},
+            {"address", id.item},
+            {"unit", id.unit},
+            {"kind", !id.discrete  ? "analog"
+                     : id.writable ? "do"
+                                   : "di"},
+            {"writable", id.writable},
+            {"state", !s.published     ? "waiting"
+                      : s.outcome.ok() ? "fresh"
+                                       : "failed"}};
+  const Json value =
+      s.value ? (s.discrete ? Json(static_cast<int>(*s.value)) : Json(*s.value)) : Json(nullptr);
+  item["value"] = value;
+  item["text"] = value.is_null() ? Json(nullptr) : Json(JsonText(value));
+  item["time"] = TimeJson(s.readAt);
+  if (s.published && !s.outcome.ok()) {
+    item.update(ErrorJson(s.outcome));
+  } else {
+    const std::optional<int> code = s.published ? CodeOf(s.outcome) : std::nullopt;
+    item["code"] = code ? Json(*code) : Json(nullptr);
+    item["error"] = nullptr;
+    item["gloss"] = nullptr;
+  }
+  return item;
+}
+
+Json PlantStatus::LineJson(const std::string& line, const LineState& state) {
+  return Json{{"name", line},
+              {"port", state.port},
+              {"state", !state.tried ? "starting"
+                        : state.up   ? "open"
+                                     : "down"},
+              {"down_since", TimeJson(state.downSince)},
+              {"reopen_attempts", state.openFailures},
+              {"error", state.up || state.error.empty() ? Json(nullptr) : Json(state.error)}};
+}
+
+Json PlantStatus::Plant() const {
+  Json lines = Json::array();
+  std::map<std::string, Json> lineJson;  // the lines' objects, modules apart
+  std::map<ModuleKey, Json> modules;     // with their items
+  std::vector<std::string> lineOrder;    // of their first items
+  std::vector<ModuleKey> moduleOrder;    // likewise
+  Json gateway;
+  {
+    const std::lock_guard lock(mutex_);
+    gateway = {{"broker", BrokerText(broker_)},
+               {"started", IsoTime(started_)},
+               {"version", TARVO_VERSION}};
+    for (const auto& [line, state] : lines_) lineJson[line] = LineJson(line, state);
+    for (const auto& [key, c] : counters_) {
+      long failures = 0;
+      for (const auto& [code, n] : c.readFailures) failures += n;
+      for (const auto& [code, n] : c.writeFailures) failures += n;
+      modules[key] = Json{{"class", std::get<1>(key)},
+                          {"module", std::get<2>(key)},
+                          {"failures", failures},
+                          {"items", Json::array()}};
+    }
+  }
+  // A few thousand items at a time, as the metrics, so that the lines need
+  // not wait for the whole plant to record a reading.
+  constexpr size_t kItemsAtATime = 4096;
+  for (size_t from = 0;; from += kItemsAtATime) {
+    const std::lock_guard lock(mutex_);
+    if (from >= items_.size()) break;
+    for (size_t i = from; i < std::min(items_.size(), from + kItemsAtATime); ++i) {
+      const ItemState& s = items_[i];
+      const ModuleKey key{s.identity.line, s.identity.family, s.identity.module};
+      const auto module = modules.find(key);
+      // A line added by a reload since the lines were taken waits for the next call.
+      if (s.removed || module == modules.end() || !lineJson.contains(s.identity.line)) continue;
+      if (module->second["items"].empty()) {
+        moduleOrder.push_back(key);
+        if (std::find(lineOrder.begin(), lineOrder.end(), s.identity.line) == lineOrder.end())
+          lineOrder.push_back(s.identity.line);
+      }
+      module->second["items"].push_back(ItemJson(s));
+    }
+  }
+  for (const auto& [line, json] : lineJson)
+    if (std::find(lineOrder.begin(), lineOrder.end(), line) == lineOrder.end())
+      lineOrder.push_back(line);
+  for (const std::string& line : lineOrder) {
+    Json json = std::move(lineJson[line]);
+    json["modules"] = Json::array();
+    for (const ModuleKey& key : moduleOrder)
+      if (std::get<0>(key) == line) json["modules"].push_back(std::move(modules[key]));
+    lines.push_back(std::move(json));
+  }
+  return Json{{"gateway", std::move(gateway)}, {"lines", std::move(lines)}};
 }
 
 bool PlantStatus::Snapshot(const std::string& line, size_t first, size_t count,

@@ -3,13 +3,15 @@
 // shows it: each item's last value and outcome (its MQTT payload), the
 // counters of exchanges, reads, failures and writes per line and module,
 // each line's poll durations, and whether each line and the broker are up.
-// Lines come and go when the plant is reloaded. Thread-safe.
+// Lines come and go when the plant is reloaded. Thread-safe. Each change
+// is also an event for the live page, made only while someone reads.
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "tools/common/error_glosses.h"
+#include "tools/gateway/event_hub.h"
 #include "tools/plant/driver_classes.h"
 #include "tools/plant/readings.h"
 
@@ -31,6 +34,9 @@ struct ItemIdentity {
   std::string name;
   std::string unit;
   std::string topic;  // the whole topic: prefix/line/item
+  std::string path;   // the topic without the prefix: line/item, unique
+  bool writable = false;
+  bool discrete = false;
   // What its register measures (AddItem finds it from family and item).
   Quantity quantity = Quantity::kPlain;
 };
@@ -55,8 +61,9 @@ class PlantStatus {
   // Takes a piece of the exposition text; false: stop, the reader is gone.
   using Sink = std::function<bool(std::string_view)>;
 
-  // A line and its items, before its thread starts.
-  void AddLine(const std::string& line);
+  // A line (its port as the plant gives it) and its items, before its
+  // thread starts.
+  void AddLine(const std::string& line, const std::string& port = {});
   size_t AddItem(ItemIdentity identity);
   // A line whose thread has ended goes with its items and counters: the
   // topics of its items that had a message.
@@ -75,6 +82,8 @@ class PlantStatus {
   // outcome becomes that error; their messages to publish).
   void LineUp(const std::string& line);
   std::vector<Message> LineDown(const std::string& line, const ExplainedError& error);
+  // The line could not be opened, once more.
+  void OpenFailed(const std::string& line);
   // A poll of the line took `duration`.
   void PollEnded(const std::string& line, Clock::duration duration);
   void BrokerConnected(std::optional<bool> connected);  // nothing: no broker configured
@@ -90,6 +99,14 @@ class PlantStatus {
   // and a JSON text that says what is up: "status" is "ok" with every line
   // up, "degraded" while it works with a line down, else "failing".
   std::pair<bool, std::string> Health() const;
+  // The plant as the page shows it: {"gateway": {"broker", "started",
+  // "version"}, "lines": [{"name", "port", "state", "down_since",
+  // "reopen_attempts", "error", "modules": [{"class", "module", "failures",
+  // "items": [...]}]}]}, each item as its "item" event gives it.
+  nlohmann::ordered_json Plant() const;
+  // The live events: "item", "line" and "broker" made here, "write" by the
+  // writes' answers.
+  EventHub& events() const { return events_; }
 
   // An item as a front end that answers from memory shows it.
   struct ItemSnapshot {
@@ -125,7 +142,12 @@ class PlantStatus {
     std::map<std::string, long> writeFailures;  // by code
   };
   struct LineState {
+    std::string port;
+    bool tried = false;  // opened or failed to, once at least
     bool up = false;
+    std::optional<Clock::time_point> downSince;
+    long openFailures = 0;  // since it was last open
+    std::string error;      // why it is down
     long opens = 0;
     long polls = 0;
     double pollSeconds = 0;  // summed
@@ -133,6 +155,9 @@ class PlantStatus {
   using ModuleKey = std::tuple<std::string, std::string, int>;  // line, family, module
 
   Message MessageOf(const ItemState& state) const;
+  static nlohmann::ordered_json ItemJson(const ItemState& state);
+  static nlohmann::ordered_json LineJson(const std::string& line, const LineState& state);
+  void LineEvent(const std::string& line, const LineState& state) const;
 
   mutable std::mutex mutex_;
   std::vector<ItemState> items_;
@@ -140,6 +165,8 @@ class PlantStatus {
   std::map<std::string, LineState> lines_;
   std::map<ModuleKey, Counters> counters_;
   std::optional<bool> broker_;
+  Clock::time_point started_ = Clock::now();
+  mutable EventHub events_;
 };
 
 // The code of an error text as payloads and labels show it: its one code,

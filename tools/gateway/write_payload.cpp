@@ -8,6 +8,7 @@
 #include "tools/common/time_text.h"
 #include "tools/common/utf8_text.h"
 #include "tools/gateway/plant_status.h"
+#include "tools/plant/line_poller.h"
 #include "tools/plant/poll_session.h"
 
 namespace tarvo::tools {
@@ -83,6 +84,21 @@ std::string WriteResultMessage(std::string_view item, std::optional<uint32_t> va
               {"time", IsoTime(at)}};
   if (!id.empty()) answer["id"] = Json::parse(id);
   return JsonText(answer);
+}
+
+std::string WriteOutcomeText(std::string_view path, std::string_view id,
+                             const ExplainedError& outcome, bool ok) {
+  using Json = nlohmann::ordered_json;
+  const std::optional<int> code = CodeOf(outcome);
+  const char* state = ok                                       ? "written"
+                      : outcome.text == SupersededWrite().text ? "superseded"
+                                                               : "refused";
+  return JsonText(Json{{"id", id.empty() ? Json(nullptr) : Json::parse(id)},
+                       {"item", path},
+                       {"state", state},
+                       {"error", ok ? Json(nullptr) : Json(outcome.text)},
+                       {"code", code ? Json(*code) : Json(nullptr)},
+                       {"gloss", ok ? Json(nullptr) : Json(outcome.gloss)}});
 }
 
 }  // namespace tarvo::tools

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ struct WriteReply {
   std::string id;  // JSON text
   std::string responseTopic;
   std::string correlation;
+  // Told the outcome, on whichever thread answers (a write over HTTP
+  // waits for it): the value (nothing for a refused request), the outcome.
+  std::function<void(std::optional<uint32_t>, const ExplainedError&, bool ok)> answered;
 };
 
 // 0, 1, on, off, true or false in any case, with white space around it,
@@ -47,5 +51,11 @@ WriteRequest ParseWritePayload(std::string_view payload);
 std::string WriteResultMessage(std::string_view item, std::optional<uint32_t> value,
                                const ExplainedError& outcome, bool ok,
                                std::chrono::system_clock::time_point at, std::string_view id = {});
+
+// A write's outcome as the HTTP API answers it and its "write" event
+// gives it: {"id", "item" (line/item), "state": "written", "refused" or
+// "superseded", "error", "code", "gloss"}; id null when the write gave none.
+std::string WriteOutcomeText(std::string_view path, std::string_view id,
+                             const ExplainedError& outcome, bool ok);
 
 }  // namespace tarvo::tools

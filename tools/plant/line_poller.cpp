@@ -257,6 +257,7 @@ PollRecord LinePoller::Poll() {
 std::optional<std::string> LinePoller::Open() {
   const std::optional<std::string> problem = line_.Open(config_, timeouts_);
   if (problem) {
+    observer_->OpenFailed();
     // Said and reported when it is new, not at every try.
     if (*problem != lineProblem_) {
       observer_->Say(fmt::format("{}; opening it again every {} to {} s", *problem,

@@ -42,6 +42,8 @@ class LineObserver {
   // The line is open; or it is down with `error` (said once per new problem).
   virtual void LineUp() {}
   virtual void LineDown(const ExplainedError& /*error*/) {}
+  // An open of the line failed (every try, said or not).
+  virtual void OpenFailed() {}
   // After each driver call on an item, a read or a write, code 23 included.
   virtual void Called(size_t /*item*/, const ItemReading& /*reading*/) {}
   // A write submitted for the item is done: made (ok or not), superseded
