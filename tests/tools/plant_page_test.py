@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
 CHROMIUM = "/usr/bin/chromium"
 CHROMEDRIVER = "/usr/bin/chromedriver"
@@ -159,6 +160,17 @@ class Scenario:
         sim_link, _, sim_log = self.start_pxrsim("sim")
         annex_link, annex, _ = self.start_pxrsim("annex", ANNEX_PLANT)
         port = self.start_gateway(sim_link, annex_link)
+        # The page's files: their types, asked for again each time, and a
+        # policy that lets the page load nothing from elsewhere.
+        for path, kind in (("/", "text/html"), ("/page.js", "text/javascript"),
+                           ("/page.css", "text/css")):
+            with urllib.request.urlopen(f"http://127.0.0.1:{port}{path}") as answer:
+                headers = dict(answer.headers)
+            expected = {"Content-Type": f"{kind}; charset=utf-8", "Cache-Control": "no-cache",
+                        "X-Content-Type-Options": "nosniff"}
+            if any(headers.get(name) != value for name, value in expected.items()) or \
+                    not headers.get("Content-Security-Policy", "").startswith("default-src 'self';"):
+                raise Failure(f"{path} is served with {headers}")
         self.open_browser()
         self.driver.get(f"http://127.0.0.1:{port}/")
         self.js("window.loadedOnce = true")
@@ -233,6 +245,15 @@ class Scenario:
         if width > 360:
             raise Failure(f"the page is {width} px wide on a 360 px screen")
         self.screenshot("phone")
+
+        # No script error and nothing the policy refused, all along (the
+        # browser's own request for a favicon and the write refused aside).
+        expected = ("/favicon.ico - Failed", "/api/write - Failed to load resource: the server "
+                    "responded with a status of 401")
+        errors = [entry["message"] for entry in self.driver.get_log("browser")
+                  if entry["level"] == "SEVERE" and not any(e in entry["message"] for e in expected)]
+        if errors:
+            raise Failure(f"the browser's console has errors: {errors}")
 
     def close(self):
         if self.driver:

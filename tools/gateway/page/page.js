@@ -378,7 +378,9 @@ async function write(entry, value) {
       answer = {};
     }
     if (response.status === 202) return;  // the outcome comes as an event
-    if (response.ok) {
+    // An outcome (written, or refused by the item, the line or the module);
+    // else a refusal of the request itself.
+    if (answer.state) {
       applyWrite(Object.assign({id, item: entry.item.id}, answer));
       return;
     }
