@@ -30,7 +30,7 @@ groups=(
   "wine64"
   "wine32:i386"
   "dpkg-dev file lintian man-db zip unzip mosquitto python3-paho-mqtt mbpoll prometheus"
-  "mosquitto-clients time bc curl"
+  "mosquitto-clients time bc curl openssl"
   "chromium chromium-driver python3-selenium fonts-wqy-microhei"
 )
 [[ "${1:-}" == demo ]] && groups=("${demo_packages[*]}")

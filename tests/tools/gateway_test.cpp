@@ -37,6 +37,7 @@
 #include "gtest/gtest.h"
 #include "support/mqtt_probe.h"
 #include "support/process.h"
+#include "tools/gateway/event_hub.h"
 #include "tools/gateway/gateway_plant.h"
 #include "tools/gateway/modbus_map.h"
 #include "tools/gateway/set_router.h"
@@ -1160,6 +1161,325 @@ struct SubscriptionCase {
   std::vector<std::string> setTopics;
   std::vector<std::string> filters;
 };
+
+// The gateway's JSON API: its port from the log ("metrics on
+// http://ADDRESS:PORT/metrics", or https).
+int ApiPort(Process& gateway) {
+  EXPECT_TRUE(gateway.WaitForError("/metrics\n", 10s)) << gateway.err();
+  std::smatch match;
+  const std::string err = gateway.err();
+  if (!std::regex_search(err, match, std::regex(R"(https?://[^ ]+:(\d+)/metrics)"))) return 0;
+  return std::stoi(match[1]);
+}
+
+// An event stream of the API, read on a thread of its own.
+class EventStream {
+ public:
+  explicit EventStream(int port) : client_("127.0.0.1", port) {
+    client_.set_read_timeout(30s);
+    thread_ = std::thread([this] {
+      client_.Get("/api/events", [this](const char* data, size_t size) {
+        const std::lock_guard lock(mutex_);
+        text_.append(data, size);
+        return !stopping_;
+      });
+    });
+  }
+  ~EventStream() {
+    {
+      const std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    client_.stop();
+    thread_.join();
+  }
+  // Whether the stream has held `part` within `limit`.
+  bool Holds(const std::string& part, std::chrono::milliseconds limit) {
+    for (const auto end = std::chrono::steady_clock::now() + limit;
+         std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(50ms)) {
+      const std::lock_guard lock(mutex_);
+      if (text_.find(part) != std::string::npos) return true;
+    }
+    return false;
+  }
+
+ private:
+  httplib::Client client_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::string text_;
+  bool stopping_ = false;
+};
+
+TEST(GatewayApi, ServesThePlantItsLiveEventsAndAWriteThroughTheLine) {
+  TempDir dir;
+  Sim sim(dir, "sim", "", {"-v"});
+  std::ifstream builtIn(BUILTIN_PLANT_PATH);
+  const Json classes = Json::parse(builtIn)["classes"];
+  Process gateway = StartGateway(dir, Json{{"http", {{"writes", true}}},
+                                           {"lines", Json::array({Line("a", sim.link(), classes)})}}
+                                          .dump());
+  const int port = ApiPort(gateway);
+  httplib::Client http("127.0.0.1", port);
+  EventStream events(port);
+  ASSERT_TRUE(events.Holds("event: hello\ndata: {\"seq\": ", 10s));
+
+  // Every item once read, in plant order under its line and module.
+  Json plant;
+  auto allFresh = [&] {
+    const auto got = http.Get("/api/plant");
+    if (!got || got->status != 200) return false;
+    plant = Json::parse(got->body);
+    for (const Json& module : plant["lines"][0]["modules"])
+      for (const Json& item : module["items"])
+        if (item["state"] != "fresh") return false;
+    return true;
+  };
+  for (int i = 0; i < 300 && !allFresh(); ++i) std::this_thread::sleep_for(200ms);
+  ASSERT_TRUE(allFresh()) << plant.dump() << gateway.err();
+  const Json& gatewayState = plant["gateway"];
+  EXPECT_EQ(gatewayState["broker"], "none");
+  EXPECT_EQ(gatewayState["writes"], true);
+  EXPECT_EQ(gatewayState["auth"], "none");
+  EXPECT_FALSE(gatewayState["version"].get<std::string>().empty());
+  ASSERT_EQ(plant["lines"].size(), 1u);
+  const Json& line = plant["lines"][0];
+  EXPECT_EQ(line["name"], "a");
+  EXPECT_EQ(line["port"], sim.link());
+  EXPECT_EQ(line["state"], "open");
+  EXPECT_EQ(line["down_since"], nullptr);
+  EXPECT_EQ(line["reopen_attempts"], 0);
+  std::map<std::string, Json> items;
+  ASSERT_EQ(line["modules"].size(), classes.size());
+  for (size_t m = 0; m < classes.size(); ++m) {
+    const Json& module = line["modules"][m];
+    EXPECT_EQ(module["module"], m + 1);
+    EXPECT_EQ(module["failures"], 0);
+    ASSERT_EQ(module["items"].size(), classes[m]["items"].size());
+    for (size_t i = 0; i < module["items"].size(); ++i) {
+      const Json& item = module["items"][i];
+      EXPECT_EQ(item["address"], classes[m]["items"][i]["item"]);
+      EXPECT_EQ(item["id"], "a/" + item["address"].get<std::string>());
+      EXPECT_EQ(item["text"], item["value"].dump());
+      EXPECT_EQ(item["code"], 0);
+      EXPECT_EQ(item["error"], nullptr);
+      items[item["address"]] = item;
+    }
+  }
+  EXPECT_EQ(line["modules"][3]["class"], "pxr5700");
+  for (const Expected& e : kBuiltInValues) {
+    EXPECT_GE(items[e.item]["value"].get<double>(), e.min) << e.item;
+    EXPECT_LE(items[e.item]["value"].get<double>(), e.max) << e.item;
+    EXPECT_EQ(items[e.item]["unit"], e.unit) << e.item;
+  }
+  const std::tuple<const char*, const char*, bool> kinds[] = {{"TA1.0.0", "analog", false},
+                                                              {"DI4.0", "di", false},
+                                                              {"DO4.2", "do", true},
+                                                              {"DI5.2.0.1", "di", false},
+                                                              {"DO5.2.0.4", "do", true}};
+  for (const auto& [item, kind, writable] : kinds) {
+    EXPECT_EQ(items[item]["kind"], kind) << item;
+    EXPECT_EQ(items[item]["writable"], writable) << item;
+  }
+  EXPECT_EQ(items["DO4.2"]["name"], "valve");
+  EXPECT_TRUE(events.Holds("event: item\ndata: {\"id\":\"a/TA1.0.0\",", 10s));
+
+  // A write switches the output: the module receives the command; the
+  // answer and the event tell it written.
+  const auto written = http.Post("/api/write", R"({"item": "a/DO4.2", "value": "off", "id": "w1"})",
+                                 "application/json");
+  ASSERT_TRUE(written);
+  EXPECT_EQ(written->status, 200);
+  const std::string outcome =
+      R"({"id":"w1","item":"a/DO4.2","state":"written","error":null,"code":0,"gloss":null})";
+  EXPECT_EQ(written->body, outcome + "\n");
+  EXPECT_TRUE(sim.Printed("<- 2f 30 34 00 0d", 1s)) << "/04, outputs 00";
+  EXPECT_TRUE(events.Holds("event: write\ndata: " + outcome + "\n\n", 1s));
+
+  // Event streams hold a worker each: past their number they are refused,
+  // and the metrics and the health still answer.
+  std::vector<int> streams;
+  const std::string get = "GET /api/events HTTP/1.1\r\nHost: x\r\n\r\n";
+  for (size_t i = 1; i < tools::EventHub::kMostReaders; ++i) {
+    streams.push_back(Connect(port));
+    Send(streams.back(), get);
+  }
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(StatusLine(port, get), "HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(StatusLine(port, "GET /health HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
+  EXPECT_EQ(StatusLine(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
+  for (int fd : streams) close(fd);
+}
+
+// What a write over the API is answered with, by a gateway as its plant
+// sets it: "open" writes on loopback, its line up (DI4.0, DO4.2); "off"
+// with writes off; "net" beyond loopback over HTTPS with a token and a
+// user, its line down.
+struct ApiWriteCase {
+  const char* gateway;
+  std::string body;
+  std::vector<std::string> headers;  // curl's -H; none: Content-Type: application/json
+  int status;
+  const char* answer;  // JSON: the fields the answer has (all of them for an error)
+};
+
+const std::string kOff = R"({"item": "a/DO4.2", "value": 0, "id": "w"})";
+const std::string kOn = R"({"item": "a/DO4.2", "value": "on", "id": "w"})";
+const char kJson[] = "Content-Type: application/json";
+const char kLineDown[] = R"-({"id":"w","item":"a/DO4.2","state":"refused","error":"(line down)"})-";
+const char kNeedsAuth[] =
+    R"({"error":"a write needs this gateway's token (Authorization: Bearer TOKEN) or a user and password of this gateway"})";
+
+const ApiWriteCase kApiWrites[] = {
+    {"off",
+     kOff,
+     {},
+     403,
+     R"({"error":"writes are off: the plant file turns them on with \"http\": {\"writes\": true}"})"},
+    {"open",
+     kOff,
+     {kJson, "Origin: http://elsewhere.example"},
+     403,
+     R"({"error":"a write from the page of http://elsewhere.example is refused: this gateway is 127.0.0.1:{port}"})"},
+    {"open",
+     kOff,
+     {"Content-Type: text/plain"},
+     415,
+     R"({"error":"a write is sent as Content-Type: application/json"})"},
+    {"open",
+     kOff,
+     {"Content-Type: application/x-www-form-urlencoded"},
+     415,
+     R"({"error":"a write is sent as Content-Type: application/json"})"},
+    {"open",
+     "value=1",
+     {},
+     400,
+     R"({"error":"the body is not a JSON object {\"item\": \"LINE/ITEM\", \"value\": 0 or 1}"})"},
+    {"open",
+     R"({"item": "a/DO4.2", "value": 2})",
+     {},
+     400,
+     R"({"error":"\"2\" is not a value to write"})"},
+    {"open",
+     R"({"item": "a/DO4.2", "value": 1, "at": 3})",
+     {},
+     400,
+     R"({"error":"a write has \"item\", \"value\" and \"id\", not \"at\""})"},
+    {"open", R"({"item": "a/DO4.7", "value": 1})", {}, 404, R"({"error":"no item \"a/DO4.7\""})"},
+    {"open",
+     R"({"item": "a/DI4.0", "value": 1, "id": "r"})",
+     {},
+     409,
+     R"({"id":"r","item":"a/DI4.0","state":"refused","error":"not an output","code":null,
+         "gloss":"register DI is read only: only an output can be set"})"},
+    {"open",
+     kOff,
+     {kJson, "Origin: http://127.0.0.1:{port}"},
+     200,
+     R"({"id":"w","item":"a/DO4.2","state":"written","error":null,"code":0,"gloss":null})"},
+    {"net", kOn, {}, 401, kNeedsAuth},
+    {"net", kOn, {kJson, "Authorization: Bearer s3cre"}, 401, kNeedsAuth},
+    {"net", kOn, {kJson, "Authorization: Basic YW5uOnB3Mg=="}, 401, kNeedsAuth},  // ann:pw2
+    {"net", kOn, {kJson, "Authorization: Bearer s3cret"}, 503, kLineDown},
+    {"net", kOn, {kJson, "Authorization: Basic YW5uOnB3MQ=="}, 503, kLineDown},  // ann:pw1
+};
+
+TEST(GatewayApi, WritesOnlyWhenOnAuthorisedFromItsOwnPagesAndToAnOutput) {
+  TempDir dir;
+  Sim sim(dir, "sim", kValveStation);
+  const std::string certificate = dir.path() + "/cert.pem";
+  const std::string key = dir.path() + "/key.pem";
+  const RunResult made =
+      RunProgram({"/usr/bin/openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                  "-subj", "/CN=localhost", "-keyout", key, "-out", certificate});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const Json open = Json::array({Line("a", sim.link(), kValveItems)});
+  const Json down = Json::array({Line("a", dir.path() + "/none", kValveItems)});
+  const Json net = {{"address", "0.0.0.0"},
+                    {"port", 0},
+                    {"writes", true},
+                    {"token_file", dir.Write("token", "s3cret\n")},
+                    {"users_file", dir.Write("users", "ann:pw1\n")},
+                    {"tls", {{"certificate", certificate}, {"key", key}}}};
+  // Writes open to the network with neither token nor user: refused at start.
+  const RunResult unsafe = RunProgram(
+      {kGateway,
+       dir.Write(
+           "unsafe.json",
+           Json{{"http", {{"address", "0.0.0.0"}, {"writes", true}}}, {"lines", down}}.dump())},
+      10s);
+  EXPECT_EQ(unsafe.status, 2);
+  EXPECT_NE(unsafe.err.find("HTTP on 0.0.0.0: writes over the network need a token or users"),
+            std::string::npos)
+      << unsafe.err;
+
+  std::map<std::string, Process> gateways;
+  gateways.try_emplace(
+      "open",
+      std::vector<std::string>{
+          kGateway,
+          dir.Write("open.json", Json{{"http", {{"writes", true}}}, {"lines", open}}.dump()),
+          "--http", "127.0.0.1:0"});
+  gateways.try_emplace(
+      "off", std::vector<std::string>{kGateway, dir.Write("off.json", Json{{"lines", down}}.dump()),
+                                      "--http", "127.0.0.1:0"});
+  gateways.try_emplace(
+      "net", std::vector<std::string>{
+                 kGateway, dir.Write("net.json", Json{{"http", net}, {"lines", down}}.dump())});
+  std::map<std::string, std::string> urls;
+  for (auto& [name, gateway] : gateways)
+    urls[name] =
+        fmt::format("{}://127.0.0.1:{}/api/", name == "net" ? "https" : "http", ApiPort(gateway));
+  const int openPort = std::stoi(urls["open"].substr(urls["open"].rfind(':') + 1));
+  httplib::Client http("127.0.0.1", openPort);
+  auto up = [&] {
+    const auto got = http.Get("/api/plant");
+    return got && Json::parse(got->body)["lines"][0]["modules"][0]["items"][1]["state"] == "fresh";
+  };
+  for (int i = 0; i < 100 && !up(); ++i) std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(up()) << gateways.at("open").err();
+
+  // Over HTTPS the plant reads without a token; its line is down.
+  const RunResult read = RunProgram({"/usr/bin/curl", "-sk", urls["net"] + "plant"}, 10s);
+  ASSERT_EQ(read.status, 0) << read.err;
+  const Json netPlant = Json::parse(read.out);
+  EXPECT_EQ(netPlant["gateway"]["auth"], "token");
+  EXPECT_EQ(netPlant["lines"][0]["state"], "down");
+  EXPECT_GE(netPlant["lines"][0]["reopen_attempts"], 1);
+  EXPECT_NE(netPlant["lines"][0]["down_since"], nullptr);
+  EXPECT_EQ(netPlant["lines"][0]["modules"][0]["items"][0]["state"], "failed");
+
+  for (const ApiWriteCase& c : kApiWrites) {
+    auto withPort = [&](std::string text) {
+      const size_t at = text.find("{port}");
+      return at == std::string::npos ? text : text.replace(at, 6, std::to_string(openPort));
+    };
+    std::vector<std::string> argv{"/usr/bin/curl", "-sk", "-w", "\n%{http_code}", "-d", c.body};
+    for (const std::string& header :
+         c.headers.empty() ? std::vector<std::string>{kJson} : c.headers) {
+      argv.push_back("-H");
+      argv.push_back(withPort(header));
+    }
+    argv.push_back(urls[c.gateway] + "write");
+    const RunResult run = RunProgram(argv, 10s);
+    const std::string context = std::string(c.gateway) + " " + c.body;
+    ASSERT_EQ(run.status, 0) << context << run.err;
+    const size_t split = run.out.rfind('\n');
+    EXPECT_EQ(std::stoi(run.out.substr(split + 1)), c.status) << context << run.out;
+    const Json answer = Json::parse(run.out.substr(0, split), nullptr, false);
+    const Json expected = Json::parse(withPort(c.answer));
+    for (const auto& [field, value] : expected.items())
+      EXPECT_EQ(answer[field], value) << context << " " << field;
+  }
+  // The write that went through is on the line's next read.
+  auto reads = [&](int value) {
+    const auto got = http.Get("/api/plant");
+    return got && Json::parse(got->body)["lines"][0]["modules"][0]["items"][1]["value"] == value;
+  };
+  for (int i = 0; i < 100 && !reads(0); ++i) std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(reads(0));
+}
 
 TEST(GatewaySetTopics, OneFilterPerDepthOfTheItemsTopics) {
   const SubscriptionCase cases[] = {

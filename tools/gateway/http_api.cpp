@@ -109,13 +109,17 @@ void Write(const HttpSettings& settings, const std::vector<std::string>& basics,
         fmt::format("a write from the page of {} is refused: this gateway is {}",
                     request.get_header_value("Origin"), request.get_header_value("Host")));
   if (!Authorized(settings, basics, request)) {
-    response.set_header("WWW-Authenticate", settings.token.empty()
+    const bool token = !settings.token.empty();
+    const bool users = !basics.empty();
+    // A browser asks its user for a name and password when told Basic.
+    response.set_header("WWW-Authenticate", users
                                                 ? "Basic realm=\"tarvo-gateway\", charset=\"UTF-8\""
                                                 : "Bearer realm=\"tarvo-gateway\"");
     return Refuse(response, 401,
-                  settings.token.empty() ? "a write needs a user and password of this gateway"
-                                         : "a write needs this gateway's token "
-                                           "(Authorization: Bearer TOKEN)");
+                  fmt::format("a write needs {}{}{}",
+                              token ? "this gateway's token (Authorization: Bearer TOKEN)" : "",
+                              token && users ? " or " : "",
+                              users ? "a user and password of this gateway" : ""));
   }
   const std::string type = request.get_header_value("Content-Type");
   if (type != "application/json" && !type.starts_with("application/json;"))
