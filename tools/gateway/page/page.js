@@ -19,10 +19,10 @@ const kLongestRetryMs = 30000;
 const $ = (id) => document.getElementById(id);
 
 let gateway = null;
-const lines = new Map();    // line name -> {line, element}
-const items = new Map();    // item id -> {item, module, row, interval}
-const modules = [];         // {module, line, element, body, items: [entry]}
-const writes = new Map();   // write id -> item id
+const lines = new Map();    // line name -> {line, head}
+const items = new Map();    // item id -> {item, module, row, cells, interval}
+const modules = [];         // {module, line, summary, body, items, failing, built}
+const writes = new Map();   // write id -> item id, while its outcome is awaited
 let writeCount = 0;
 
 function element(tag, className, text) {
