@@ -135,7 +135,9 @@ class Scenario:
             return {value: text('.value'), state: text('.state'), age: text('.age'),
                     outcome: row.querySelector('.outcome') ? text('.outcome') : null,
                     switch: button ? button.getAttribute('aria-checked') : null,
-                    failed: row.classList.contains('failed')};""", item_id)
+                    failed: row.classList.contains('failed'),
+                    stale: row.classList.contains('stale'),
+                    marked: row.querySelector('.value').classList.contains('changed')};""", item_id)
 
     def screenshot(self, name):
         self.step += 1
@@ -190,7 +192,10 @@ class Scenario:
 
         # TA1.0.0 moves: its text changes on the page without a reload.
         first = self.row("plant/TA1.0.0")["value"]
-        wait_for("TA1.0.0 changing", lambda: self.row("plant/TA1.0.0")["value"] != first, 20)
+        changed = wait_for("TA1.0.0 changing", lambda: (
+            lambda r: r if r["value"] != first else None)(self.row("plant/TA1.0.0")), 20)
+        if not changed["marked"]:
+            raise Failure("the changed value is not marked")
         if not self.js("return window.loadedOnce === true"):
             raise Failure("the page was loaded again")
         self.screenshot("value-changed")
@@ -230,6 +235,8 @@ class Scenario:
         print(f"DI6.0 failed {time.monotonic() - stopped:.1f} s after its module fell silent")
         if not re.match(r"failed: code 17 · .+ · \S", failed["state"]):
             raise Failure(f"DI6.0's failure shows no code and text: {failed['state']!r}")
+        if not failed["stale"]:
+            raise Failure("DI6.0's last value does not fade")
         summary = self.js("""return document.querySelector('[data-id="annex/DI6.0"]')
                              .closest('details').querySelector('summary').textContent""")
         if "1 failing" not in summary:
