@@ -1402,17 +1402,20 @@ TEST(GatewayApi, WritesOnlyWhenOnAuthorisedFromItsOwnPagesAndToAnOutput) {
                     {"token_file", dir.Write("token", "s3cret\n")},
                     {"users_file", dir.Write("users", "ann:pw1\n")},
                     {"tls", {{"certificate", certificate}, {"key", key}}}};
-  // Writes open to the network with neither token nor user: refused at start.
-  const RunResult unsafe = RunProgram(
-      {kGateway,
-       dir.Write(
-           "unsafe.json",
-           Json{{"http", {{"address", "0.0.0.0"}, {"writes", true}}}, {"lines", down}}.dump())},
-      10s);
-  EXPECT_EQ(unsafe.status, 2);
-  EXPECT_NE(unsafe.err.find("HTTP on 0.0.0.0: writes over the network need a token or users"),
-            std::string::npos)
-      << unsafe.err;
+  // Writes open to the network with neither token nor user, a certificate
+  // that cannot be used: refused at start.
+  const std::pair<Json, std::string> refused[] = {
+      {{{"address", "0.0.0.0"}, {"writes", true}},
+       "HTTP on 0.0.0.0: writes over the network need a token or users"},
+      {{{"tls", {{"certificate", key}, {"key", key}}}},
+       "HTTPS: cannot use the certificate " + key + " with the key " + key},
+  };
+  for (const auto& [http, message] : refused) {
+    const RunResult run = RunProgram(
+        {kGateway, dir.Write("refused.json", Json{{"http", http}, {"lines", down}}.dump())}, 10s);
+    EXPECT_EQ(run.status, 2) << message;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+  }
 
   std::map<std::string, Process> gateways;
   gateways.try_emplace(
@@ -1724,6 +1727,12 @@ struct PlantMistake {
 };
 
 const PlantMistake kPlantMistakes[] = {
+    {"http: {writes: true, token_file: /none/token}\nlines: []\n",
+     "plant.json:1:22: http.token_file: cannot read a token from the first line of /none/token"},
+    {"http: {users_file: /dev/null}\nlines: []\n",
+     "plant.json:1:8: http.users_file: /dev/null names no user"},
+    {"http: {tls: {certificate: cert.pem}}\nlines: []\n",
+     "plant.json:1:8: http.tls: missing key \"key\""},
     {R"({"lines": []})", "plant.json:1:2: lines: no lines to poll"},
     {R"({"lines": [{"line": "a/b", "port": "/dev/x", "classes": []}]})",
      "plant.json:1:13: lines[0].line: a line's name is one topic level: no /"},
