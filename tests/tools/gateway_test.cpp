@@ -1294,7 +1294,12 @@ TEST(GatewayApi, ServesThePlantItsLiveEventsAndAWriteThroughTheLine) {
   EXPECT_EQ(StatusLine(port, get), "HTTP/1.1 503 Service Unavailable");
   EXPECT_EQ(StatusLine(port, "GET /health HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
   EXPECT_EQ(StatusLine(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
+  // Their readers gone, their places are free again within a few seconds.
   for (int fd : streams) close(fd);
+  std::string again;
+  for (int i = 0; i < 30 && again != "HTTP/1.1 200 OK"; ++i, std::this_thread::sleep_for(100ms))
+    again = StatusLine(port, get);
+  EXPECT_EQ(again, "HTTP/1.1 200 OK");
 }
 
 // What a write over the API is answered with, by a gateway as its plant
