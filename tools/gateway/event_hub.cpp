@@ -2,9 +2,6 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
-#include <iterator>
-
 namespace tarvo::tools {
 
 std::shared_ptr<EventHub::Reader> EventHub::Join(uint64_t* seq) {

@@ -20,9 +20,10 @@ using Json = nlohmann::ordered_json;
 
 // How long a write's answer waits for its outcome before saying "pending".
 constexpr std::chrono::seconds kWriteWait{5};
-// A stream with nothing to say says so this often (a comment line), which
-// also finds a reader gone.
+// A stream with nothing to say says so this often (a comment line); it
+// looks whether its reader is still there more often.
 constexpr std::chrono::seconds kKeepAlive{15};
+constexpr std::chrono::seconds kReaderCheck{1};
 constexpr size_t kLongestId = 64;
 
 bool Loopback(const std::string& address) {
@@ -210,20 +211,28 @@ void AddApiRoutes(httplib::Server& server, const PlantStatus& status, const Http
     response.set_header("Cache-Control", "no-cache");
     response.set_chunked_content_provider(
         "text/event-stream",
-        [&events, reader, hello = fmt::format("event: hello\ndata: {{\"seq\": {}}}\n\n", seq)](
-            size_t, httplib::DataSink& sink) mutable {
+        [&events, reader, hello = fmt::format("event: hello\ndata: {{\"seq\": {}}}\n\n", seq),
+         quiet = std::chrono::seconds(0)](size_t, httplib::DataSink& sink) mutable {
           if (!hello.empty()) {
             const bool written = sink.write(hello.data(), hello.size());
             hello.clear();
             return written;
           }
-          const std::optional<std::string> next = events.Next(*reader, kKeepAlive);
+          const std::optional<std::string> next = events.Next(*reader, kReaderCheck);
           if (!next) {
             sink.done();
             return true;
           }
-          const std::string text = next->empty() ? std::string(": keep-alive\n\n") : *next;
-          return sink.write(text.data(), text.size());
+          if (!next->empty()) {
+            quiet = {};
+            return sink.write(next->data(), next->size());
+          }
+          // A reader gone frees its place within kReaderCheck.
+          if (!sink.is_writable()) return false;
+          if ((quiet += kReaderCheck) < kKeepAlive) return true;
+          quiet = {};
+          const std::string_view comment = ": keep-alive\n\n";
+          return sink.write(comment.data(), comment.size());
         },
         [&events, reader](bool) { events.Leave(reader); });
   });

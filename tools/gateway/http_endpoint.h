@@ -1,10 +1,10 @@
 // tarvo-gateway's HTTP endpoint: /metrics for Prometheus, /health for a
 // supervisor (200 while the gateway does its work, 503 otherwise, with a
-// JSON text that says what is up), the JSON API under /api/ (http_api.h).
-// HTTP or HTTPS (a certificate and key given). Serves on a thread of its
-// own; the metrics are streamed. A port in use (another instance, one just stopped)
-// is tried again with growing waits, the gateway polling and publishing
-// meanwhile.
+// JSON text that says what is up), the JSON API under /api/ (http_api.h);
+// over HTTPS when a certificate and key are given. Serves on a thread of
+// its own; the metrics are streamed. A port in use (another instance, one
+// just stopped) is tried again with growing waits, the gateway polling and
+// publishing meanwhile.
 #pragma once
 
 #include <atomic>
