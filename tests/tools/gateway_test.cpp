@@ -1332,6 +1332,12 @@ const ApiWriteCase kApiWrites[] = {
      {kJson, "Origin: http://elsewhere.example"},
      403,
      R"({"error":"a write from the page of http://elsewhere.example is refused: this gateway is 127.0.0.1:{port}"})"},
+    // A name of the writer's choosing pointed at this machine.
+    {"open",
+     kOff,
+     {kJson, "Host: plant.example:{port}", "Origin: http://plant.example:{port}"},
+     403,
+     R"({"error":"a write without a token is taken only when sent to 127.0.0.1 or localhost, not to plant.example:{port}"})"},
     {"open",
      kOff,
      {"Content-Type: text/plain"},

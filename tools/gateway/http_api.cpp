@@ -79,6 +79,18 @@ bool SameOrigin(std::string_view origin, std::string_view host) {
   return true;
 }
 
+// Whether a Host header ("name:port", "[::1]:port") names this machine
+// itself. A page whose own name a hostile DNS server has pointed at
+// 127.0.0.1 sends its own name, and passes the origin check.
+bool LoopbackHost(std::string_view host) {
+  if (host.starts_with("[")) {
+    host = host.substr(1, host.find(']') - 1);
+  } else if (const size_t colon = host.rfind(':'); colon != std::string_view::npos) {
+    host = host.substr(0, colon);
+  }
+  return Loopback(std::string(host));
+}
+
 void Answer(httplib::Response& response, int status, const std::string& json) {
   response.status = status;
   response.set_content(json + "\n", "application/json");
@@ -109,6 +121,13 @@ void Write(const HttpSettings& settings, const std::vector<std::string>& basics,
         response, 403,
         fmt::format("a write from the page of {} is refused: this gateway is {}",
                     request.get_header_value("Origin"), request.get_header_value("Host")));
+  // Without credentials only a gateway on loopback takes writes (see
+  // WriteSafetyProblem), and only as a name of this machine.
+  if (settings.token.empty() && basics.empty() && !LoopbackHost(request.get_header_value("Host")))
+    return Refuse(response, 403,
+                  fmt::format("a write without a token is taken only when sent to 127.0.0.1 or "
+                              "localhost, not to {}",
+                              request.get_header_value("Host")));
   if (!Authorized(settings, basics, request)) {
     const bool token = !settings.token.empty();
     const bool users = !basics.empty();
