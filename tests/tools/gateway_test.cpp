@@ -1290,7 +1290,13 @@ TEST(GatewayApi, ServesThePlantItsLiveEventsAndAWriteThroughTheLine) {
     streams.push_back(Connect(port));
     Send(streams.back(), get);
   }
-  std::this_thread::sleep_for(500ms);
+  // Each has its stream once its answer has begun.
+  for (int fd : streams) {
+    std::string head;
+    char c;
+    while (!head.ends_with("\r\n") && recv(fd, &c, 1, 0) == 1) head += c;
+    ASSERT_EQ(head, "HTTP/1.1 200 OK\r\n");
+  }
   EXPECT_EQ(StatusLine(port, get), "HTTP/1.1 503 Service Unavailable");
   EXPECT_EQ(StatusLine(port, "GET /health HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
   EXPECT_EQ(StatusLine(port, "GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n"), "HTTP/1.1 200 OK");
