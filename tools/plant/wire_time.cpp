@@ -14,7 +14,7 @@ namespace {
 // starts on the wire (every read command is 5 bytes), and the module takes a
 // moment to turn around before it answers.
 constexpr int32_t kCommandBytes = 5;
-constexpr double kTurnaroundMs = 20.0;
+constexpr double kTurnaroundMs = 50.0;
 
 // The time from the command's first byte to the answer's last.
 double ExchangeMs(const AnswerTiming& answer, int32_t baud, int bitsPerCharacter) {
