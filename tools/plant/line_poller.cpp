@@ -161,7 +161,13 @@ ItemReading LinePoller::Describe(size_t call) const {
 }
 
 ItemReading LinePoller::Waiting(size_t call, const ExplainedError& why) const {
-  ItemReading reading = last_[call] ? *last_[call] : Describe(call);
+  ItemReading reading = Describe(call);
+  if (const LastValue& last = last_[call]; last.readAt) {
+    reading.hasValue = true;
+    reading.analog = last.analog;
+    reading.discreteValue = last.discreteValue;
+    reading.readAt = last.readAt;
+  }
   reading.ok = false;
   reading.waiting = true;
   reading.error = why;
@@ -190,7 +196,10 @@ void LinePoller::TakeWrites() {
 PollRecord LinePoller::Poll() {
   const Clock::time_point started = clock_->Now();
   schedule_->StartPoll();
-  std::vector<std::optional<ItemReading>> current(last_.size());
+  // Per call, its reading of this poll in readings, if any.
+  constexpr uint32_t kNone = UINT32_MAX;
+  std::vector<uint32_t> current(last_.size(), kNone);
+  std::vector<ItemReading> readings;
   while (true) {
     TakeWrites();
     if (schedule_->PollDone() || stopping_) break;
@@ -226,17 +235,25 @@ PollRecord LinePoller::Poll() {
     }
     if (call >= 2 * items_.size() && !retried) observer_->PlantWritten(reading);
     if (code != ErrDelayNotElapsed) {
-      if (reading.ok) last_[call] = reading;
-      current[call] = std::move(reading);
+      if (reading.ok) last_[call] = {reading.analog, reading.discreteValue, reading.readAt};
     } else if (schedule_->done(call)) {
-      current[call] = Waiting(call, reading.error);
+      reading = Waiting(call, reading.error);
+    } else {
+      continue;
+    }
+    if (current[call] == kNone) {
+      current[call] = static_cast<uint32_t>(readings.size());
+      readings.push_back(std::move(reading));
+    } else {
+      readings[current[call]] = std::move(reading);
     }
   }
   PollRecord poll{++polls_, clock_->Now(), {}, started};
   const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
+  poll.readings.reserve(readings.size());
   auto take = [&](size_t call, bool always) {
-    if (current[call])
-      poll.readings.push_back(std::move(*current[call]));
+    if (current[call] != kNone)
+      poll.readings.push_back(std::move(readings[current[call]]));
     else if (always)
       poll.readings.push_back(Waiting(call, notRead));
   };
