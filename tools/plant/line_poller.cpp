@@ -248,14 +248,19 @@ PollRecord LinePoller::Poll() {
       readings[current[call]] = std::move(reading);
     }
   }
-  PollRecord poll{++polls_, clock_->Now(), {}, started};
+  // The record's order: per member its plant writes, its items' writes,
+  // its items' reads. The readings are put in that order where they are,
+  // not copied: a full line's are tens of megabytes.
   const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
-  poll.readings.reserve(readings.size());
+  std::vector<uint32_t> order;  // the reading at each place of the record
+  order.reserve(readings.size());
   auto take = [&](size_t call, bool always) {
-    if (current[call] != kNone)
-      poll.readings.push_back(std::move(readings[current[call]]));
-    else if (always)
-      poll.readings.push_back(Waiting(call, notRead));
+    if (current[call] == kNone) {
+      if (!always) return;
+      current[call] = static_cast<uint32_t>(readings.size());
+      readings.push_back(Waiting(call, notRead));
+    }
+    order.push_back(current[call]);
   };
   for (size_t m = 0; m < line_.size(); ++m) {
     for (size_t w = 0; w < line_.session(m).writes(); ++w)
@@ -265,6 +270,20 @@ PollRecord LinePoller::Poll() {
     for (size_t i = 0; i < items_.size(); ++i)
       if (items_[i].member == m) take(i, true);
   }
+  // Every reading has one place: follow each cycle of the permutation.
+  std::vector<bool> placed(order.size());
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (placed[start]) continue;
+    ItemReading first = std::move(readings[start]);
+    size_t at = start;
+    for (; order[at] != start; at = order[at]) {
+      readings[at] = std::move(readings[order[at]]);
+      placed[at] = true;
+    }
+    readings[at] = std::move(first);
+    placed[at] = true;
+  }
+  PollRecord poll{++polls_, clock_->Now(), std::move(readings), started};
   firstPoll_ = false;
   for (const std::string& message : silent_.PollEnded()) observer_->ModuleSilent(message);
   observer_->PollEnded(poll);
