@@ -15,11 +15,6 @@
 # point) and, on the first poll, of the scans (per channel a 5-byte
 # question, an answer of 6 + 1 per point). Polls after the first wait the
 # gateway's pause (2 s) first.
-#
-# Below 115200 baud both tools are given a time-out of 300 ms: the one
-# they choose by themselves (136 ms at 9600) lets a full channel's answer
-# (272 ms of wire) arrive only without its command's 5 bytes before it and
-# without the simulator's reaction, and reads fail with codes 22 and 24.
 # Usage: scripts/scale.sh BUILD_DIR   (BAUDS="115200 9600" MODULES="8 32 128")
 set -euo pipefail
 
@@ -67,10 +62,8 @@ for baud in $bauds; do
     dir="$work/$modules-$baud"
     link="$dir/pxr"
     http_port=$(free_port)
-    timeout=()
-    [[ "$baud" -lt 115200 ]] && timeout=(--timeout-ms 300)
     python3 "$here/generate_plant.py" "pxr5100:$modules:${channels}x$points" "$dir" --port "$link" \
-      --baud "$baud" --broker-port "$broker_port" --http-port "$http_port" "${timeout[@]}" \
+      --baud "$baud" --broker-port "$broker_port" --http-port "$http_port" \
       2> /dev/null
     # One poll's limit: first (with the scans) and later ones.
     read -r first later < <(awk -v m="$modules" -v c="$channels" -v p="$points" -v baud="$baud" 'BEGIN {
@@ -84,9 +77,7 @@ for baud in $bauds; do
     [[ -L "$link" ]] || { echo "pxrsim did not start: $(cat "$dir/sim.log")" >&2; exit 1; }
     sim_before=$(cpu_of "$sim")
 
-    poll_timeout=()
-    [[ "$baud" -lt 115200 ]] && poll_timeout=(-t 300)
-    timed "$dir/time" "$build/tools/tarvo-poll" -p "$link" -b "$baud" -1 -f json "${poll_timeout[@]}" \
+    timed "$dir/time" "$build/tools/tarvo-poll" -p "$link" -b "$baud" -1 -f json \
       --plant "$dir/poll.json" > "$dir/poll.out" || true
     read -r wall user sys rss < <(tail -n1 "$dir/time")
     read_ok=$(grep -o '"ok":true' "$dir/poll.out" | wc -l)

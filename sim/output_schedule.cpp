@@ -23,6 +23,12 @@ std::optional<int64_t> OutputSchedule::NextUs() const {
   return std::max(queue_.front().dueUs, lineFreeUs_);
 }
 
+std::optional<int64_t> OutputSchedule::NextChunkEndUs() const {
+  const std::optional<int64_t> next = NextUs();
+  if (!next) return std::nullopt;
+  return *next + static_cast<int64_t>(queue_.front().bytes.size() - 1) * byteUs_;
+}
+
 Bytes OutputSchedule::Take(int64_t nowUs) {
   Bytes out;
   while (!queue_.empty()) {

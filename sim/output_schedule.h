@@ -33,6 +33,10 @@ class OutputSchedule {
 
   // When the next byte may go, or nothing when all is sent.
   std::optional<int64_t> NextUs() const;
+  // When the last byte of the chunk going next may go: a server that wakes
+  // in longer steps than a byte's time wakes then too, so that the answer
+  // ends on time. Nothing when all is sent.
+  std::optional<int64_t> NextChunkEndUs() const;
   bool empty() const { return queue_.empty(); }
   void Clear() {
     queue_.clear();

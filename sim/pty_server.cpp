@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <ctime>
 #include <exception>
 
 #include "sim/output_schedule.h"
@@ -66,11 +67,15 @@ void PtyServer::Run() {
     int64_t now = NowUs(start);
     int64_t waitUs = tickUs;
     if (auto next = schedule.NextUs(); next && !blocked) {
-      waitUs = std::clamp<int64_t>(*next - now, 0, tickUs);
+      // The bytes due within a tick go together, but the chunk's last one
+      // on time.
+      const int64_t wake = std::min(std::max(*next, now + tickUs), *schedule.NextChunkEndUs());
+      waitUs = std::clamp<int64_t>(wake - now, 0, tickUs);
     }
     pollfd fd{master, static_cast<short>(POLLIN | (blocked ? POLLOUT : 0)), 0};
-    // Round up so a due chunk is not polled for again and again with 0 ms.
-    const int ready = poll(&fd, 1, static_cast<int>((waitUs + 999) / 1000));
+    const timespec wait{static_cast<time_t>(waitUs / 1'000'000),
+                        static_cast<long>(waitUs % 1'000'000 * 1000)};
+    const int ready = ppoll(&fd, 1, &wait, nullptr);
     if (ready > 0 && (fd.revents & POLLIN)) {
       const ssize_t n = read(master, buffer, sizeof buffer);
       if (n > 0) {

@@ -34,12 +34,15 @@ TEST(OutputSchedule, PacedBytesTakeTenBitTimesEach) {
   schedule.Add(Chunks({{0, "abcde"}, {5, "XY"}}), 0);
   EXPECT_EQ(ToText(schedule.Take(0)), "a");
   EXPECT_EQ(schedule.NextUs(), 10'000);
+  EXPECT_EQ(schedule.NextChunkEndUs(), 40'000);  // "e"
   EXPECT_EQ(ToText(schedule.Take(9'999)), "");
   EXPECT_EQ(ToText(schedule.Take(25'000)), "bc");
   EXPECT_EQ(ToText(schedule.Take(40'000)), "de");
   // "XY" was due at 5 ms but the line was busy until 50 ms.
   EXPECT_EQ(schedule.NextUs(), 50'000);
+  EXPECT_EQ(schedule.NextChunkEndUs(), 60'000);
   EXPECT_EQ(ToText(schedule.Take(1'000'000)), "XY");
+  EXPECT_EQ(schedule.NextChunkEndUs(), std::nullopt);
   // An idle line sends the next chunk's first byte at once.
   schedule.Add(Chunks({{0, "z"}}), 2'000'000);
   EXPECT_EQ(ToText(schedule.Take(2'000'000)), "z");

@@ -1844,6 +1844,14 @@ TEST(GatewayCommandLine, RefusesUsageMistakesWithStatus2) {
   const std::string refused = items +
                               ":6:33 (line a, pxr5700): DI4.x: read as DI4.0; the channel \"x\" "
                               "is not a number: the driver reads 0\n";
+  // One item more than Modbus has registers for: a plant without a
+  // "modbus" section is read, Modbus cannot be asked for.
+  std::string many =
+      "lines:\n  - line: a\n    port: /dev/null\n    classes:\n      - class: "
+      "pxr5100\n        items: [";
+  for (int i = 0; i < 65532 / 4 + 1; ++i)
+    many += fmt::format("{{item: TA{}.{}.{}}},", i / 512, i / 64 % 8, i % 64);
+  const std::string tooMany = dir.Write("many.yaml", many + "]\n");
   const UsageMistake mistakes[] = {
       {{dir.path() + "/none.json"}, "File does not exist"},
       {{items, "--once"}, refused.c_str()},
@@ -1853,6 +1861,9 @@ TEST(GatewayCommandLine, RefusesUsageMistakesWithStatus2) {
       {{plant, "--prefix", "a/#"}, "--prefix \"a/#\": a topic cannot hold the wildcards + or #"},
       {{plant, "--tls-insecure"}, "needs a CA file (--tls-ca)"},
       {{plant, "--modbus", "127.0.0.1"}, "--modbus \"127.0.0.1\": expected ADDRESS:PORT"},
+      {{tooMany, "--modbus", "127.0.0.1:0"},
+       "--modbus: line a has more items than Modbus registers"},
+      {{tooMany, "--modbus-map"}, "--modbus-map: line a has more items than Modbus registers"},
   };
   for (const UsageMistake& mistake : mistakes) {
     std::vector<std::string> argv{kGateway};

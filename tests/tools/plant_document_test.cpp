@@ -89,6 +89,10 @@ TEST(PlantDocument, FindsEachValueAlongItsPath) {
        TextPosition{7, 5}},
       {"block style: inside it", kYaml, {"modules", size_t{1}, "address"}, TextPosition{7, 23}},
       {"columns count characters", "{\"é\": 1, \"b\": 2}", {"b"}, TextPosition{1, 10}},
+      {"columns counted on along one line",
+       "{\"é\": [\"°\", {\"ü\": 1}], \"b\": 2}",
+       {"b"},
+       TextPosition{1, 24}},
   };
   for (const LocateCase& c : cases) {
     const std::optional<TextPosition> found = Locate(c.text, c.path);

@@ -279,7 +279,7 @@ TEST(ToolsOverPty, EarlyRepliesReadTheSameValues) {
   const RunResult result = RunProgram(argv);
   EXPECT_EQ(result.status, 0) << result.out << result.err;
   EXPECT_NE(result.out.find(", 9600 8N1, early replies, 2 s between polls\n"
-                            "  Cpxr5100 (Tarvo.pxr5100), time-out 136 ms: a block read per "
+                            "  Cpxr5100 (Tarvo.pxr5100), time-out 164 ms: a block read per "
                             "module every 2 s, for one channel\n"),
             std::string::npos)
       << result.out;
@@ -303,7 +303,7 @@ TEST(ToolsOverPty, CtrlCEndsThePollsWithStatistics) {
   ASSERT_TRUE(poll.WaitForOutput("\"poll\":1", 20s)) << poll.err();
   poll.Signal(SIGINT);
   EXPECT_EQ(poll.Wait(10s), 0);
-  // A pxr5100 call at a time-out of 136 ms: three tries of two time-outs
+  // A pxr5100 call at a time-out of 164 ms: three tries of two time-outs
   // and a 500 ms pause, then 2 s after no answer.
   EXPECT_EQ(poll.err(),
             "\ntarvo-poll: stopping after the call in progress (up to 5 s); Ctrl-C again stops "

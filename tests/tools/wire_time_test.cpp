@@ -25,26 +25,31 @@ TEST(WireTime, TenBitsPerByteAtEachRate) {
   EXPECT_DOUBLE_EQ(WireTimeMs(17, 115200, 11), 1.6232638888888888);
 }
 
-TEST(WireTime, WarnsOnlyWhenTheWaitsAreShorterThanTheWire) {
-  // pxr5100 waits two time-outs: 2 x 136 = 272 ms >= 271.875 ms.
-  EXPECT_FALSE(TimeoutWarning("pxr5100", 9600, 10, 136).has_value());
-  EXPECT_EQ(TimeoutWarning("pxr5100", 9600, 10, 135).value(),
+TEST(WireTime, WarnsOnlyWhenTheWaitsAreShorterThanTheExchange) {
+  // pxr5100 waits two time-outs for a 5-byte command, a full 64-point
+  // channel's 261-byte answer (277.1 ms at 9600 baud) and 50 ms of turnaround:
+  // 2 x 164 = 328 ms >= 327.1 ms. The answer's wire time alone (2 x 136 ms)
+  // is not enough.
+  EXPECT_FALSE(TimeoutWarning("pxr5100", 9600, 10, 164).has_value());
+  EXPECT_EQ(TimeoutWarning("pxr5100", 9600, 10, 163).value(),
             "tarvo-poll: warning: pxr5100 answers of up to 261 bytes take 272 ms on the wire at "
-            "9600 baud, but the time-out of 135 ms gives them 270 ms: a full answer arrives cut "
-            "short; use -t 136 or more, or leave -t out\n");
-  EXPECT_FALSE(TimeoutWarning("pxr5760", 19200, 10, 536).has_value());
-  EXPECT_TRUE(TimeoutWarning("pxr5760", 19200, 10, 535).has_value());
+            "9600 baud, 327 ms with their command and the module's turnaround, but the time-out "
+            "of 163 ms gives them 326 ms: a full answer arrives cut short; use -t 164 or more, or "
+            "leave -t out\n");
+  EXPECT_TRUE(TimeoutWarning("pxr5100", 9600, 10, 136).has_value());
+  EXPECT_FALSE(TimeoutWarning("pxr5760", 19200, 10, 589).has_value());
+  EXPECT_TRUE(TimeoutWarning("pxr5760", 19200, 10, 588).has_value());
   // No time-out lets a full pxr530x module arrive at 9600 baud.
   EXPECT_EQ(TimeoutWarning("pxr530x", 9600, 10, 2000).value(),
             "tarvo-poll: warning: pxr530x answers of up to 2053 bytes take 2139 ms on the wire "
-            "at 9600 baud, more than the longest time-out (2000 ms) lets arrive: a full answer "
-            "arrives cut short; use a higher baud rate (14400 or more) or fewer points on the "
-            "module\n");
-  // pxr5700 always waits at least 100 ms; 17 bytes of 11 bits at 1200 baud
-  // take 155.8 ms.
+            "at 9600 baud, 2194 ms with their command and the module's turnaround, more than the "
+            "longest time-out (2000 ms) lets arrive: a full answer arrives cut short; use a "
+            "higher baud rate (14400 or more) or fewer points on the module\n");
+  // pxr5700 always waits at least 100 ms; its 5 + 17 bytes of 11 bits at
+  // 1200 baud take 201.7 ms, with the turnaround 251.7 ms.
   EXPECT_FALSE(TimeoutWarning("pxr5700", 9600, 10, 50).has_value());
-  EXPECT_TRUE(TimeoutWarning("pxr5700", 1200, 11, 100).has_value());
-  EXPECT_FALSE(TimeoutWarning("pxr5700", 1200, 11, 156).has_value());
+  EXPECT_TRUE(TimeoutWarning("pxr5700", 1200, 11, 251).has_value());
+  EXPECT_FALSE(TimeoutWarning("pxr5700", 1200, 11, 252).has_value());
 }
 
 TEST(WireTime, TheTimeOutChosenWithoutDashTFitsTheLargestAnswer) {
@@ -55,11 +60,11 @@ TEST(WireTime, TheTimeOutChosenWithoutDashTFitsTheLargestAnswer) {
   };
   // pxr530x at 9600 baud: no time-out fits, the longest is chosen (and
   // warned about, above).
-  const Row rows[] = {{"pxr5100", 136, 100},
-                      {"pxr5303", 206, 100},
-                      {"pxr530x", 2000, 179},
+  const Row rows[] = {{"pxr5100", 164, 100},
+                      {"pxr5303", 261, 100},
+                      {"pxr530x", 2000, 229},
                       {"pxr5700", 100, 100},
-                      {"pxr5760", 1072, 100}};
+                      {"pxr5760", 1128, 140}};
   for (const Row& row : rows) {
     EXPECT_EQ(FittingTimeoutMs(row.family, 9600, 10), row.at9600) << row.family;
     EXPECT_EQ(FittingTimeoutMs(row.family, 115200, 10), row.at115200) << row.family;

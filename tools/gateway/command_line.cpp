@@ -192,6 +192,10 @@ bool ApplyOptions(const GatewayOptions& o, GatewayPlant* plant, std::string* err
     plant->http.enabled = true;
   }
   if (o.noHttp) plant->http.enabled = false;
+  if ((o.modbus || o.modbusMap) && !plant->modbus.unmapped.empty()) {
+    *error = (o.modbus ? "--modbus: " : "--modbus-map: ") + plant->modbus.unmapped;
+    return false;
+  }
   if (o.modbus) {
     std::optional<int> port;
     SplitHostPort(*o.modbus, &plant->modbus.address, &port);

@@ -75,6 +75,7 @@ bool LineWorker::Check(const std::string& libraryPath, bool makePlantWrites) {
 
 void LineWorker::Enter() {
   status_.AddLine(name_, poller_.config().port);
+  items_.reserve(poller_.items());
   for (size_t i = 0; i < poller_.items(); ++i) {
     const ItemSpec& spec = poller_.spec(i);
     ItemIdentity id;
@@ -146,7 +147,7 @@ void LineWorker::Write(size_t item, uint32_t value, WriteReply reply) {
   // The write waiting to be taken, if any, is the newest before this one.
   std::unique_lock lock(replies_);
   const std::optional<uint32_t> superseded = poller_.Submit(item, value);
-  std::deque<WriteReply>& replies = items_[item].replies;
+  std::list<WriteReply>& replies = items_[item].replies;
   std::optional<WriteReply> supersededReply;
   if (superseded && !replies.empty()) {
     supersededReply = std::move(replies.back());
@@ -161,7 +162,7 @@ void LineWorker::Write(size_t item, uint32_t value, WriteReply reply) {
 
 WriteReply LineWorker::TakeReply(size_t item) {
   const std::lock_guard lock(replies_);
-  std::deque<WriteReply>& replies = items_[item].replies;
+  std::list<WriteReply>& replies = items_[item].replies;
   if (replies.empty()) return {};
   WriteReply reply = std::move(replies.front());
   replies.pop_front();

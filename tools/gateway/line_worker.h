@@ -7,8 +7,8 @@
 #pragma once
 
 #include <atomic>
-#include <deque>
 #include <functional>
+#include <list>
 #include <map>
 #include <mutex>
 #include <string>
@@ -91,7 +91,9 @@ class LineWorker : private LineObserver {
     bool discrete = false;
     PublishPolicy policy;
     std::optional<Published> published;  // polling thread only
-    std::deque<WriteReply> replies;      // of the writes not answered yet, oldest first
+    // Of the writes not answered yet, oldest first (a list: nothing held
+    // while there are none, and the items move when their vector grows).
+    std::list<WriteReply> replies;
   };
 
   void Say(const std::string& message) override;

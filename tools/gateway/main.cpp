@@ -53,12 +53,23 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
   std::vector<Message> printed = status.Retained();
   for (const auto& worker : workers)
     printed.insert(printed.end(), worker->plantWrites().begin(), worker->plantWrites().end());
-  nlohmann::ordered_json messages = nlohmann::ordered_json::array();
-  for (const Message& message : printed)
-    messages.push_back({{"topic", message.topic},
-                        {"retain", message.retain},
-                        {"payload", nlohmann::ordered_json::parse(message.payload)}});
-  std::cout << JsonText(messages, 2) << "\n";
+  // A JSON array indented by 2, written a message at a time: a full line's
+  // messages are not held as one document.
+  for (size_t i = 0; i < printed.size(); ++i) {
+    const nlohmann::ordered_json message = {
+        {"topic", printed[i].topic},
+        {"retain", printed[i].retain},
+        {"payload", nlohmann::ordered_json::parse(printed[i].payload)}};
+    std::string text = i == 0 ? "[\n  " : ",\n  ";
+    for (const char c : JsonText(message, 2)) {
+      if (c == '\n')
+        text += "\n  ";
+      else
+        text += c;
+    }
+    std::cout << text;
+  }
+  std::cout << (printed.empty() ? "[]\n" : "\n]\n");
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 

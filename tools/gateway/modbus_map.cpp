@@ -83,7 +83,11 @@ std::vector<uint8_t> UnitIds(const std::optional<PlantNode>& units, const PlantN
 
 // The items of one line: their "modbus" registers checked, then the
 // others given free blocks from 1 up, in plant-file order.
-ModbusUnit ReadUnit(const PlantNode& lineNode, const GatewayLine& line, uint8_t id) {
+// Without a "modbus" section a line with more items than registers is no
+// mistake: the items past the last register stay out of the map and
+// *unmapped says so, for --modbus and --modbus-map to refuse.
+ModbusUnit ReadUnit(const PlantNode& lineNode, const GatewayLine& line, uint8_t id, bool enabled,
+                    std::string* unmapped) {
   ModbusUnit unit{line.name, id, {}};
   const std::vector<ClassGroup>& groups = line.options.groups;
   const std::vector<std::vector<size_t>> numbers = PollerNumbers(groups);
@@ -120,15 +124,28 @@ ModbusUnit ReadUnit(const PlantNode& lineNode, const GatewayLine& line, uint8_t 
     }
   }
   int next = kFirstItemRegister;
+  std::vector<bool> left(unit.items.size());
   for (size_t a : automatic) {
     for (auto other = overlapping(next); other != blocks.end(); other = overlapping(next))
       next = other->first + kItemRegisters;
-    if (next > kLastRegister - kItemRegisters + 1)
-      lineNode.At("classes").Fail("more items than registers");
+    if (next > kLastRegister - kItemRegisters + 1) {
+      if (enabled) lineNode.At("classes").Fail("more items than registers");
+      if (unmapped->empty())
+        *unmapped = fmt::format("line {} has more items than Modbus registers", line.name);
+      left[a] = true;
+      continue;
+    }
     blocks[next] = unit.items[a].item;
     unit.items[a].address = static_cast<uint16_t>(next);
     next += kItemRegisters;
   }
+  size_t kept = 0;
+  for (size_t i = 0; i < unit.items.size(); ++i) {
+    if (left[i]) continue;
+    if (kept != i) unit.items[kept] = std::move(unit.items[i]);
+    ++kept;
+  }
+  unit.items.resize(kept);
   return unit;
 }
 
@@ -167,7 +184,8 @@ ModbusSettings ReadModbusSettings(const std::optional<PlantNode>& modbus, const 
   const std::vector<uint8_t> ids = UnitIds(units, lines, plantLines);
   const std::vector<PlantNode> lineNodes = lines.Elements();
   for (size_t l = 0; l < plantLines.size(); ++l)
-    settings.units.push_back(ReadUnit(lineNodes[l], plantLines[l], ids[l]));
+    settings.units.push_back(
+        ReadUnit(lineNodes[l], plantLines[l], ids[l], settings.enabled, &settings.unmapped));
   return settings;
 }
 

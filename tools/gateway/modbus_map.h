@@ -54,6 +54,9 @@ struct ModbusSettings {
   int port = 1502;  // 0: any free port (the log names it)
   WordOrder wordOrder = WordOrder::kABCD;
   std::vector<ModbusUnit> units;  // one per line, in the plant's order
+  // Without a "modbus" section: why some items have no registers (a line
+  // with more items than registers), or empty.
+  std::string unmapped;
 };
 
 // Registers an item takes from N.

@@ -161,7 +161,13 @@ ItemReading LinePoller::Describe(size_t call) const {
 }
 
 ItemReading LinePoller::Waiting(size_t call, const ExplainedError& why) const {
-  ItemReading reading = last_[call] ? *last_[call] : Describe(call);
+  ItemReading reading = Describe(call);
+  if (const LastValue& last = last_[call]; last.readAt) {
+    reading.hasValue = true;
+    reading.analog = last.analog;
+    reading.discreteValue = last.discreteValue;
+    reading.readAt = last.readAt;
+  }
   reading.ok = false;
   reading.waiting = true;
   reading.error = why;
@@ -190,7 +196,10 @@ void LinePoller::TakeWrites() {
 PollRecord LinePoller::Poll() {
   const Clock::time_point started = clock_->Now();
   schedule_->StartPoll();
-  std::vector<std::optional<ItemReading>> current(last_.size());
+  // Per call, its reading of this poll in readings, if any.
+  constexpr uint32_t kNone = UINT32_MAX;
+  std::vector<uint32_t> current(last_.size(), kNone);
+  std::vector<ItemReading> readings;
   while (true) {
     TakeWrites();
     if (schedule_->PollDone() || stopping_) break;
@@ -226,19 +235,32 @@ PollRecord LinePoller::Poll() {
     }
     if (call >= 2 * items_.size() && !retried) observer_->PlantWritten(reading);
     if (code != ErrDelayNotElapsed) {
-      if (reading.ok) last_[call] = reading;
-      current[call] = std::move(reading);
+      if (reading.ok) last_[call] = {reading.analog, reading.discreteValue, reading.readAt};
     } else if (schedule_->done(call)) {
-      current[call] = Waiting(call, reading.error);
+      reading = Waiting(call, reading.error);
+    } else {
+      continue;
+    }
+    if (current[call] == kNone) {
+      current[call] = static_cast<uint32_t>(readings.size());
+      readings.push_back(std::move(reading));
+    } else {
+      readings[current[call]] = std::move(reading);
     }
   }
-  PollRecord poll{++polls_, clock_->Now(), {}, started};
+  // The record's order: per member its plant writes, its items' writes,
+  // its items' reads. The readings are put in that order where they are,
+  // not copied: a full line's are tens of megabytes.
   const ExplainedError notRead{"(not read)", {}, "the run ended before its turn"};
+  std::vector<uint32_t> order;  // the reading at each place of the record
+  order.reserve(readings.size());
   auto take = [&](size_t call, bool always) {
-    if (current[call])
-      poll.readings.push_back(std::move(*current[call]));
-    else if (always)
-      poll.readings.push_back(Waiting(call, notRead));
+    if (current[call] == kNone) {
+      if (!always) return;
+      current[call] = static_cast<uint32_t>(readings.size());
+      readings.push_back(Waiting(call, notRead));
+    }
+    order.push_back(current[call]);
   };
   for (size_t m = 0; m < line_.size(); ++m) {
     for (size_t w = 0; w < line_.session(m).writes(); ++w)
@@ -248,6 +270,20 @@ PollRecord LinePoller::Poll() {
     for (size_t i = 0; i < items_.size(); ++i)
       if (items_[i].member == m) take(i, true);
   }
+  // Every reading has one place: follow each cycle of the permutation.
+  std::vector<bool> placed(order.size());
+  for (size_t start = 0; start < order.size(); ++start) {
+    if (placed[start]) continue;
+    ItemReading first = std::move(readings[start]);
+    size_t at = start;
+    for (; order[at] != start; at = order[at]) {
+      readings[at] = std::move(readings[order[at]]);
+      placed[at] = true;
+    }
+    readings[at] = std::move(first);
+    placed[at] = true;
+  }
+  PollRecord poll{++polls_, clock_->Now(), std::move(readings), started};
   firstPoll_ = false;
   for (const std::string& message : silent_.PollEnded()) observer_->ModuleSilent(message);
   observer_->PollEnded(poll);

@@ -156,6 +156,13 @@ class LinePoller {
     size_t item;
     uint32_t value;
   };
+  // What a waiting call shows of its last reading with a value; the rest
+  // of that reading is its description.
+  struct LastValue {
+    float analog = 0;
+    uint32_t discreteValue = 0;
+    std::optional<std::chrono::system_clock::time_point> readAt;  // unset: none yet
+  };
   // The schedule's calls: the items' reads, the items' writes, the plant's writes.
   size_t WriteCall(size_t item) const { return items_.size() + item; }
   size_t PlantWriteCall(size_t member, size_t write) const;
@@ -180,8 +187,8 @@ class LinePoller {
   std::vector<Item> items_;
   std::vector<size_t> plantWritesFrom_;  // per member: its first plant write's call
   std::optional<Schedule> schedule_;
-  std::vector<std::optional<ItemReading>> last_;  // per call: the last reading with a value
-  std::map<size_t, uint32_t> armed_;              // item: the value its armed write writes
+  std::vector<LastValue> last_;       // per call
+  std::map<size_t, uint32_t> armed_;  // item: the value its armed write writes
   SilentModules silent_;
   bool firstPoll_ = true;
   bool makePlantWrites_ = true;

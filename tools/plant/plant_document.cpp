@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -21,7 +22,9 @@ namespace {
 bool StartsCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }
 
 // Positions as people count them: the parser's columns count bytes, and a
-// "°" is two.
+// "°" is two. The parser's marks come in the text's order, so a mark on the
+// line of the one before counts on from it: a document written on one line
+// (as programs write JSON) is not counted from its start for every value.
 class TextLines {
  public:
   explicit TextLines(std::string_view text) : text_(text) {
@@ -35,14 +38,24 @@ class TextLines {
     const auto bytes = static_cast<size_t>(mark.column);
     if (line >= starts_.size()) return {line + 1, bytes + 1};
     const size_t end = std::min(text_.size(), starts_[line] + bytes);
-    size_t column = 1;
-    for (size_t i = starts_[line]; i < end; ++i) column += StartsCharacter(text_[i]) ? 1 : 0;
-    return {line + 1, column};
+    if (line != last_.line || end < last_.end) last_ = {line, starts_[line], 1};
+    for (size_t i = last_.end; i < end; ++i) last_.column += StartsCharacter(text_[i]) ? 1 : 0;
+    last_.end = end;
+    return {line + 1, last_.column};
   }
 
  private:
+  // The last position counted: its line, the offset it counted to and the
+  // column there.
+  struct Counted {
+    size_t line = SIZE_MAX;
+    size_t end = 0;
+    size_t column = 1;
+  };
+
   std::string_view text_;
   std::vector<size_t> starts_{0};
+  mutable Counted last_;
 };
 
 TextPosition PositionOfOffset(std::string_view text, size_t offset) {

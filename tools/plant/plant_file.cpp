@@ -19,7 +19,9 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
   ClassGroup group;
   group.className = node.At("class").String();
   if (auto items = node.Find("items")) {
-    for (const PlantNode& item : items->Elements()) {
+    const std::vector<PlantNode> elements = items->Elements();
+    group.items.reserve(elements.size());
+    for (const PlantNode& item : elements) {
       if (topics)
         item.CheckKeys({"item", "name", "unit", "topic", "publish", "deadband", "max_interval",
                         "modbus", "comment"});

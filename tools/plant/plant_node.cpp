@@ -100,6 +100,7 @@ size_t PlantNode::MemberCount() const {
 std::vector<PlantNode> PlantNode::Elements() const {
   if (value_->kind != Kind::kList) Fail("expected a list [...], found " + KindOf(*value_));
   std::vector<PlantNode> elements;
+  elements.reserve(value_->elements.size());
   for (size_t i = 0; i < value_->elements.size(); ++i) {
     PlantPath path = path_;
     path.emplace_back(i);

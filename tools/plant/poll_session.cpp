@@ -67,7 +67,7 @@ bool PollSession::AddRead(const ItemSpec& spec, std::string* error) {
   Item item;
   item.spec = spec;
   if (!Parse(spec.address, &item, error)) return false;
-  reads_.push_back(item);
+  reads_.push_back(std::move(item));
   return true;
 }
 

@@ -24,13 +24,14 @@ std::optional<AnswerTiming> LargestAnswer(std::string_view family);
 // (start, data, parity and stop bits: 10 for 8N1).
 double WireTimeMs(int32_t bytes, int32_t baud, int bitsPerCharacter);
 
-// The smallest time-out (kMinTimeoutMs..kMaxTimeoutMs) whose waits let the
-// family's largest answer arrive whole at baud; kMaxTimeoutMs when none
+// The smallest time-out (kMinTimeoutMs..kMaxTimeoutMs) whose waits hold the
+// exchange of the family's largest answer at baud: its command's and its
+// own wire time and the module's turnaround; kMaxTimeoutMs when none
 // does (TimeoutWarning then says so). kMinTimeoutMs for an unknown family.
 int32_t FittingTimeoutMs(std::string_view family, int32_t baud, int bitsPerCharacter);
 
 // The warning tarvo-poll prints when the waits a time-out of timeoutMs
-// gives are shorter than the wire time of the family's largest answer, or
+// gives are shorter than the exchange of the family's largest answer, or
 // nothing when they suffice. It names the remedy: the time-out that fits,
 // or where none does, a higher baud rate or fewer points on the module.
 std::optional<std::string> TimeoutWarning(std::string_view family, int32_t baud,
