@@ -69,7 +69,7 @@ fi
 
 # apt-get update fails when one index is stale; the others are fetched all
 # the same, so after the last try the lists it has are used.
-for pause in 5 20 60 0; do
+for pause in 5 20 0; do
   if "${sudo[@]}" apt-get update -qq 2>/tmp/tarvo-apt-update.$$; then
     break
   fi
