@@ -373,6 +373,8 @@ TEST(Gateway, ALineWhoseDeviceGoesAwayIsReopenedWhileTheOtherKeepsPublishing) {
   EXPECT_EQ(failed["value"], 1) << "the last value stays";
   EXPECT_EQ(failed["last_failure"]["code"], failed["code"]);
   EXPECT_NE(failed["code"], 0);
+  EXPECT_EQ(gateway.err().find("line two: pxr5700 module 4 does not answer"), std::string::npos)
+      << "the port failed, not the module: " << gateway.err();
   // Still doing its work, but not all of it.
   const auto health = http.Get("/health");
   ASSERT_TRUE(health);

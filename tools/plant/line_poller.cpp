@@ -220,8 +220,11 @@ PollRecord LinePoller::Poll() {
       reading = Call(call);
     }
     const auto [member, module] = Target(call);
-    silent_.Add(std::string(line_.driverClass(member).family), module, traffic);
     const int code = reading.ok ? ErrOk : reading.error.code().value_or(-1);
+    // A command the port could not send (or a port not open) tells nothing
+    // of the module.
+    if (code != ErrPortWrite && code != ErrPortState)
+      silent_.Add(std::string(line_.driverClass(member).family), module, traffic);
     schedule_->Record(call, began, code, clock_->GateNow());
     if (IsPortFault(reading) && !fault_) fault_ = reading.error;
     answered_ = answered_ || reading.ok;
