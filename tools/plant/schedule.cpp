@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <utility>
 
 namespace tarvo::tools {
 namespace {
@@ -39,33 +40,51 @@ ScheduleEntry ScheduleEntryOf(const DriverClass& c, size_t member, const IoItem&
   return entry;
 }
 
-Schedule::Schedule(std::vector<ScheduleEntry> entries)
-    : entries_(std::move(entries)), states_(entries_.size()) {
-  std::map<std::pair<size_t, int>, size_t> modules;     // group, module
-  std::map<std::pair<size_t, int>, size_t> blocks;      // module, block
-  std::vector<std::map<uint64_t, size_t>> freshValues;  // per block: flag, fresh value
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    const ScheduleEntry& e = entries_[i];
+Schedule::Schedule(std::vector<ScheduleEntry> entries) : states_(entries.size()) {
+  std::map<std::pair<size_t, int>, uint32_t> modules;     // group, module
+  std::map<std::pair<size_t, int>, uint32_t> blocks;      // module, block
+  std::vector<std::map<uint64_t, uint32_t>> freshValues;  // per block: flag, fresh value
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const ScheduleEntry& e = entries[i];
     EntryState& state = states_[i];
-    const auto [module, newModule] = modules.try_emplace({e.group, e.module}, modules_.size());
+    state.write = e.write;
+    state.gatedWrite = e.gatedWrite;
+    state.onDemand = e.onDemand;
+    const auto [module, newModule] =
+        modules.try_emplace({e.group, e.module}, static_cast<uint32_t>(modules_.size()));
     if (newModule) {
       modules_.emplace_back();
       modules_.back().group = e.group;
       modules_.back().rule = e.rule;
     }
     state.module = module->second;
-    const auto [block, newBlock] = blocks.try_emplace({state.module, e.block}, blocks_.size());
+    const auto [block, newBlock] =
+        blocks.try_emplace({state.module, e.block}, static_cast<uint32_t>(blocks_.size()));
     if (newBlock) {
       blocks_.emplace_back();
       freshValues.emplace_back();
     }
     state.block = block->second;
     if (e.write) continue;  // a write makes nothing fresh for others
-    Block& groups = blocks_[state.block];
-    const auto [fresh, newFresh] = freshValues[state.block].try_emplace(e.flag, groups.size());
-    if (newFresh) groups.emplace_back();
+    std::vector<uint32_t>& counts = blocks_[state.block].starts;  // counted here, made starts below
+    const auto [fresh, newFresh] =
+        freshValues[state.block].try_emplace(e.flag, static_cast<uint32_t>(counts.size() - 1));
+    if (newFresh) counts.push_back(0);
     state.fresh = fresh->second;
-    groups[state.fresh].push_back(i);
+    ++counts[state.fresh + 1];
+  }
+  // A counting sort: starts[f + 1] is first where group f begins, then
+  // counts on as it fills, to where it ends (where f + 1 begins).
+  for (Block& block : blocks_) {
+    uint32_t sum = 0;
+    for (size_t f = 1; f < block.starts.size(); ++f) sum += std::exchange(block.starts[f], sum);
+    block.entries.resize(sum);
+  }
+  for (size_t i = 0; i < states_.size(); ++i) {
+    const EntryState& state = states_[i];
+    if (state.write) continue;
+    Block& block = blocks_[state.block];
+    block.entries[block.starts[state.fresh + 1]++] = static_cast<uint32_t>(i);
   }
 }
 
@@ -86,16 +105,15 @@ void Schedule::MakePending(size_t entry) {
   if (state.pending) return;
   state.pending = true;
   ++pendingCount_;
-  const ScheduleEntry& e = entries_[entry];
   ModuleState& module = modules_[state.module];
   module.pending.insert(entry);
-  if (e.write) {
+  if (state.write) {
     writes_.insert(entry);
-    module.gatedWrites += e.gatedWrite;
+    module.gatedWrites += state.gatedWrite;
     return;
   }
   module.reads.insert(ClaimOf(entry));
-  if (e.rule == RefreshRule::kEachRead) eachRead_.insert(entry);
+  if (module.rule == RefreshRule::kEachRead) eachRead_.insert(entry);
 }
 
 void Schedule::Finish(size_t entry) {
@@ -103,12 +121,11 @@ void Schedule::Finish(size_t entry) {
   if (!state.pending) return;
   state.pending = false;
   --pendingCount_;
-  const ScheduleEntry& e = entries_[entry];
   ModuleState& module = modules_[state.module];
   module.pending.erase(entry);
-  if (e.write) {
+  if (state.write) {
     writes_.erase(entry);
-    module.gatedWrites -= e.gatedWrite;
+    module.gatedWrites -= state.gatedWrite;
     return;
   }
   module.reads.erase(ClaimOf(entry));
@@ -164,8 +181,8 @@ void Schedule::ObjectCreated(size_t group, Clock::time_point when) {
 }
 
 void Schedule::StartPoll() {
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    const ScheduleEntry& e = entries_[i];
+  for (size_t i = 0; i < states_.size(); ++i) {
+    const EntryState& e = states_[i];
     if (!e.write)
       MakePending(i);
     else if (!e.onDemand && firstPoll_)
@@ -211,7 +228,7 @@ std::optional<size_t> Schedule::Next(Clock::time_point now) {
   // its module's gate waits for it.
   for (const size_t i : writes_) {
     ++examined_;
-    if (entries_[i].gatedWrite && modules_[states_[i].module].opensAt > now) continue;
+    if (states_[i].gatedWrite && modules_[states_[i].module].opensAt > now) continue;
     trigger_ = i;
     return i;
   }
@@ -257,9 +274,11 @@ Schedule::Clock::time_point Schedule::NextGate() const {
 
 void Schedule::QueueFollowers(size_t trigger) {
   const EntryState& t = states_[trigger];
-  for (size_t fresh = 0; fresh < blocks_[t.block].size(); ++fresh) {
+  const Block& block = blocks_[t.block];
+  for (size_t fresh = 0; fresh + 1 < block.starts.size(); ++fresh) {
     if (fresh == t.fresh) continue;
-    for (const size_t i : blocks_[t.block][fresh]) {
+    for (uint32_t k = block.starts[fresh]; k < block.starts[fresh + 1]; ++k) {
+      const size_t i = block.entries[k];
       ++examined_;
       if (!states_[i].pending) continue;
       followers_.push_back(i);
@@ -272,15 +291,15 @@ void Schedule::QueueFollowers(size_t trigger) {
 void Schedule::Record(size_t entry, Clock::time_point began, int code, Clock::time_point ended) {
   examined_ = 1;
   EntryState& state = states_[entry];
-  const ScheduleEntry& e = entries_[entry];
   const bool trigger = trigger_ == entry;
   if (trigger) trigger_.reset();
   ModuleState& module = modules_[state.module];
+  const RefreshRule rule = module.rule;
   const bool touched = module.touched;
   module.touched = true;
-  if (code == ErrDelayNotElapsed && e.rule != RefreshRule::kEachRead) {
+  if (code == ErrDelayNotElapsed && rule != RefreshRule::kEachRead) {
     // A follower waits for a block read of its own; a trigger for the gate.
-    if (trigger && Gated(e.rule)) {
+    if (trigger && Gated(rule)) {
       module.opensAt = std::max(module.opensAt, WholeSecond(ended) + seconds(1));
       if (touched && ++state.misses >= kTriggerMisses) Finish(entry);
     }
@@ -290,12 +309,12 @@ void Schedule::Record(size_t entry, Clock::time_point began, int code, Clock::ti
   Finish(entry);
   state.failed = code != ErrOk && code != ErrDelayNotElapsed;
   state.last = began;
-  if (trigger && e.rule != RefreshRule::kEachRead) {
+  if (trigger && rule != RefreshRule::kEachRead) {
     // The gate opened in the second the call began, or for a module's first
     // read after its scan. A failed scan (24) never reached the gate.
-    if (Gated(e.rule) && code != ErrInitModule)
+    if (Gated(rule) && code != ErrInitModule)
       module.opensAt = WholeSecond(touched ? began : ended) + kGatePeriod;
-    if (!e.write) QueueFollowers(entry);
+    if (!state.write) QueueFollowers(entry);
   }
   Refile(state.module);
 }

@@ -88,14 +88,19 @@ class Schedule {
   size_t examined() const { return examined_; }
 
  private:
+  // An entry's facts and state, kept small: a full line has two entries
+  // per item (its read and its write).
   struct EntryState {
-    bool pending = false;
-    bool failed = false;                    // its last outcome was a failure other than 23
     std::optional<Clock::time_point> last;  // its last outcome other than 23
-    int misses = 0;                         // triggers refused with 23 this poll
-    size_t module = 0;                      // in modules_
-    size_t block = 0;                       // in blocks_
-    size_t fresh = 0;                       // its fresh value in the block
+    uint32_t module = 0;                    // in modules_
+    uint32_t block = 0;                     // in blocks_
+    uint32_t fresh = 0;                     // its fresh value in the block
+    uint16_t misses = 0;                    // triggers refused with 23 this poll
+    bool pending = false;
+    bool failed = false;  // its last outcome was a failure other than 23
+    bool write = false;
+    bool gatedWrite = false;
+    bool onDemand = false;
   };
   // A read's claim on its module's next block read, best first: one that
   // failed (it needs a block read of its own), then one never read, then
@@ -119,8 +124,12 @@ class Schedule {
     ReadyKey readyKey;           // its key in ready_
     Clock::time_point placedAt;  // its gate's opening then
   };
-  // The entries of a channel (or module) grouped by their fresh value.
-  using Block = std::vector<std::vector<size_t>>;
+  // The entries of a channel (or module) grouped by their fresh value:
+  // those of fresh value f are entries[starts[f]] up to entries[starts[f + 1]].
+  struct Block {
+    std::vector<uint32_t> starts{0};
+    std::vector<uint32_t> entries;
+  };
 
   static bool Gated(RefreshRule rule) {
     return rule == RefreshRule::kChannelGate || rule == RefreshRule::kModuleGate;
@@ -135,7 +144,6 @@ class Schedule {
   size_t TriggerOf(const ModuleState& module);
   void QueueFollowers(size_t trigger);
 
-  std::vector<ScheduleEntry> entries_;
   std::vector<EntryState> states_;
   std::vector<ModuleState> modules_;
   std::vector<Block> blocks_;
