@@ -42,7 +42,7 @@ std::unique_ptr<LinePoller> PollerOn(const DriverLibrary& library, const std::st
   LineConfig config;
   config.port = port;
   ClassGroup group{"pxr5700", {}, {}};
-  for (const char* address : items) group.items.push_back({address, "", "", "", ""});
+  for (const char* address : items) group.items.push_back({address, "", "", "", {}});
   config.groups = {group};
   std::string unknown;
   const std::optional<std::vector<LineMember>> members = MergeClassGroups(config.groups, &unknown);

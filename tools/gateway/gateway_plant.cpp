@@ -186,8 +186,7 @@ GatewayLine ReadLine(const PlantNode& node, std::string_view source) {
     const DriverClass* c = FindDriverClass(o.groups.back().className);
     if (c == nullptr)
       group.At("class").Fail("not a class tarvo-gateway knows (see tarvo-poll --list)");
-    for (ItemSpec& item : o.groups.back().items)
-      item.where += fmt::format(" (line {}, {})", line.name, c->family);
+    SetPlaceContext(&o.groups.back(), fmt::format(" (line {}, {})", line.name, c->family));
   }
   if (o.groups.empty()) classes.Fail("a line needs a class to poll");
   line.publish = ReadPolicy(node, PublishPolicy{});

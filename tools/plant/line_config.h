@@ -3,12 +3,34 @@
 // line and plant file, tarvo-gateway one per line of its plant file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace tarvo::tools {
+
+// Where a plant file gives an item, for messages. The file and what
+// follows the position are shared by the items of a class group; the text
+// is made only when a message needs it.
+struct ItemPlace {
+  struct Source {
+    std::string file;     // "plant.yaml"
+    std::string context;  // after the position: " (line boiler, pxr5700)" in a gateway plant
+  };
+  std::shared_ptr<const Source> source;  // null: not from a file
+  size_t line = 0;
+  size_t column = 0;
+
+  // "plant.yaml:12:18 (line boiler, pxr5700)"; "" when not from a file.
+  std::string Text() const {
+    if (!source) return "";
+    return source->file + ":" + std::to_string(line) + ":" + std::to_string(column) +
+           source->context;
+  }
+};
 
 // An item to read, with what people call it (both may be empty).
 struct ItemSpec {
@@ -16,9 +38,7 @@ struct ItemSpec {
   std::string name;
   std::string unit;
   std::string topic;  // tarvo-gateway: where it is published; empty: the address
-  // Where a plant file gives it, for messages: "plant.yaml:12:18" and, in
-  // a gateway plant, " (line boiler, pxr5700)"; empty from a command line.
-  std::string where;
+  ItemPlace where;    // empty from a command line
   // The same item, wherever the file gives it.
   bool operator==(const ItemSpec& o) const {
     return address == o.address && name == o.name && unit == o.unit && topic == o.topic;

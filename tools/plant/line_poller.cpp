@@ -87,7 +87,7 @@ bool LinePoller::ParseItems(bool strict, bool makePlantWrites) {
 }
 
 const ItemSpec& LinePoller::spec(size_t item) const {
-  return line_.group(items_[item].member).items[items_[item].read];
+  return line_.session(items_[item].member).readSpec(items_[item].read);
 }
 
 const DriverClass& LinePoller::driverClass(size_t item) const {
@@ -200,6 +200,9 @@ PollRecord LinePoller::Poll() {
   constexpr uint32_t kNone = UINT32_MAX;
   std::vector<uint32_t> current(last_.size(), kNone);
   std::vector<ItemReading> readings;
+  // Every read, and the plant's writes in the first poll: a full line's
+  // readings are not moved while the vector grows.
+  readings.reserve(items_.size() + (firstPoll_ ? last_.size() - 2 * items_.size() : 0));
   while (true) {
     TakeWrites();
     if (schedule_->PollDone() || stopping_) break;

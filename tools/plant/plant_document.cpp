@@ -8,8 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <istream>
 #include <optional>
-#include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -105,6 +106,15 @@ std::optional<size_t> FindNonUtf8(std::string_view text) {
   }
   return std::nullopt;
 }
+
+// The text as the parser's stream, read where it lies rather than copied.
+class TextBuffer : public std::streambuf {
+ public:
+  explicit TextBuffer(std::string_view text) {
+    char* begin = const_cast<char*>(text.data());  // only read
+    setg(begin, begin, begin + text.size());
+  }
+};
 
 // Builds the document's values from the parser's events, refusing what a
 // plant document may not hold with PlantValueError at its place.
@@ -257,7 +267,8 @@ class DocumentBuilder : public YAML::EventHandler {
 PlantValue ParsePlantDocument(std::string_view text, std::string_view source) {
   if (const std::optional<size_t> offset = FindNonUtf8(text))
     throw PlantError(source, PositionOfOffset(text, *offset), "not UTF-8 text");
-  std::istringstream stream{std::string(text)};
+  TextBuffer buffer(text);
+  std::istream stream(&buffer);
   const TextLines lines(text);
   DocumentBuilder builder(lines);
   try {

@@ -19,18 +19,18 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
   ClassGroup group;
   group.className = node.At("class").String();
   if (auto items = node.Find("items")) {
-    const std::vector<PlantNode> elements = items->Elements();
-    group.items.reserve(elements.size());
-    for (const PlantNode& item : elements) {
+    const auto file = std::make_shared<const ItemPlace::Source>(std::string(source), "");
+    const size_t count = items->ElementCount();
+    group.items.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+      const PlantNode item = items->Element(i);
       if (topics)
         item.CheckKeys({"item", "name", "unit", "topic", "publish", "deadband", "max_interval",
                         "modbus", "comment"});
       else
         item.CheckKeys({"item", "name", "unit", "comment"});
       const PlantNode address = item.At("item");
-      ItemSpec spec{address.String(), "", "", "", ""};
-      spec.where = std::string(source) + ":" + std::to_string(address.at().line) + ":" +
-                   std::to_string(address.at().column);
+      ItemSpec spec{address.String(), "", "", "", {file, address.at().line, address.at().column}};
       if (auto name = item.Find("name")) spec.name = name->String();
       if (auto unit = item.Find("unit")) spec.unit = unit->String();
       if (auto topic = item.Find("topic")) spec.topic = topic->String();
@@ -51,6 +51,13 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
   return group;
 }
 
+void SetPlaceContext(ClassGroup* group, std::string context) {
+  if (group->items.empty() || !group->items.front().where.source) return;
+  const auto source = std::make_shared<const ItemPlace::Source>(
+      group->items.front().where.source->file, std::move(context));
+  for (ItemSpec& item : group->items) item.where.source = source;
+}
+
 std::string ReadPlantText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   const int error = !file ? errno : std::filesystem::is_directory(path) ? EISDIR : 0;
@@ -61,14 +68,32 @@ std::string ReadPlantText(const std::string& path) {
   return text.str();
 }
 
+namespace {
+
+std::vector<ClassGroup> ReadClasses(const PlantNode& top, std::string_view source) {
+  top.CheckKeys({"classes", "comment"});
+  std::vector<ClassGroup> groups;
+  for (const PlantNode& node : top.At("classes").Elements())
+    groups.push_back(ReadClassGroup(node, false, source));
+  if (groups.empty()) throw std::runtime_error(std::string(source) + ": no classes to poll");
+  return groups;
+}
+
+}  // namespace
+
 std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source) {
   std::vector<ClassGroup> groups;
+  plant::ReadPlantDocument(text, source,
+                           [&](const PlantNode& top) { groups = ReadClasses(top, source); });
+  return groups;
+}
+
+std::optional<std::vector<ClassGroup>> ReadPollPlantUnlessLines(std::string_view text,
+                                                                std::string_view source) {
+  std::optional<std::vector<ClassGroup>> groups;
   plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
-    top.CheckKeys({"classes", "comment"});
-    for (const PlantNode& node : top.At("classes").Elements())
-      groups.push_back(ReadClassGroup(node, false, source));
+    if (!top.IsObject() || !top.Has("lines")) groups = ReadClasses(top, source);
   });
-  if (groups.empty()) throw std::runtime_error(std::string(source) + ": no classes to poll");
   return groups;
 }
 

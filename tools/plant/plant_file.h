@@ -12,6 +12,7 @@
 // "comment" may stand beside any key.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +30,18 @@ std::string ReadPlantText(const std::string& path);
 // gateway reads the latter). Each item's `where` names `source` and the
 // item's line and column.
 ClassGroup ReadClassGroup(const plant::PlantNode& node, bool topics, std::string_view source);
+// Gives the places of a group's items `context` after their position, e.g.
+// " (line boiler, pxr5700)".
+void SetPlaceContext(ClassGroup* group, std::string context);
 
 // The class groups of a plant file's text. Throws std::runtime_error whose
 // text names `source`, the line and the column of what is wrong, e.g.
 //   plant.yaml:3:14: classes[0].items[1].item: expected a text "...", found a number
 std::vector<ClassGroup> ReadPollPlant(std::string_view text, std::string_view source);
+// The same, the text read once, or nothing when it is tarvo-gateway's (an
+// object with "lines").
+std::optional<std::vector<ClassGroup>> ReadPollPlantUnlessLines(std::string_view text,
+                                                                std::string_view source);
 
 // Whether a plant file's text is tarvo-gateway's: an object with "lines".
 // False for a text that is not a plant document (its reader says why).

@@ -44,6 +44,14 @@ PlantNode::PlantNode(const PlantValue& value, PlantPath path)
 PlantNode::PlantNode(const PlantValue& value, PlantPath path, TextPosition at)
     : value_(&value), path_(std::move(path)), at_(at) {}
 
+PlantPath PlantNode::ChildPath(PlantStep step) const {
+  PlantPath path;
+  path.reserve(path_.size() + 1);
+  path = path_;
+  path.push_back(std::move(step));
+  return path;
+}
+
 void PlantNode::Fail(const std::string& reason) const { throw PlantValueError(path_, at_, reason); }
 
 bool PlantNode::IsObject() const { return value_->kind == Kind::kObject; }
@@ -62,9 +70,7 @@ std::optional<PlantNode> PlantNode::Find(std::string_view key) const {
   RequireObject();
   for (const PlantMember& member : value_->members) {
     if (member.key != key) continue;
-    PlantPath path = path_;
-    path.emplace_back(member.key);
-    return PlantNode(member.value, std::move(path), member.at);
+    return PlantNode(member.value, ChildPath(member.key), member.at);
   }
   return std::nullopt;
 }
@@ -86,9 +92,8 @@ void PlantNode::CheckKeys(std::span<const std::string_view> allowed) const {
       if (!list.empty()) list += ", ";
       list += name;
     }
-    PlantPath path = path_;
-    path.emplace_back(member.key);
-    throw PlantValueError(std::move(path), member.at, "unknown key; expected one of: " + list);
+    throw PlantValueError(ChildPath(member.key), member.at,
+                          "unknown key; expected one of: " + list);
   }
 }
 
@@ -97,15 +102,20 @@ size_t PlantNode::MemberCount() const {
   return value_->members.size();
 }
 
-std::vector<PlantNode> PlantNode::Elements() const {
+size_t PlantNode::ElementCount() const {
   if (value_->kind != Kind::kList) Fail("expected a list [...], found " + KindOf(*value_));
+  return value_->elements.size();
+}
+
+PlantNode PlantNode::Element(size_t index) const {
+  return PlantNode(value_->elements.at(index), ChildPath(index));
+}
+
+std::vector<PlantNode> PlantNode::Elements() const {
   std::vector<PlantNode> elements;
-  elements.reserve(value_->elements.size());
-  for (size_t i = 0; i < value_->elements.size(); ++i) {
-    PlantPath path = path_;
-    path.emplace_back(i);
-    elements.emplace_back(value_->elements[i], std::move(path));
-  }
+  const size_t count = ElementCount();
+  elements.reserve(count);
+  for (size_t i = 0; i < count; ++i) elements.push_back(Element(i));
   return elements;
 }
 

@@ -54,6 +54,9 @@ class PlantNode {
   size_t MemberCount() const;
   // List elements; requires a list.
   std::vector<PlantNode> Elements() const;
+  // The same one at a time: a long list's nodes are not all made at once.
+  size_t ElementCount() const;
+  PlantNode Element(size_t index) const;
 
   double Number() const;
   // A number from min to max inclusive.
@@ -69,6 +72,7 @@ class PlantNode {
  private:
   using Kind = PlantValue::Kind;
   void RequireObject() const;
+  PlantPath ChildPath(PlantStep step) const;
   const PlantValue* value_;
   PlantPath path_;
   TextPosition at_;

@@ -42,7 +42,6 @@ ExplainedError PollSession::TakeError() {
 }
 
 bool PollSession::Parse(const std::string& address, Item* item, std::string* error) {
-  item->spec.address = address;
   const RegisterDesc* reg = RegisterOf(address);
   // An unknown name is the driver's to refuse, with its own code.
   item->discrete = reg != nullptr && reg->DataType1 == kDataTypeDiscrete;
@@ -63,12 +62,17 @@ bool PollSession::Parse(const std::string& address, Item* item, std::string* err
   return true;
 }
 
-bool PollSession::AddRead(const ItemSpec& spec, std::string* error) {
+bool PollSession::AddRead(ItemSpec&& spec, std::string* error) {
   Item item;
-  item.spec = spec;
   if (!Parse(spec.address, &item, error)) return false;
+  item.spec = std::move(spec);
   reads_.push_back(std::move(item));
   return true;
+}
+
+void PollSession::Reserve(size_t reads, size_t writes) {
+  reads_.reserve(reads);
+  writes_.reserve(writes);
 }
 
 std::optional<uint32_t> PollSession::SwitchValue(std::string text) {
@@ -99,7 +103,8 @@ bool PollSession::AddWrite(const std::string& assignment, std::string* error) {
     return false;
   }
   if (!Parse(address, &item, error)) return false;
-  writes_.push_back(item);
+  item.spec.address = address;
+  writes_.push_back(std::move(item));
   return true;
 }
 

@@ -26,10 +26,14 @@ class PollSession {
   // Parses an item to read. The item's data type is the one its register
   // declares (the register named by the first two letters). False, with a
   // message for the user in *error, when the driver or the rules refuse it.
-  bool AddRead(const ItemSpec& spec, std::string* error);
+  // The spec is moved from only when the item is added.
+  bool AddRead(ItemSpec&& spec, std::string* error);
+  bool AddRead(const ItemSpec& spec, std::string* error) { return AddRead(ItemSpec(spec), error); }
   bool AddRead(const std::string& address, std::string* error) {
-    return AddRead(ItemSpec{address, "", "", "", ""}, error);
+    return AddRead(ItemSpec{address, "", "", "", {}}, error);
   }
+  // Room for this many items, before they are added.
+  void Reserve(size_t reads, size_t writes);
   // Parses "ITEM=VALUE" for a write; VALUE is 0, 1, on, off, true or false.
   // Refuses a register the driver does not declare writable.
   bool AddWrite(const std::string& assignment, std::string* error);
@@ -52,6 +56,7 @@ class PollSession {
   size_t writes() const { return writes_.size(); }
   // The item as ParseItem filled it.
   const IoItem& readRecord(size_t index) const { return reads_[index].record; }
+  const ItemSpec& readSpec(size_t index) const { return reads_[index].spec; }
   const IoItem& writeRecord(size_t index) const { return writes_[index].record; }
 
  private:

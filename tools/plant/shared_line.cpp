@@ -37,8 +37,11 @@ std::optional<std::vector<LineMember>> MergeClassGroups(std::vector<ClassGroup> 
       members.push_back({c, std::move(group)});
       continue;
     }
-    same->group.items.insert(same->group.items.end(), group.items.begin(), group.items.end());
-    same->group.writes.insert(same->group.writes.end(), group.writes.begin(), group.writes.end());
+    same->group.items.insert(same->group.items.end(), std::make_move_iterator(group.items.begin()),
+                             std::make_move_iterator(group.items.end()));
+    same->group.writes.insert(same->group.writes.end(),
+                              std::make_move_iterator(group.writes.begin()),
+                              std::make_move_iterator(group.writes.end()));
   }
   return members;
 }
@@ -48,7 +51,9 @@ SharedLine::SharedLine(const DriverLibrary& library, std::vector<LineMember> mem
     : library_(library),
       members_(std::move(members)),
       program_(std::move(program)),
-      mappedPortNumber_(mappedPort) {}
+      mappedPortNumber_(mappedPort) {
+  for (const LineMember& m : members_) itemCount_ += m.group.items.size() + m.group.writes.size();
+}
 
 SharedLine::~SharedLine() {
   Close();
@@ -63,12 +68,6 @@ void SharedLine::Close() {
     if (object.open) object.driver->ClosePort(0);
     object.open = false;
   }
-}
-
-size_t SharedLine::itemCount() const {
-  size_t count = 0;
-  for (const LineMember& m : members_) count += m.group.items.size() + m.group.writes.size();
-  return count;
 }
 
 bool SharedLine::CreateObjects(const std::string& libraryPath) {
@@ -121,10 +120,11 @@ bool SharedLine::ParseItems(bool strict) {
         classRefused = true;
       }
     }
-    for (const ItemSpec& item : members_[i].group.items) {
-      if (!session.AddRead(item, &problem)) {
-        std::cerr << program_ << ": " << (item.where.empty() ? "" : item.where + ": ") << problem
-                  << "\n";
+    session.Reserve(members_[i].group.items.size(), members_[i].group.writes.size());
+    for (ItemSpec& item : members_[i].group.items) {
+      if (!session.AddRead(std::move(item), &problem)) {
+        const std::string where = item.where.Text();
+        std::cerr << program_ << ": " << (where.empty() ? "" : where + ": ") << problem << "\n";
         classRefused = true;
       }
     }
@@ -132,6 +132,8 @@ bool SharedLine::ParseItems(bool strict) {
       std::cerr << fmt::format("{}: see tarvo-poll --list {} for the item addresses\n", program_,
                                c.family);
     refused = refused || classRefused;
+    // The session holds the items now.
+    members_[i].group.items = {};
   }
   return !refused;
 }

@@ -44,8 +44,10 @@ class SharedLine {
 
   size_t size() const { return members_.size(); }
   const DriverClass& driverClass(size_t i) const { return *members_[i].driverClass; }
+  // The class's group as given; ParseItems moves its items into the session.
   const ClassGroup& group(size_t i) const { return members_[i].group; }
-  size_t itemCount() const;
+  // The items and writes of every group.
+  size_t itemCount() const { return itemCount_; }
 
   // One driver object per class, in order. False after a message.
   bool CreateObjects(const std::string& libraryPath);
@@ -85,6 +87,7 @@ class SharedLine {
 
   const DriverLibrary& library_;
   std::vector<LineMember> members_;
+  size_t itemCount_ = 0;
   std::string program_;
   int32_t mappedPortNumber_;
   std::vector<Object> objects_;

@@ -73,7 +73,7 @@ struct GroupWords {
   void AddTo(PollOptions* o) const {
     if (className.empty()) return;
     ClassGroup group{className, {}, writes};
-    for (const std::string& item : items) group.items.push_back({item, "", "", "", ""});
+    for (const std::string& item : items) group.items.push_back({item, "", "", "", {}});
     o->groups.push_back(std::move(group));
   }
 };
