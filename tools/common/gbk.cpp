@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
+
 namespace tarvo::tools {
 namespace {
 
@@ -11,6 +13,10 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 }  // namespace
 
 std::string GbkToUtf8(std::string_view gbk) {
+  // ASCII reads the same in both (a GBK lead byte is 0x81 or above): most
+  // texts are the driver's "OK", one per call, not worth a converter each.
+  if (std::all_of(gbk.begin(), gbk.end(), [](char c) { return (c & 0x80) == 0; }))
+    return std::string(gbk);
   iconv_t converter = iconv_open("UTF-8", "GBK");
   if (converter == reinterpret_cast<iconv_t>(-1)) return std::string(gbk);
   std::string out;

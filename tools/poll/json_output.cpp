@@ -1,7 +1,9 @@
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "tools/common/time_text.h"
 #include "tools/poll/poll_output.h"
@@ -10,6 +12,11 @@ namespace tarvo::tools {
 namespace {
 
 std::string Quoted(const std::string& text) {
+  // Printable ASCII other than the quote and the backslash stands as it is
+  // (most texts: a full line's output is 65,536 lines).
+  if (std::all_of(text.begin(), text.end(),
+                  [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
+    return '"' + text + '"';
   // UTF-8 kept as it is; a byte sequence that is not UTF-8 is replaced.
   return nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
@@ -22,7 +29,14 @@ class JsonOutput final : public PollOutput {
 
   void Show(const PollRecord& poll) override {
     const std::string pollTime = Quoted(IsoTime(poll.time));
+    // The family of the readings before: mostly of one class.
+    std::optional<std::string> className;
+    std::string family;
     for (const ItemReading& r : poll.readings) {
+      if (r.className != className) {
+        className = r.className;
+        family = Quoted(FamilyOf(r));
+      }
       // The value as the shortest text that reads back as the same float,
       // not the float widened to a double's digits.
       const bool shown = (r.hasValue || r.write) && (r.discrete || std::isfinite(r.analog));
@@ -33,7 +47,7 @@ class JsonOutput final : public PollOutput {
           "{{\"poll_time\":{},\"poll\":{},\"class\":{},\"item\":{},\"op\":\"{}\",\"ok\":{},"
           "\"value\":{},\"code\":{},\"error\":{},\"gloss\":{},\"time\":{},\"age\":{},"
           "\"waiting\":{},\"name\":{},\"unit\":{}}}\n",
-          pollTime, poll.number, Quoted(FamilyOf(r)), Quoted(r.item), r.write ? "write" : "read",
+          pollTime, poll.number, family, Quoted(r.item), r.write ? "write" : "read",
           r.ok ? "true" : "false", value, code ? std::to_string(*code) : "null",
           Quoted(r.error.text), Quoted(r.error.gloss),
           r.readAt ? Quoted(IsoTime(*r.readAt)) : "null", age.empty() ? "null" : age,

@@ -128,11 +128,12 @@ int LongestCallSeconds(const DriverClass& c, int timeoutMs) {
 // line gives none. Throws std::runtime_error.
 std::vector<ClassGroup> ReadPlant(PollOptions& o) {
   const std::string text = ReadPlantText(o.plant);
-  if (!HasPlantLines(text, o.plant)) {
-    if (!o.line.empty())
-      throw std::runtime_error(fmt::format(
-          "--line {}: {} is a plant file of tarvo-poll, without lines", o.line, o.plant));
-    return ReadPollPlant(text, o.plant);
+  if (o.line.empty()) {
+    if (std::optional<std::vector<ClassGroup>> groups = ReadPollPlantUnlessLines(text, o.plant))
+      return std::move(*groups);
+  } else if (!HasPlantLines(text, o.plant)) {
+    throw std::runtime_error(
+        fmt::format("--line {}: {} is a plant file of tarvo-poll, without lines", o.line, o.plant));
   }
   GatewayPlant plant = ReadGatewayPlant(text, o.plant);
   std::string names;
@@ -146,7 +147,7 @@ std::vector<ClassGroup> ReadPlant(PollOptions& o) {
   if (chosen == plant.lines.end())
     throw std::runtime_error(
         fmt::format("{} has no line \"{}\"; its lines: {}", o.plant, o.line, names));
-  const LineConfig& line = chosen->options;
+  LineConfig& line = chosen->options;
   if (!o.given.contains("port")) o.port = line.port;
   if (!o.given.contains("baud")) o.baud = line.baud;
   if (!o.given.contains("parity")) o.parity = line.parity;
@@ -155,7 +156,7 @@ std::vector<ClassGroup> ReadPlant(PollOptions& o) {
   if (!o.given.contains("timeout")) o.timeoutMs = line.timeoutMs;
   if (!o.given.contains("early")) o.early = line.early;
   if (!o.given.contains("interval")) o.intervalSeconds = line.intervalSeconds;
-  return line.groups;
+  return std::move(line.groups);
 }
 
 // The class groups, one per class: the command line's, then the plant
