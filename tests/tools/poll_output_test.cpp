@@ -130,6 +130,18 @@ TEST_F(PollOutputs, JsonLinesOneObjectPerItemPerPoll) {
 )");
 }
 
+// Texts that JSON must escape, or that are not UTF-8, beside plain ones.
+TEST_F(PollOutputs, JsonEscapesTextsAsJsonMust) {
+  ItemReading r = Read("TA5.1.2", "OK", first_.time);
+  r.name = "a \"b\" \\ c\td\x7f";
+  r.unit = "\xff\xfe";
+  MakeJsonOutput(out_)->Show({3, first_.time, {r}, first_.time});
+  EXPECT_EQ(
+      out_.str(),
+      R"({"poll_time":"2024-05-01T14:03:07.250+00:00","poll":3,"class":"pxr5100","item":"TA5.1.2","op":"read","ok":true,"value":null,"code":0,"error":"OK","gloss":"no error","time":"2024-05-01T14:03:07.250+00:00","age":0.0,"waiting":false,"name":"a \"b\" \\ c\td)"
+      "\x7f\",\"unit\":\"\xEF\xBF\xBD\xEF\xBF\xBD\"}\n");
+}
+
 TEST(PollValues, TheShortestTextOfTheFloatRead) {
   ItemReading r;
   r.hasValue = true;

@@ -29,14 +29,7 @@ class JsonOutput final : public PollOutput {
 
   void Show(const PollRecord& poll) override {
     const std::string pollTime = Quoted(IsoTime(poll.time));
-    // The family of the readings before: mostly of one class.
-    std::optional<std::string> className;
-    std::string family;
     for (const ItemReading& r : poll.readings) {
-      if (r.className != className) {
-        className = r.className;
-        family = Quoted(FamilyOf(r));
-      }
       // The value as the shortest text that reads back as the same float,
       // not the float widened to a double's digits.
       const bool shown = (r.hasValue || r.write) && (r.discrete || std::isfinite(r.analog));
@@ -47,7 +40,7 @@ class JsonOutput final : public PollOutput {
           "{{\"poll_time\":{},\"poll\":{},\"class\":{},\"item\":{},\"op\":\"{}\",\"ok\":{},"
           "\"value\":{},\"code\":{},\"error\":{},\"gloss\":{},\"time\":{},\"age\":{},"
           "\"waiting\":{},\"name\":{},\"unit\":{}}}\n",
-          pollTime, poll.number, family, Quoted(r.item), r.write ? "write" : "read",
+          pollTime, poll.number, Quoted(FamilyOf(r)), Quoted(r.item), r.write ? "write" : "read",
           r.ok ? "true" : "false", value, code ? std::to_string(*code) : "null",
           Quoted(r.error.text), Quoted(r.error.gloss),
           r.readAt ? Quoted(IsoTime(*r.readAt)) : "null", age.empty() ? "null" : age,
