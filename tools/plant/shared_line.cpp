@@ -112,6 +112,7 @@ bool SharedLine::ParseItems(bool strict) {
     sessions_.push_back(std::make_unique<PollSession>(objects_[i].driver, std::string(c.className),
                                                       strict ? rules_.back().get() : nullptr));
     PollSession& session = *sessions_.back();
+    session.Reserve(members_[i].group.items.size(), members_[i].group.writes.size());
     bool classRefused = false;
     std::string problem;
     for (const std::string& write : members_[i].group.writes) {
@@ -120,7 +121,6 @@ bool SharedLine::ParseItems(bool strict) {
         classRefused = true;
       }
     }
-    session.Reserve(members_[i].group.items.size(), members_[i].group.writes.size());
     for (ItemSpec& item : members_[i].group.items) {
       if (!session.AddRead(std::move(item), &problem)) {
         const std::string where = item.where.Text();
