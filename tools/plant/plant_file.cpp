@@ -19,7 +19,8 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
   ClassGroup group;
   group.className = node.At("class").String();
   if (auto items = node.Find("items")) {
-    const auto file = std::make_shared<const ItemPlace::Source>(std::string(source), "");
+    const auto file =
+        std::make_shared<const ItemPlace::Source>(ItemPlace::Source{std::string(source), ""});
     const size_t count = items->ElementCount();
     group.items.reserve(count);
     for (size_t i = 0; i < count; ++i) {
@@ -54,7 +55,7 @@ ClassGroup ReadClassGroup(const PlantNode& node, bool topics, std::string_view s
 void SetPlaceContext(ClassGroup* group, std::string context) {
   if (group->items.empty() || !group->items.front().where.source) return;
   const auto source = std::make_shared<const ItemPlace::Source>(
-      group->items.front().where.source->file, std::move(context));
+      ItemPlace::Source{group->items.front().where.source->file, std::move(context)});
   for (ItemSpec& item : group->items) item.where.source = source;
 }
 
