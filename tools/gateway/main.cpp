@@ -50,26 +50,33 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
   for (size_t i = 0; i < workers.size(); ++i)
     threads.emplace_back([&, i] { ok[i] = workers[i]->PollOnce() ? 1 : 0; });
   for (std::thread& thread : threads) thread.join();
-  std::vector<Message> printed = status.Retained();
-  for (const auto& worker : workers)
-    printed.insert(printed.end(), worker->plantWrites().begin(), worker->plantWrites().end());
   // A JSON array indented by 2, written a message at a time: a full line's
-  // messages are not held as one document.
-  for (size_t i = 0; i < printed.size(); ++i) {
-    const nlohmann::ordered_json message = {
-        {"topic", printed[i].topic},
-        {"retain", printed[i].retain},
-        {"payload", nlohmann::ordered_json::parse(printed[i].payload)}};
-    std::string text = i == 0 ? "[\n  " : ",\n  ";
-    for (const char c : JsonText(message, 2)) {
-      if (c == '\n')
-        text += "\n  ";
-      else
-        text += c;
-    }
+  // messages are not held as one document. The items' payloads come
+  // indented as they stand in it; the plant writes' answers are indented here.
+  bool first = true;
+  std::string text;
+  auto print = [&](const Message& message, const std::string& payload) {
+    text = first ? "[\n  {\n    \"topic\": " : ",\n  {\n    \"topic\": ";
+    text += JsonText(nlohmann::ordered_json(message.topic));
+    text += message.retain ? ",\n    \"retain\": true,\n    \"payload\": "
+                           : ",\n    \"retain\": false,\n    \"payload\": ";
+    text += payload;
+    text += "\n  }";
     std::cout << text;
+    first = false;
+  };
+  status.Retained([&](const Message& message) { print(message, message.payload); }, 2);
+  for (const auto& worker : workers) {
+    for (const Message& message : worker->plantWrites()) {
+      std::string payload;
+      for (const char c : JsonText(nlohmann::ordered_json::parse(message.payload), 2)) {
+        payload += c;
+        if (c == '\n') payload += "    ";
+      }
+      print(message, payload);
+    }
   }
-  std::cout << (printed.empty() ? "[]\n" : "\n]\n");
+  std::cout << (first ? "[]\n" : "\n]\n");
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 
@@ -102,6 +109,8 @@ int Run(const GatewayOptions& o) {
     std::cout << ModbusMapCsv(plant.modbus);
     return 0;
   }
+  // Without Modbus its map of the items is not kept.
+  if (!plant.modbus.enabled) plant.modbus.units = {};
   const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
   DriverLibrary library(path);
   if (!library.ok()) {
@@ -149,8 +158,11 @@ int Run(const GatewayOptions& o) {
 
   // The workers change only on a reload, under this lock.
   std::mutex workersMutex;
-  PlantReload reload(o, library, path, status, publish, o.verbose, plant, mapped, workers,
-                     workersMutex);
+  // The running plant's lines stay with the reload alone (they are the plant's items).
+  PlantReload reload(
+      o, library, path, status, publish, o.verbose,
+      GatewayPlant{plant.mqtt, plant.http, plant.discovery, std::move(plant.lines), plant.modbus},
+      mapped, workers, workersMutex);
   SetRouter router(workers);
   // Filled once the broker link says its status topic, before it starts.
   std::optional<Discovery> discovery;
@@ -199,7 +211,7 @@ int Run(const GatewayOptions& o) {
         if (worker)  // none while a reload replaces it
           if (const std::optional<Message> m = worker->LineStatus())
             link->Publish(m->topic, m->payload, m->retain);
-      for (const Message& m : status.Retained()) link->Publish(m.topic, m.payload, m.retain);
+      status.Retained([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
     };
     auto onMessage = [&router, &discovery, &workersMutex, announce, publish](
                          const std::string& topic, std::string_view payload, bool retained,
