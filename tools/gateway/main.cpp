@@ -206,7 +206,7 @@ int Run(const GatewayOptions& o) {
       const std::lock_guard workersLock(workersMutex);
       const std::lock_guard lock(publisher);
       if (discovery)
-        for (const Message& m : discovery->configs()) link->Publish(m.topic, m.payload, m.retain);
+        discovery->Configs([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
       for (const auto& worker : workers)
         if (worker)  // none while a reload replaces it
           if (const std::optional<Message> m = worker->LineStatus())
@@ -259,10 +259,10 @@ int Run(const GatewayOptions& o) {
       {
         const std::lock_guard lock(workersMutex);
         std::set<std::string> before;
-        for (const Message& m : discovery->configs()) before.insert(m.topic);
+        discovery->Topics([&](const std::string& topic) { before.insert(topic); });
         discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
         for (const auto& worker : workers) worker->Describe(*discovery);
-        for (const Message& m : discovery->configs()) before.erase(m.topic);
+        discovery->Topics([&](const std::string& topic) { before.erase(topic); });
         for (const std::string& topic : before) cleared.push_back({topic, "", true});
       }
       for (const Message& m : cleared) publish(m);
