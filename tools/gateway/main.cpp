@@ -213,7 +213,7 @@ int Run(const GatewayOptions& o) {
             link->Publish(m->topic, m->payload, m->retain);
       status.Retained([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
     };
-    auto onMessage = [&router, &discovery, &workersMutex, announce, publish](
+    auto onMessage = [&router, &discovery, &workersMutex, &link, announce, publish](
                          const std::string& topic, std::string_view payload, bool retained,
                          const WriteReply& reply) {
       Discovery::Heard heard;
@@ -223,7 +223,7 @@ int Run(const GatewayOptions& o) {
         if (discovery) heard = discovery->Hear(topic, payload);
         if (!heard.mine) return router.Handle(topic, payload, retained, reply);
       }
-      if (heard.announce) announce();
+      if (heard.announce) link->Soon(announce);
       for (const Message& m : heard.clear) publish(m);
     };
     auto onState = [&status, announce](bool connected) {
