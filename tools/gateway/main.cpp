@@ -154,7 +154,15 @@ int Run(const GatewayOptions& o) {
     for (const GatewayLine& line : plant.lines)
       if (const std::string note = UnmadeWritesNote(line.options.groups); !note.empty())
         Log(fmt::format("line {}: {}", line.name, note));
-  if (o.once) return PollOnce(workers, status);
+  // The workers have the items now: the plant's copy of them is kept only
+  // to tell a reloaded plant's changes, where they stand in the file aside.
+  if (o.once) {
+    plant.lines = {};
+    return PollOnce(workers, status);
+  }
+  for (GatewayLine& line : plant.lines)
+    for (ClassGroup& group : line.options.groups)
+      for (ItemSpec& item : group.items) item.where = {};
 
   // The workers change only on a reload, under this lock.
   std::mutex workersMutex;
