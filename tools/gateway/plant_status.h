@@ -92,8 +92,8 @@ class PlantStatus {
   void BrokerConnected(std::optional<bool> connected);  // nothing: no broker configured
 
   // The message of every item that has had one, to publish again, handed
-  // to `take` one at a time (the status is locked a few thousand items at
-  // a time, not while `take` runs); `depth` >= 0: each payload indented by
+  // to `take` one at a time (the status is locked a thousand items at a
+  // time, not while `take` runs); `depth` >= 0: each payload indented by
   // 2 as it stands at that depth of a document, as --once prints it.
   using MessageTaker = std::function<void(const Message&)>;
   void Retained(const MessageTaker& take, int depth = -1) const;
@@ -208,7 +208,6 @@ class PlantStatus {
   std::map<std::string, uint32_t, std::less<>> nameIndex_;
   // The outcomes seen: the driver's error texts and the lines' problems.
   std::vector<Outcome> errors_;
-  std::map<std::tuple<std::string, std::vector<int>, std::string>, uint32_t> errorIndex_;
   std::map<std::string, LineState> lines_;
   std::map<ModuleKey, Counters> counters_;
   std::optional<bool> broker_;
