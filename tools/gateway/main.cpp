@@ -173,7 +173,7 @@ int Run(const GatewayOptions& o) {
       mapped, workers, workersMutex);
   SetRouter router(workers);
   // Filled once the broker link says its status topic, before it starts.
-  std::optional<Discovery> discovery;
+  std::shared_ptr<Discovery> discovery;
   // A write over HTTP is a message on the item's set topic.
   HttpEndpoint http(
       status, [&](const std::string& item, std::string_view payload, const WriteReply& reply) {
@@ -210,15 +210,21 @@ int Run(const GatewayOptions& o) {
         subscriptions.push_back(std::move(topic));
     // What the broker (or Home Assistant) missed while away: the configs,
     // the lines' status, the items' messages.
+    // The workers' lock is let go once the lines' status is taken: libmosquitto's
+    // thread, which takes the broker's acknowledgements meanwhile, needs it to
+    // hear the configs come back.
     announce = [&link, &publisher, &discovery, &workers, &workersMutex, &status] {
-      const std::lock_guard workersLock(workersMutex);
+      std::unique_lock workersLock(workersMutex);
       const std::lock_guard lock(publisher);
-      if (discovery)
-        discovery->Configs([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
+      const std::shared_ptr<const Discovery> configs = discovery;
+      std::vector<Message> lines;
       for (const auto& worker : workers)
         if (worker)  // none while a reload replaces it
-          if (const std::optional<Message> m = worker->LineStatus())
-            link->Publish(m->topic, m->payload, m->retain);
+          if (const std::optional<Message> m = worker->LineStatus()) lines.push_back(*m);
+      workersLock.unlock();
+      if (configs)
+        configs->Configs([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
+      for (const Message& m : lines) link->Publish(m.topic, m.payload, m.retain);
       status.Retained([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
     };
     auto onMessage = [&router, &discovery, &workersMutex, &link, announce, publish](
@@ -240,7 +246,7 @@ int Run(const GatewayOptions& o) {
     };
     link = std::make_unique<MqttLink>(plant.mqtt, subscriptions, onMessage, onState);
     if (plant.discovery.enabled) {
-      discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
+      discovery = std::make_shared<Discovery>(plant.discovery, plant.mqtt, link->statusTopic());
       for (const auto& worker : workers) worker->Describe(*discovery);
     }
     status.BrokerConnected(false);
@@ -268,7 +274,7 @@ int Run(const GatewayOptions& o) {
         const std::lock_guard lock(workersMutex);
         std::set<std::string> before;
         discovery->Topics([&](const std::string& topic) { before.insert(topic); });
-        discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
+        discovery = std::make_shared<Discovery>(plant.discovery, plant.mqtt, link->statusTopic());
         for (const auto& worker : workers) worker->Describe(*discovery);
         discovery->Topics([&](const std::string& topic) { before.erase(topic); });
         for (const std::string& topic : before) cleared.push_back({topic, "", true});
