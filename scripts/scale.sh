@@ -98,9 +98,10 @@ for baud in $bauds; do
       "$rss" "$items" "$(echo "$sim_now - $sim_before" | bc)"
     sleep 2
 
-    # Publishing: the item messages of 3 polls counted by a subscriber.
+    # Publishing: the item messages of 3 polls counted by a subscriber (-R:
+    # not the retained ones the broker keeps of an earlier run's items).
     sim_before=$(cpu_of "$sim")
-    mosquitto_sub -h 127.0.0.1 -p "$broker_port" -t "tarvo/line/+" -q 0 -C $((polls * items)) \
+    mosquitto_sub -R -h 127.0.0.1 -p "$broker_port" -t "tarvo/line/+" -q 0 -C $((polls * items)) \
       > /dev/null &
     sub=$!
     sleep 0.5

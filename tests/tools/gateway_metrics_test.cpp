@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <thread>
 
@@ -85,6 +86,18 @@ const QuantityCase kQuantities[] = {
      "tarvo_digital_state{line=\"a\",class=\"pxr5760\",item=\"do5.2.0.4\"} 0"},
 };
 
+// The item's payload, compact and as --once indents it, is the JSON
+// library's own text of the same document, its value as the library
+// writes `value` ("55.0", not "55").
+void ExpectLibraryText(const PlantStatus& status, size_t item, const nlohmann::json& value) {
+  const std::string compact = status.MessageFor(item).payload;
+  EXPECT_EQ(compact, nlohmann::ordered_json::parse(compact).dump()) << compact;
+  EXPECT_NE(compact.find("\"value\":" + value.dump() + ","), std::string::npos) << compact;
+  std::string indented;
+  status.Retained([&](const tools::Message& m) { indented = m.payload; }, 0);
+  EXPECT_EQ(indented, nlohmann::ordered_json::parse(compact).dump(2)) << indented;
+}
+
 TEST(GatewayMetrics, EachRegisterInTheFamilyOfItsQuantityWhileItsLatestReadSucceeds) {
   for (const QuantityCase& c : kQuantities) {
     PlantStatus status;
@@ -107,6 +120,8 @@ TEST(GatewayMetrics, EachRegisterInTheFamilyOfItsQuantityWhileItsLatestReadSucce
     EXPECT_TRUE(Has(before, "tarvo_line_poll_duration_seconds_count{line=\"a\"} 0")) << c.item;
     EXPECT_EQ(before.find(labels + "}"), std::string::npos) << c.item;
 
+    const nlohmann::json value =
+        c.discrete ? nlohmann::json(static_cast<int>(c.value)) : nlohmann::json(c.value);
     status.CountCall(item, 1, Reading(kOk, c.value, c.discrete));
     status.Record(item, Reading(kOk, c.value, c.discrete));
     const std::string read = status.Metrics();
@@ -114,6 +129,7 @@ TEST(GatewayMetrics, EachRegisterInTheFamilyOfItsQuantityWhileItsLatestReadSucce
     EXPECT_TRUE(Has(read, "tarvo_item_last_read_timestamp_seconds" + labels + "} 1796803200.25"))
         << c.item;
     EXPECT_TRUE(Has(read, "tarvo_reads_total" + moduleLabels + "} 1")) << c.item;
+    ExpectLibraryText(status, item, value);
 
     // A failed read: no value, its time stays that of the last value.
     status.CountCall(item, 2, Reading(kReadData, 0, c.discrete));
@@ -127,6 +143,7 @@ TEST(GatewayMetrics, EachRegisterInTheFamilyOfItsQuantityWhileItsLatestReadSucce
     EXPECT_TRUE(Has(failed, "tarvo_read_failures_total" + moduleLabels + ",code=\"22\"} 1"))
         << c.item;
     EXPECT_TRUE(Has(failed, "tarvo_exchanges_total" + moduleLabels + "} 3")) << c.item;
+    ExpectLibraryText(status, item, value);
   }
 }
 
@@ -157,7 +174,9 @@ TEST(GatewayMetrics, WritesCountedBesideTheirFailuresAndALineRemovedGoesWithItsS
   const std::string after = status.Metrics();
   EXPECT_EQ(after.find("line=\"a\""), std::string::npos) << after;
   EXPECT_NE(after.find("tarvo_item_info{line=\"b\""), std::string::npos) << after;
-  EXPECT_EQ(status.Retained().size(), 0u);
+  size_t retained = 0;
+  status.Retained([&](const tools::Message&) { ++retained; });
+  EXPECT_EQ(retained, 0u);
   // Its slot serves the next item added.
   EXPECT_EQ(status.AddItem({"c", "pxr5700", 4, "DI4.1", "", "", "t/c/DI4.1", "c/DI4.1"}), item);
 }

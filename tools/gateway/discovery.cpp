@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+
 #include "tools/common/json_text.h"
 
 namespace tarvo::tools {
@@ -56,19 +58,32 @@ Discovery::Discovery(const DiscoverySettings& settings, const MqttSettings& mqtt
   AddConfig("binary_sensor", ObjectId("gateway"), config);
 }
 
-std::string Discovery::ObjectId(const std::string& text) {
+std::string Discovery::ObjectId(const std::string& text) const {
   std::string id = Level(text);
-  for (int n = 2; objectIds_.contains(id); ++n) id = fmt::format("{}_{}", Level(text), n);
-  objectIds_.insert(id);
+  for (int n = 2; byObjectId_.contains(id); ++n) id = fmt::format("{}_{}", Level(text), n);
   return id;
 }
 
-void Discovery::AddConfig(const std::string& component, const std::string& objectId,
-                          const Json& config) {
-  const std::string topic =
-      fmt::format("{}/{}/{}/{}/config", settings_.prefix, component, nodeId_, objectId);
-  topics_.insert(topic);
-  configs_.push_back({topic, JsonText(config), true});
+void Discovery::Enter(Entry& entry) { byObjectId_.emplace(entry.objectId, entries_.size() - 1); }
+
+std::string Discovery::ConfigTopic(const Entry& entry) const {
+  return fmt::format("{}/{}/{}/{}/config", settings_.prefix, entry.component, nodeId_,
+                     entry.objectId);
+}
+
+uint32_t Discovery::Name(const std::string& text) {
+  const auto known = std::find(names_.begin(), names_.end(), text);
+  if (known != names_.end()) return static_cast<uint32_t>(known - names_.begin());
+  names_.push_back(text);
+  return static_cast<uint32_t>(names_.size() - 1);
+}
+
+void Discovery::AddConfig(const char* component, const std::string& objectId, const Json& config) {
+  Entry& entry = entries_.emplace_back();
+  entry.component = component;
+  entry.objectId = objectId;
+  entry.made = std::make_unique<Message>(ConfigTopic(entry), JsonText(config), true);
+  Enter(entry);
 }
 
 void Discovery::AddLine(const std::string& line) {
@@ -86,46 +101,76 @@ void Discovery::AddLine(const std::string& line) {
 
 void Discovery::AddItem(const ItemIdentity& id, bool discrete, bool writable) {
   // The item's topic below its line's.
-  const std::string below = id.topic.substr(prefix_.size() + id.line.size() + 2);
-  const std::string objectId = ObjectId(id.line + "_" + below);
-  Json config{{"name", id.name.empty() ? id.item : id.name},
-              {"unique_id", nodeId_ + "_" + objectId},
-              {"state_topic", id.topic},
+  std::string below = id.topic.substr(prefix_.size() + id.line.size() + 2);
+  std::string objectId = ObjectId(id.line + "_" + below);
+  Entry& entry = entries_.emplace_back();
+  entry.component = discrete && writable ? "switch" : discrete ? "binary_sensor" : "sensor";
+  entry.objectId = std::move(objectId);
+  const std::string& name = id.name.empty() ? id.item : id.name;
+  if (name != below || !id.unit.empty())
+    entry.names = std::make_unique<std::pair<std::string, std::string>>(name, id.unit);
+  entry.below = std::move(below);
+  entry.line = Name(id.line);
+  entry.family = Name(id.family);
+  entry.module = id.module;
+  entry.discrete = discrete;
+  entry.writable = writable;
+  Enter(entry);
+}
+
+Json Discovery::ItemConfig(const Entry& entry) const {
+  const std::string& line = names_[entry.line];
+  const std::string& family = names_[entry.family];
+  const std::string topic = fmt::format("{}/{}/{}", prefix_, line, entry.below);
+  static const std::string kNone;
+  const std::string& unit = entry.names ? entry.names->second : kNone;
+  Json config{{"name", entry.names ? entry.names->first : entry.below},
+              {"unique_id", nodeId_ + "_" + entry.objectId},
+              {"state_topic", topic},
               {"value_template", "{{ value_json.value }}"}};
-  config["availability"] =
-      Json::array({{{"topic", gatewayStatus_}},
-                   {{"topic", LineStatusTopic(prefix_, id.line)}},
-                   {{"topic", id.topic},
-                    {"value_template", "{{ 'online' if value_json.ok else 'offline' }}"}}});
+  config["availability"] = Json::array(
+      {{{"topic", gatewayStatus_}},
+       {{"topic", LineStatusTopic(prefix_, line)}},
+       {{"topic", topic}, {"value_template", "{{ 'online' if value_json.ok else 'offline' }}"}}});
   config["availability_mode"] = "all";
-  config["json_attributes_topic"] = id.topic;
+  config["json_attributes_topic"] = topic;
   config["json_attributes_template"] =
       "{{ {'code': value_json.code, 'error': value_json.error, 'time': value_json.time} | tojson "
       "}}";
   config["device"] = {
       {"identifiers",
-       Json::array({fmt::format("{}_{}_{}_{}", nodeId_, Level(id.line), id.family, id.module)})},
-      {"name", fmt::format("{} {} {}", id.line, id.family, id.module)},
-      {"model", id.family},
+       Json::array({fmt::format("{}_{}_{}_{}", nodeId_, Level(line), family, entry.module)})},
+      {"name", fmt::format("{} {} {}", line, family, entry.module)},
+      {"model", family},
       {"via_device", nodeId_}};
-  std::string component = "sensor";
-  if (discrete && writable) {
-    component = "switch";
-    config["command_topic"] = id.topic + "/set";
+  if (entry.discrete && entry.writable) {
+    config["command_topic"] = topic + "/set";
     config["payload_on"] = "1";
     config["payload_off"] = "0";
     config["state_on"] = "1";
     config["state_off"] = "0";
-  } else if (discrete) {
-    component = "binary_sensor";
+  } else if (entry.discrete) {
     config["payload_on"] = "1";
     config["payload_off"] = "0";
   } else {
-    if (!id.unit.empty()) config["unit_of_measurement"] = id.unit;
-    if (const char* deviceClass = DeviceClass(id.unit)) config["device_class"] = deviceClass;
+    if (!unit.empty()) config["unit_of_measurement"] = unit;
+    if (const char* deviceClass = DeviceClass(unit)) config["device_class"] = deviceClass;
     config["state_class"] = "measurement";
   }
-  AddConfig(component, objectId, config);
+  return config;
+}
+
+void Discovery::Configs(const std::function<void(const Message&)>& take) const {
+  for (const Entry& entry : entries_) {
+    if (entry.made)
+      take(*entry.made);
+    else
+      take(Message{ConfigTopic(entry), JsonText(ItemConfig(entry)), true});
+  }
+}
+
+void Discovery::Topics(const std::function<void(const std::string&)>& take) const {
+  for (const Entry& entry : entries_) take(entry.made ? entry.made->topic : ConfigTopic(entry));
 }
 
 std::string Discovery::NodeId(const DiscoverySettings& settings, const MqttSettings& mqtt) {
@@ -159,7 +204,10 @@ Discovery::Heard Discovery::Hear(const std::string& topic, std::string_view payl
       levels.substr(first + 1, last - first - 1) != nodeId_)
     return heard;
   heard.mine = true;
-  if (!payload.empty() && !topics_.contains(topic)) heard.clear.push_back({topic, "", true});
+  const auto known = byObjectId_.find(levels.substr(last + 1));
+  const bool ours =
+      known != byObjectId_.end() && entries_[known->second].component == levels.substr(0, first);
+  if (!payload.empty() && !ours) heard.clear.push_back({topic, "", true});
   return heard;
 }
 

@@ -11,8 +11,11 @@
 // the plant no longer has is cleared with an empty retained message.
 #pragma once
 
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,7 +39,10 @@ class Discovery {
   // Home Assistant's status and every config of this node.
   static std::vector<std::string> Subscriptions(const DiscoverySettings& settings,
                                                 const MqttSettings& mqtt);
-  const std::vector<Message>& configs() const { return configs_; }
+  // Every config of this node, in the order added, each made as it is
+  // handed to `take` (an item's is not kept); or only their topics.
+  void Configs(const std::function<void(const Message&)>& take) const;
+  void Topics(const std::function<void(const std::string&)>& take) const;
 
   // What a message heard on the subscriptions asks for.
   struct Heard {
@@ -47,20 +53,42 @@ class Discovery {
   Heard Hear(const std::string& topic, std::string_view payload) const;
 
  private:
+  // A config: the gateway's and the lines' made once, an item's from what
+  // it keeps of the item.
+  struct Entry {
+    const char* component = "";
+    std::string objectId;
+    std::unique_ptr<Message> made;
+    std::string below;  // the item's topic below its line's
+    // The item's name (its address when it has none) and unit, where not
+    // its topic below the line and none.
+    std::unique_ptr<std::pair<std::string, std::string>> names;
+    uint32_t line = 0;    // in names_
+    uint32_t family = 0;  // in names_
+    int module = 0;
+    bool discrete = false;
+    bool writable = false;
+  };
+
   // The node id: the one given, else the client id made fit for a topic level.
   static std::string NodeId(const DiscoverySettings& settings, const MqttSettings& mqtt);
   // A topic level unique among this node's configs, from `text`.
-  std::string ObjectId(const std::string& text);
-  void AddConfig(const std::string& component, const std::string& objectId,
+  std::string ObjectId(const std::string& text) const;
+  std::string ConfigTopic(const Entry& entry) const;
+  void AddConfig(const char* component, const std::string& objectId,
                  const nlohmann::ordered_json& config);
+  // Enters a new entry's object id (the entry is in entries_ for good).
+  void Enter(Entry& entry);
+  uint32_t Name(const std::string& text);
+  nlohmann::ordered_json ItemConfig(const Entry& entry) const;
 
   DiscoverySettings settings_;
   std::string prefix_;  // the gateway's
   std::string gatewayStatus_;
   std::string nodeId_;
-  std::set<std::string> objectIds_;
-  std::set<std::string, std::less<>> topics_;  // of configs_
-  std::vector<Message> configs_;
+  std::deque<Entry> entries_;                      // in the order added
+  std::map<std::string_view, size_t> byObjectId_;  // in entries_, of their object ids
+  std::vector<std::string> names_;                 // lines and families
 };
 
 }  // namespace tarvo::tools

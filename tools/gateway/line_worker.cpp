@@ -21,10 +21,16 @@ void CountSent(void*, const char* label, const uint8_t*, int32_t) {
   if (label != nullptr && std::strstr(label, "Send") != nullptr) ++exchangesSent;
 }
 
-std::vector<LineMember> Members(const GatewayLine& line) {
+// The line's members and its settings: the plant's groups copied once,
+// into the members.
+std::pair<std::vector<LineMember>, LineConfig> SplitLine(const GatewayLine& line) {
+  LineConfig settings = line.options;
   std::string unknown;
   // The plant reader has checked the class names.
-  return MergeClassGroups(line.options.groups, &unknown).value_or(std::vector<LineMember>{});
+  std::vector<LineMember> members =
+      MergeClassGroups(std::move(settings.groups), &unknown).value_or(std::vector<LineMember>{});
+  settings.groups.clear();
+  return {std::move(members), std::move(settings)};
 }
 
 // tarvo-poll's time-out warning in the words of the plant file.
@@ -54,14 +60,25 @@ void CountExchanges(const DriverLibrary& library) {
 LineWorker::LineWorker(const DriverLibrary& library, const GatewayLine& line, int32_t mappedPort,
                        PlantStatus& status, const std::string& prefix, Publisher publish,
                        bool verbose)
+    : LineWorker(library, line, SplitLine(line), mappedPort, status, prefix, std::move(publish),
+                 verbose) {}
+
+LineWorker::LineWorker(const DriverLibrary& library, const GatewayLine& line,
+                       std::pair<std::vector<LineMember>, LineConfig> parts, int32_t mappedPort,
+                       PlantStatus& status, const std::string& prefix, Publisher publish,
+                       bool verbose)
     : name_(line.name),
-      policy_(line.publish),
-      itemPolicies_(line.items),
+      policies_{line.publish},
       status_(status),
       prefix_(prefix),
       publish_(std::move(publish)),
       verbose_(verbose),
-      poller_(library, Members(line), line.options, "tarvo-gateway", mappedPort) {
+      poller_(library, std::move(parts.first), std::move(parts.second), "tarvo-gateway",
+              mappedPort) {
+  for (const auto& [topic, policy] : line.items) {
+    itemPolicies_[topic] = static_cast<uint32_t>(policies_.size());
+    policies_.push_back(policy);
+  }
   poller_.SetObserver(this);
 }
 
@@ -71,6 +88,18 @@ void LineWorker::Say(const std::string& message) {
 
 bool LineWorker::Check(const std::string& libraryPath, bool makePlantWrites) {
   return poller_.CreateObjects(libraryPath) && poller_.ParseItems(true, makePlantWrites);
+}
+
+const std::string& LineWorker::Leaf(size_t item) const {
+  const ItemSpec& spec = poller_.spec(item);
+  return spec.topic.empty() ? spec.address : spec.topic;
+}
+
+uint32_t LineWorker::ErrorIndex(const std::string& text) {
+  const auto known = std::find(errors_.begin(), errors_.end(), text);
+  if (known != errors_.end()) return static_cast<uint32_t>(known - errors_.begin());
+  errors_.push_back(text);
+  return static_cast<uint32_t>(errors_.size() - 1);
 }
 
 void LineWorker::Enter() {
@@ -85,25 +114,34 @@ void LineWorker::Enter() {
     id.item = spec.address;
     id.name = spec.name;
     id.unit = spec.unit;
-    id.path = fmt::format("{}/{}", name_, spec.topic.empty() ? spec.address : spec.topic);
+    id.path = fmt::format("{}/{}", name_, Leaf(i));
     id.topic = fmt::format("{}/{}", prefix_, id.path);
     id.writable = poller_.Writable(i);
     id.discrete = poller_.Discrete(i);
     Item item;
-    item.setTopic = id.topic + "/set";
-    item.resultTopic = id.topic + "/result";
     item.writable = id.writable;
     item.discrete = id.discrete;
     item.status = status_.AddItem(std::move(id));
-    const auto policy = itemPolicies_.find(spec.topic.empty() ? spec.address : spec.topic);
-    item.policy = policy == itemPolicies_.end() ? policy_ : policy->second;
-    items_.push_back(std::move(item));
+    const auto policy = itemPolicies_.find(Leaf(i));
+    item.policy = policy == itemPolicies_.end() ? 0 : policy->second;
+    items_.push_back(item);
   }
+  auto sortedBy = [&](auto key) {
+    std::vector<uint32_t> order(items_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return key(a) < key(b); });
+    return order;
+  };
+  byLeaf_ = sortedBy([&](size_t i) -> const std::string& { return Leaf(i); });
+  byAddress_ = sortedBy([&](size_t i) -> const std::string& { return poller_.spec(i).address; });
 }
 
 std::vector<std::string> LineWorker::SetTopics() const {
   std::vector<std::string> topics;
-  for (const Item& item : items_) topics.push_back(item.setTopic);
+  topics.reserve(items_.size());
+  for (size_t i = 0; i < items_.size(); ++i)
+    topics.push_back(fmt::format("{}/{}/{}/set", prefix_, name_, Leaf(i)));
   return topics;
 }
 
@@ -121,17 +159,24 @@ std::optional<Message> LineWorker::LineStatus() const {
 
 bool LineWorker::HandleSet(const std::string& topic, std::string_view payload,
                            const WriteReply& reply) {
-  const auto item = std::find_if(items_.begin(), items_.end(),
-                                 [&](const Item& i) { return i.setTopic == topic; });
-  if (topic.empty() || item == items_.end()) return false;
-  const size_t index = static_cast<size_t>(item - items_.begin());
+  // PREFIX/LINE/LEAF/set
+  const std::string head = fmt::format("{}/{}/", prefix_, name_);
+  constexpr std::string_view kSet = "/set";
+  if (topic.size() < head.size() + kSet.size() || !topic.starts_with(head) ||
+      !topic.ends_with(kSet))
+    return false;
+  const std::string_view leaf =
+      std::string_view(topic).substr(head.size(), topic.size() - head.size() - kSet.size());
+  const auto found = std::lower_bound(byLeaf_.begin(), byLeaf_.end(), leaf,
+                                      [&](uint32_t i, std::string_view l) { return Leaf(i) < l; });
+  if (found == byLeaf_.end() || Leaf(*found) != leaf) return false;
+  const size_t index = *found;
   const WriteRequest request = ParseWritePayload(payload);
   WriteReply answer = reply;
   answer.id = request.id;
-  if (!item->writable) {
-    const std::string& address = status_.identity(item->status).item;
-    const std::string why =
-        fmt::format("register {} is read only: only an output can be set", address.substr(0, 2));
+  if (!items_[index].writable) {
+    const std::string why = fmt::format("register {} is read only: only an output can be set",
+                                        poller_.spec(index).address.substr(0, 2));
     AnswerWrite(index, std::nullopt, {"not an output", {}, why}, false, answer);
     return true;
   }
@@ -147,7 +192,7 @@ void LineWorker::Write(size_t item, uint32_t value, WriteReply reply) {
   // The write waiting to be taken, if any, is the newest before this one.
   std::unique_lock lock(replies_);
   const std::optional<uint32_t> superseded = poller_.Submit(item, value);
-  std::list<WriteReply>& replies = items_[item].replies;
+  std::list<WriteReply>& replies = pendingReplies_[item];
   std::optional<WriteReply> supersededReply;
   if (superseded && !replies.empty()) {
     supersededReply = std::move(replies.back());
@@ -162,26 +207,26 @@ void LineWorker::Write(size_t item, uint32_t value, WriteReply reply) {
 
 WriteReply LineWorker::TakeReply(size_t item) {
   const std::lock_guard lock(replies_);
-  std::list<WriteReply>& replies = items_[item].replies;
-  if (replies.empty()) return {};
-  WriteReply reply = std::move(replies.front());
-  replies.pop_front();
+  const auto replies = pendingReplies_.find(item);
+  if (replies == pendingReplies_.end()) return {};
+  WriteReply reply = std::move(replies->second.front());
+  replies->second.pop_front();
+  if (replies->second.empty()) pendingReplies_.erase(replies);
   return reply;
 }
 
 void LineWorker::AnswerWrite(size_t item, std::optional<uint32_t> value,
                              const ExplainedError& outcome, bool ok, const WriteReply& reply) {
-  const ItemIdentity identity = status_.identity(items_[item].status);
-  const std::string& address = identity.item;
+  const std::string& address = poller_.spec(item).address;
+  const std::string path = fmt::format("{}/{}", name_, Leaf(item));
   const std::string answer =
       WriteResultMessage(address, value, outcome, ok, std::chrono::system_clock::now(), reply.id);
-  publish_({items_[item].resultTopic, answer, false});
+  publish_({fmt::format("{}/{}/result", prefix_, path), answer, false});
   if (!reply.responseTopic.empty())
     publish_({reply.responseTopic, answer, false, reply.correlation});
   if (reply.answered) reply.answered(value, outcome, ok);
   EventHub& events = status_.events();
-  if (events.listening())
-    events.Publish("write", WriteOutcomeText(identity.path, reply.id, outcome, ok));
+  if (events.listening()) events.Publish("write", WriteOutcomeText(path, reply.id, outcome, ok));
   LogLimited(fmt::format("line {}: writes", name_),
              fmt::format("line {}: {} {} {}", name_, address,
                          value ? fmt::format("set to {}:", *value) : std::string("not set:"),
@@ -193,12 +238,12 @@ void LineWorker::Written(size_t item, uint32_t value, const ExplainedError& outc
 }
 
 void LineWorker::PlantWritten(const ItemReading& reading) {
-  const auto item = std::find_if(items_.begin(), items_.end(), [&](const Item& i) {
-    return status_.identity(i.status).item == reading.item;
-  });
-  const std::string topic = item != items_.end()
-                                ? item->resultTopic
-                                : fmt::format("{}/{}/{}/result", prefix_, name_, reading.item);
+  const auto found = std::lower_bound(
+      byAddress_.begin(), byAddress_.end(), reading.item,
+      [&](uint32_t i, const std::string& address) { return poller_.spec(i).address < address; });
+  const bool known = found != byAddress_.end() && poller_.spec(*found).address == reading.item;
+  const std::string topic =
+      fmt::format("{}/{}/{}/result", prefix_, name_, known ? Leaf(*found) : reading.item);
   const Message answer{topic,
                        WriteResultMessage(reading.item, reading.discreteValue, reading.error,
                                           reading.ok, reading.readAt.value_or(Clock::now())),
@@ -215,39 +260,40 @@ void LineWorker::Called(size_t index, const ItemReading& reading) {
   Item& item = items_[index];
   status_.CountCall(item.status, exchanges, reading);
   if (reading.write || reading.error.code() == ErrDelayNotElapsed) return;
-  const Message message = status_.Record(item.status, reading);
-  Publish(item, message, reading.ok,
-          reading.ok && !reading.discrete ? std::stod(FormatValue(reading))
-                                          : static_cast<double>(reading.discreteValue),
-          reading.error.text);
-  const bool failsAnew = !reading.ok && item.lastError != reading.error.text;
-  const bool readsAgain = reading.ok && !item.lastError.empty();
-  // The item's identity is copied out of the status: only for a log line.
+  status_.Record(item.status, reading);
+  const double value = reading.ok && !reading.discrete ? ReadingValue(reading)
+                                                       : static_cast<double>(reading.discreteValue);
+  if (Due(item, reading.ok, value, reading.error.text)) publish_(status_.MessageFor(item.status));
+  const bool failsAnew = !reading.ok && errors_[item.lastError] != reading.error.text;
+  const bool readsAgain = reading.ok && item.lastError != 0;
   if (!verbose_ && !failsAnew && !readsAgain) return;
-  const std::string address = status_.identity(item.status).item;
+  const std::string& address = poller_.spec(index).address;
   if (verbose_)
     Say(fmt::format("{} = {}", address,
                     reading.ok ? FormatValue(reading) : reading.error.Display()));
   if (failsAnew) {
     Say(fmt::format("{} fails: {}", address, reading.error.Display()));
-    item.lastError = reading.error.text;
+    item.lastError = ErrorIndex(reading.error.text);
   } else if (readsAgain) {
     Say(fmt::format("{} reads again", address));
-    item.lastError.clear();
+    item.lastError = 0;
   }
 }
 
-void LineWorker::Publish(Item& item, const Message& message, bool ok, double value,
-                         const std::string& error) {
+bool LineWorker::Due(Item& item, bool ok, double value, const std::string& error) {
   const auto now = std::chrono::steady_clock::now();
-  if (!ShouldPublish(item.policy, item.published, ok, value, item.discrete, error, now)) return;
-  Published published{ok, std::nullopt, error, now};
-  if (ok)
-    published.value = value;
-  else if (item.published)
-    published.value = item.published->value;
-  item.published = published;
-  publish_(message);
+  std::optional<Published> last;
+  if (item.published)
+    last = Published{item.publishedOk, item.publishedValue, errors_[item.publishedError],
+                     item.publishedAt};
+  if (!ShouldPublish(policies_[item.policy], last, ok, value, item.discrete, error, now))
+    return false;
+  item.published = true;
+  item.publishedOk = ok;
+  item.publishedError = ok ? 0 : ErrorIndex(error);
+  if (ok) item.publishedValue = value;
+  item.publishedAt = now;
+  return true;
 }
 
 void LineWorker::PollEnded(const PollRecord& poll) {
@@ -266,9 +312,9 @@ void LineWorker::LineUp() {
 void LineWorker::LineDown(const ExplainedError& error) {
   up_ = Up::kOffline;
   publish_(*LineStatus());
-  // In the order of the items, as they were entered in the status.
-  const std::vector<Message> messages = status_.LineDown(name_, error);
-  for (size_t i = 0; i < items_.size(); ++i) Publish(items_[i], messages[i], false, 0, error.text);
+  status_.LineDown(name_, error);
+  for (Item& item : items_)
+    if (Due(item, false, 0, error.text)) publish_(status_.MessageFor(item.status));
 }
 
 bool LineWorker::PollOnce() {

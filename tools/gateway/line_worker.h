@@ -7,12 +7,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tools/common/driver_library.h"
@@ -82,20 +86,28 @@ class LineWorker : private LineObserver {
   bool PollOnce();
 
  private:
+  // One compact record per item: its names and topics are the plant's
+  // (the poller's item specs) and the status's, built when needed.
   struct Item {
-    size_t status = 0;  // in the PlantStatus
-    std::string setTopic;
-    std::string resultTopic;
-    std::string lastError;  // the error last logged for it; empty while it reads
+    size_t status = 0;       // in the PlantStatus
+    uint32_t policy = 0;     // in policies_
+    uint32_t lastError = 0;  // in errors_: the error last logged for it; 0 while it reads
     bool writable = false;
     bool discrete = false;
-    PublishPolicy policy;
-    std::optional<Published> published;  // polling thread only
-    // Of the writes not answered yet, oldest first (a list: nothing held
-    // while there are none, and the items move when their vector grows).
-    std::list<WriteReply> replies;
+    bool published = false;  // what was last published: polling thread only
+    bool publishedOk = false;
+    uint32_t publishedError = 0;  // in errors_
+    std::optional<double> publishedValue;
+    std::chrono::steady_clock::time_point publishedAt;
   };
 
+  LineWorker(const DriverLibrary& library, const GatewayLine& line,
+             std::pair<std::vector<LineMember>, LineConfig> parts, int32_t mappedPort,
+             PlantStatus& status, const std::string& prefix, Publisher publish, bool verbose);
+  // The topic of an item below its line: its own, else its address.
+  const std::string& Leaf(size_t item) const;
+  // An error text's entry in errors_, added when new (polling thread only).
+  uint32_t ErrorIndex(const std::string& text);
   void Say(const std::string& message) override;
   void LineUp() override;
   void LineDown(const ExplainedError& error) override;
@@ -109,20 +121,28 @@ class LineWorker : private LineObserver {
   // The reply of the oldest write not answered yet (the polling thread
   // answers the writes in the order they were made).
   WriteReply TakeReply(size_t item);
-  // Publishes a reading's message if the item's policy says so.
-  void Publish(Item& item, const Message& message, bool ok, double value, const std::string& error);
+  // Whether a reading (ok with `value`, or failed with `error`) is
+  // published by the item's policy; if so, taken as published.
+  bool Due(Item& item, bool ok, double value, const std::string& error);
 
   std::string name_;
-  PublishPolicy policy_;                               // the line's
-  std::map<std::string, PublishPolicy> itemPolicies_;  // by item topic
+  std::vector<PublishPolicy> policies_;             // the line's, then the items' own
+  std::map<std::string, uint32_t> itemPolicies_;    // in policies_, by item topic
+  std::vector<std::string> errors_{std::string()};  // the error texts logged or published
   PlantStatus& status_;
   std::string prefix_;
   Publisher publish_;
   bool verbose_;
   LinePoller poller_;
   std::vector<Item> items_;  // as the poller numbers them
+  // The items by their topic below the line, and by their address (each
+  // in the items' order where two are equal).
+  std::vector<uint32_t> byLeaf_;
+  std::vector<uint32_t> byAddress_;
   std::vector<Message> plantWrites_;
-  std::mutex replies_;  // guards Item::replies
+  std::mutex replies_;  // guards pendingReplies_
+  // Of the writes not answered yet, by item, oldest first.
+  std::map<size_t, std::list<WriteReply>> pendingReplies_;
   enum class Up { kUnknown, kOnline, kOffline };
   std::atomic<Up> up_{Up::kUnknown};
 };

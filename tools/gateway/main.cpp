@@ -50,26 +50,33 @@ int PollOnce(std::vector<std::unique_ptr<LineWorker>>& workers, const PlantStatu
   for (size_t i = 0; i < workers.size(); ++i)
     threads.emplace_back([&, i] { ok[i] = workers[i]->PollOnce() ? 1 : 0; });
   for (std::thread& thread : threads) thread.join();
-  std::vector<Message> printed = status.Retained();
-  for (const auto& worker : workers)
-    printed.insert(printed.end(), worker->plantWrites().begin(), worker->plantWrites().end());
   // A JSON array indented by 2, written a message at a time: a full line's
-  // messages are not held as one document.
-  for (size_t i = 0; i < printed.size(); ++i) {
-    const nlohmann::ordered_json message = {
-        {"topic", printed[i].topic},
-        {"retain", printed[i].retain},
-        {"payload", nlohmann::ordered_json::parse(printed[i].payload)}};
-    std::string text = i == 0 ? "[\n  " : ",\n  ";
-    for (const char c : JsonText(message, 2)) {
-      if (c == '\n')
-        text += "\n  ";
-      else
-        text += c;
-    }
+  // messages are not held as one document. The items' payloads come
+  // indented as they stand in it; the plant writes' answers are indented here.
+  bool first = true;
+  std::string text;
+  auto print = [&](const Message& message, const std::string& payload) {
+    text = first ? "[\n  {\n    \"topic\": " : ",\n  {\n    \"topic\": ";
+    text += JsonText(nlohmann::ordered_json(message.topic));
+    text += message.retain ? ",\n    \"retain\": true,\n    \"payload\": "
+                           : ",\n    \"retain\": false,\n    \"payload\": ";
+    text += payload;
+    text += "\n  }";
     std::cout << text;
+    first = false;
+  };
+  status.Retained([&](const Message& message) { print(message, message.payload); }, 2);
+  for (const auto& worker : workers) {
+    for (const Message& message : worker->plantWrites()) {
+      std::string payload;
+      for (const char c : JsonText(nlohmann::ordered_json::parse(message.payload), 2)) {
+        payload += c;
+        if (c == '\n') payload += "    ";
+      }
+      print(message, payload);
+    }
   }
-  std::cout << (printed.empty() ? "[]\n" : "\n]\n");
+  std::cout << (first ? "[]\n" : "\n]\n");
   return std::find(ok.begin(), ok.end(), 0) == ok.end() ? 0 : 1;
 }
 
@@ -102,6 +109,8 @@ int Run(const GatewayOptions& o) {
     std::cout << ModbusMapCsv(plant.modbus);
     return 0;
   }
+  // Without Modbus its map of the items is not kept.
+  if (!plant.modbus.enabled) plant.modbus.units = {};
   const std::string path = ChooseLibraryPath(o.library, TARVO_DEFAULT_LIBRARY);
   DriverLibrary library(path);
   if (!library.ok()) {
@@ -145,15 +154,26 @@ int Run(const GatewayOptions& o) {
     for (const GatewayLine& line : plant.lines)
       if (const std::string note = UnmadeWritesNote(line.options.groups); !note.empty())
         Log(fmt::format("line {}: {}", line.name, note));
-  if (o.once) return PollOnce(workers, status);
+  // The workers have the items now: the plant's copy of them is kept only
+  // to tell a reloaded plant's changes, where they stand in the file aside.
+  if (o.once) {
+    plant.lines = {};
+    return PollOnce(workers, status);
+  }
+  for (GatewayLine& line : plant.lines)
+    for (ClassGroup& group : line.options.groups)
+      for (ItemSpec& item : group.items) item.where = {};
 
   // The workers change only on a reload, under this lock.
   std::mutex workersMutex;
-  PlantReload reload(o, library, path, status, publish, o.verbose, plant, mapped, workers,
-                     workersMutex);
+  // The running plant's lines stay with the reload alone (they are the plant's items).
+  PlantReload reload(
+      o, library, path, status, publish, o.verbose,
+      GatewayPlant{plant.mqtt, plant.http, plant.discovery, std::move(plant.lines), plant.modbus},
+      mapped, workers, workersMutex);
   SetRouter router(workers);
   // Filled once the broker link says its status topic, before it starts.
-  std::optional<Discovery> discovery;
+  std::shared_ptr<Discovery> discovery;
   // A write over HTTP is a message on the item's set topic.
   HttpEndpoint http(
       status, [&](const std::string& item, std::string_view payload, const WriteReply& reply) {
@@ -190,18 +210,24 @@ int Run(const GatewayOptions& o) {
         subscriptions.push_back(std::move(topic));
     // What the broker (or Home Assistant) missed while away: the configs,
     // the lines' status, the items' messages.
+    // The workers' lock is let go once the lines' status is taken: libmosquitto's
+    // thread, which takes the broker's acknowledgements meanwhile, needs it to
+    // hear the configs come back.
     announce = [&link, &publisher, &discovery, &workers, &workersMutex, &status] {
-      const std::lock_guard workersLock(workersMutex);
+      std::unique_lock workersLock(workersMutex);
       const std::lock_guard lock(publisher);
-      if (discovery)
-        for (const Message& m : discovery->configs()) link->Publish(m.topic, m.payload, m.retain);
+      const std::shared_ptr<const Discovery> configs = discovery;
+      std::vector<Message> lines;
       for (const auto& worker : workers)
         if (worker)  // none while a reload replaces it
-          if (const std::optional<Message> m = worker->LineStatus())
-            link->Publish(m->topic, m->payload, m->retain);
-      for (const Message& m : status.Retained()) link->Publish(m.topic, m.payload, m.retain);
+          if (const std::optional<Message> m = worker->LineStatus()) lines.push_back(*m);
+      workersLock.unlock();
+      if (configs)
+        configs->Configs([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
+      for (const Message& m : lines) link->Publish(m.topic, m.payload, m.retain);
+      status.Retained([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
     };
-    auto onMessage = [&router, &discovery, &workersMutex, announce, publish](
+    auto onMessage = [&router, &discovery, &workersMutex, &link, announce, publish](
                          const std::string& topic, std::string_view payload, bool retained,
                          const WriteReply& reply) {
       Discovery::Heard heard;
@@ -211,7 +237,7 @@ int Run(const GatewayOptions& o) {
         if (discovery) heard = discovery->Hear(topic, payload);
         if (!heard.mine) return router.Handle(topic, payload, retained, reply);
       }
-      if (heard.announce) announce();
+      if (heard.announce) link->Soon(announce);
       for (const Message& m : heard.clear) publish(m);
     };
     auto onState = [&status, announce](bool connected) {
@@ -220,7 +246,7 @@ int Run(const GatewayOptions& o) {
     };
     link = std::make_unique<MqttLink>(plant.mqtt, subscriptions, onMessage, onState);
     if (plant.discovery.enabled) {
-      discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
+      discovery = std::make_shared<Discovery>(plant.discovery, plant.mqtt, link->statusTopic());
       for (const auto& worker : workers) worker->Describe(*discovery);
     }
     status.BrokerConnected(false);
@@ -247,10 +273,10 @@ int Run(const GatewayOptions& o) {
       {
         const std::lock_guard lock(workersMutex);
         std::set<std::string> before;
-        for (const Message& m : discovery->configs()) before.insert(m.topic);
-        discovery.emplace(plant.discovery, plant.mqtt, link->statusTopic());
+        discovery->Topics([&](const std::string& topic) { before.insert(topic); });
+        discovery = std::make_shared<Discovery>(plant.discovery, plant.mqtt, link->statusTopic());
         for (const auto& worker : workers) worker->Describe(*discovery);
-        for (const Message& m : discovery->configs()) before.erase(m.topic);
+        discovery->Topics([&](const std::string& topic) { before.erase(topic); });
         for (const std::string& topic : before) cleared.push_back({topic, "", true});
       }
       for (const Message& m : cleared) publish(m);

@@ -92,8 +92,29 @@ bool MqttLink::Start(std::string* error) {
   Log(fmt::format("MQTT: connecting to {}:{} as \"{}\"", settings_.host, settings_.port,
                   settings_.clientId));
   started_ = true;
+  worker_ = std::thread([this] {
+    std::unique_lock lock(mutex_);
+    while (true) {
+      workAsked_.wait(lock, [&] { return stopping_ || !work_.empty(); });
+      if (stopping_) return;
+      const std::function<void()> work = std::move(work_.front());
+      work_.pop_front();
+      lock.unlock();
+      work();
+      lock.lock();
+    }
+  });
   connector_ = std::thread([this] { Connect(); });
   return true;
+}
+
+void MqttLink::Soon(std::function<void()> work) {
+  {
+    const std::lock_guard lock(mutex_);
+    if (stopping_) return;
+    work_.push_back(std::move(work));
+  }
+  workAsked_.notify_one();
 }
 
 void MqttLink::Connect() {
@@ -160,6 +181,8 @@ void MqttLink::Stop() {
     stopping_ = true;
   }
   stop_.notify_all();
+  workAsked_.notify_all();
+  worker_.join();
   connector_.join();
   if (!looping_) return;
   if (connected_) {
@@ -202,7 +225,7 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
   }
   self->connected_ = true;
   self->connectedAt_ = std::chrono::steady_clock::now();
-  self->onState_(true);
+  self->Soon([self] { self->onState_(true); });
 }
 
 void MqttLink::Resubscribe(std::vector<std::string> subscriptions) {
@@ -220,7 +243,7 @@ void MqttLink::Resubscribe(std::vector<std::string> subscriptions) {
 void MqttLink::OnDisconnect(mosquitto*, void* context, int rc) {
   auto* self = static_cast<MqttLink*>(context);
   self->connected_ = false;
-  self->onState_(false);
+  self->Soon([self] { self->onState_(false); });
   if (rc == 0) return;
   Log(fmt::format("MQTT: lost the broker at {}:{} ({}); reconnecting", self->settings_.host,
                   self->settings_.port, mosquitto_strerror(rc)));

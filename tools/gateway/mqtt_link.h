@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -38,7 +39,7 @@ class MqttLink {
   // response topic and correlation data (MQTT v5), if any.
   using MessageHandler = std::function<void(const std::string& topic, std::string_view payload,
                                             bool retained, const WriteReply& reply)>;
-  // The link is up (true) or lost (false) (libmosquitto's thread).
+  // The link is up (true) or lost (false) (the link's own thread, see Soon).
   using StateHandler = std::function<void(bool connected)>;
 
   MqttLink(MqttSettings settings, std::vector<std::string> subscriptions, MessageHandler onMessage,
@@ -55,6 +56,12 @@ class MqttLink {
   // `correlation`: the MQTT v5 correlation data to send with it.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
+  // Runs `work` on the link's own thread, after the work asked for before
+  // (until Stop). What a connection asks for (thousands of messages
+  // published again) runs there, not on libmosquitto's thread: that
+  // thread sends them and takes the broker's acknowledgements meanwhile,
+  // where in its callback they would all wait in its queue.
+  void Soon(std::function<void()> work);
   // The write topics from now on (a reloaded plant's), subscribed to at
   // once where they are new.
   void Resubscribe(std::vector<std::string> subscriptions);
@@ -95,6 +102,9 @@ class MqttLink {
   bool looping_ = false;          // libmosquitto's thread runs
   std::set<int> unacknowledged_;  // the ids of the messages the broker has not acknowledged
   std::condition_variable acknowledged_;
+  std::thread worker_;  // runs the work of Soon
+  std::condition_variable workAsked_;
+  std::deque<std::function<void()>> work_;  // guarded by mutex_
 };
 
 }  // namespace tarvo::tools

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -41,25 +42,101 @@ std::string CodeLabel(const ExplainedError& error) {
 }
 
 // A label value in the exposition format: \, " and new lines escaped.
-std::string Escaped(const std::string& text) {
-  std::string escaped;
+void AppendEscaped(std::string* out, std::string_view text) {
   for (char c : text) {
-    if (c == '\\' || c == '"') escaped += '\\';
-    escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+    if (c == '\\' || c == '"') out->push_back('\\');
+    if (c == '\n')
+      out->append("\\n");
+    else
+      out->push_back(c);
   }
-  return escaped;
+}
+
+void AppendLabel(std::string* out, const char* key, std::string_view value) {
+  if (!out->empty()) out->push_back(',');
+  out->append(key);
+  out->append("=\"");
+  AppendEscaped(out, value);
+  out->push_back('"');
 }
 
 using Labels = std::vector<std::pair<const char*, std::string>>;
 
 std::string LabelText(const Labels& labels) {
   std::string text;
-  for (const auto& [key, value] : labels) {
-    if (!text.empty()) text += ',';
-    text += fmt::format("{}=\"{}\"", key, Escaped(value));
-  }
+  for (const auto& [key, value] : labels) AppendLabel(&text, key, value);
   return text;
 }
+
+// A text as a JSON string, as the JSON library writes it (a byte that is
+// not UTF-8 replaced): the library itself for any text but plain ASCII.
+void AppendJsonString(std::string* out, std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
+      out->append(JsonText(Json(std::string(text))));
+      return;
+    }
+  }
+  out->push_back('"');
+  out->append(text);
+  out->push_back('"');
+}
+
+// A number as the JSON library writes it ("10.0", "1e-05").
+void AppendJsonNumber(std::string* out, double value) {
+  if (!std::isfinite(value)) {
+    out->append("null");
+    return;
+  }
+  char text[64];
+  const char* end = nlohmann::detail::to_chars(text, text + sizeof text, value);
+  out->append(text, static_cast<size_t>(end - text));
+}
+
+void AppendJsonTime(std::string* out, bool has, PlantStatus::Clock::time_point when) {
+  if (!has) {
+    out->append("null");
+    return;
+  }
+  out->push_back('"');
+  out->append(IsoTime(when));
+  out->push_back('"');
+}
+
+// The members of a JSON object written one by one as the JSON library
+// writes them: compact (depth < 0) or indented by 2 at `depth`.
+class ObjectText {
+ public:
+  ObjectText(std::string* out, int depth) : out_(out), depth_(depth) { out_->push_back('{'); }
+  // Starts a member; its value is appended to the text next.
+  std::string* Key(std::string_view key) {
+    if (!empty_) out_->push_back(',');
+    empty_ = false;
+    if (depth_ >= 0) {
+      out_->push_back('\n');
+      out_->append(static_cast<size_t>(2 * (depth_ + 1)), ' ');
+    }
+    out_->push_back('"');
+    out_->append(key);
+    out_->append(depth_ >= 0 ? "\": " : "\":");
+    return out_;
+  }
+  // The depth of an object that is a member's value.
+  int inner() const { return depth_ < 0 ? depth_ : depth_ + 1; }
+  void Close() {
+    if (depth_ >= 0 && !empty_) {
+      out_->push_back('\n');
+      out_->append(static_cast<size_t>(2 * depth_), ' ');
+    }
+    out_->push_back('}');
+  }
+
+ private:
+  std::string* out_;
+  int depth_;
+  bool empty_ = true;
+};
 
 // The codes a call fails with on a running line, counted from 0 for every
 // module; any other code's series appears with its first failure.
@@ -129,34 +206,81 @@ std::optional<int> CodeOf(const ExplainedError& error) {
   return error.codes.front();
 }
 
+double ReadingValue(const ItemReading& reading) {
+  // FormatValue's text, without a string of its own.
+  char text[32];
+  const auto written = fmt::format_to_n(text, sizeof text, "{}", reading.analog);
+  double value = 0;
+  std::from_chars(text, text + written.size, value);
+  return value;
+}
+
 void PlantStatus::AddLine(const std::string& line, const std::string& port) {
   const std::lock_guard lock(mutex_);
   lines_[line].port = port;
+}
+
+uint32_t PlantStatus::Name(std::string_view text) {
+  if (const auto known = nameIndex_.find(text); known != nameIndex_.end()) return known->second;
+  names_.emplace_back(text);
+  const auto index = static_cast<uint32_t>(names_.size() - 1);
+  nameIndex_.emplace(names_.back(), index);
+  return index;
+}
+
+uint32_t PlantStatus::OutcomeOf(const ExplainedError& error, uint32_t likely) {
+  auto same = [&](uint32_t i) {
+    const ExplainedError& known = errors_[i].error;
+    return known.text == error.text && known.codes == error.codes && known.gloss == error.gloss;
+  };
+  if (likely < errors_.size() && same(likely)) return likely;
+  // A handful: the driver's error texts and the lines' problems.
+  for (uint32_t i = 0; i < errors_.size(); ++i)
+    if (same(i)) return i;
+  Outcome outcome{error, {}, {}, {}};
+  const std::optional<int> code = CodeOf(error);
+  outcome.code = code ? std::to_string(*code) : "null";
+  AppendJsonString(&outcome.text, error.text);
+  AppendJsonString(&outcome.gloss, error.gloss);
+  errors_.push_back(std::move(outcome));
+  return static_cast<uint32_t>(errors_.size() - 1);
 }
 
 size_t PlantStatus::AddItem(ItemIdentity identity) {
   ItemState state;
   std::string registerName = identity.item.substr(0, 2);
   for (char& c : registerName) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  identity.quantity = QuantityOf(identity.family, registerName);
-  state.labels =
-      LabelText({{"line", identity.line}, {"class", identity.family}, {"item", identity.item}});
-  state.infoLabels = state.labels + "," +
-                     LabelText({{"module", std::to_string(identity.module)},
-                                {"name", identity.name},
-                                {"unit", identity.unit},
-                                {"topic", identity.topic}});
-  state.identity = std::move(identity);
+  state.quantity = QuantityOf(identity.family, registerName);
+  state.module = identity.module;
+  state.writable = identity.writable;
+  state.registerDiscrete = identity.discrete;
+  // What the line and the address do not give is kept as given.
+  Naming naming{std::move(identity.name), std::move(identity.unit), {}, {}};
+  if (identity.path != identity.line + "/" + identity.item) naming.path = identity.path;
+  const bool headed = identity.topic.ends_with(identity.path);
+  if (!headed) naming.topic = identity.topic;
+  if (!naming.name.empty() || !naming.unit.empty() || !naming.path.empty() || !naming.topic.empty())
+    state.naming = std::make_unique<Naming>(std::move(naming));
+  state.address = std::move(identity.item);
   const std::lock_guard lock(mutex_);
-  Counters& counters =
-      counters_[{state.identity.line, state.identity.family, state.identity.module}];
-  counters.labels = LabelText({{"line", state.identity.line},
-                               {"class", state.identity.family},
-                               {"module", std::to_string(state.identity.module)}});
-  for (const char* code : kRunningFailures) {
-    counters.readFailures[code];
-    counters.writeFailures[code];
+  if (errors_.empty()) OutcomeOf(ExplainedError{});  // 0: no outcome yet
+  state.line = Name(identity.line);
+  state.family = Name(identity.family);
+  state.topicHead = Name(
+      headed
+          ? std::string_view(identity.topic).substr(0, identity.topic.size() - identity.path.size())
+          : std::string_view());
+  Counters& counters = counters_[{identity.line, identity.family, identity.module}];
+  if (counters.labels.empty()) {
+    counters.labels = LabelText({{"line", identity.line},
+                                 {"class", identity.family},
+                                 {"module", std::to_string(identity.module)}});
+    for (const char* code : kRunningFailures) {
+      counters.readFailures[code];
+      counters.writeFailures[code];
+    }
   }
+  state.counters = &counters;
   if (freeSlots_.empty()) {
     items_.push_back(std::move(state));
     return items_.size() - 1;
@@ -170,10 +294,11 @@ size_t PlantStatus::AddItem(ItemIdentity identity) {
 std::vector<std::string> PlantStatus::RemoveLine(const std::string& line) {
   const std::lock_guard lock(mutex_);
   std::vector<std::string> topics;
-  for (size_t i = 0; i < items_.size(); ++i) {
+  const auto named = nameIndex_.find(line);
+  for (size_t i = 0; named != nameIndex_.end() && i < items_.size(); ++i) {
     ItemState& s = items_[i];
-    if (s.removed || s.identity.line != line) continue;
-    if (s.published) topics.push_back(s.identity.topic);
+    if (s.removed || s.line != named->second) continue;
+    if (s.published) topics.push_back(Topic(s));
     s = ItemState{};
     s.removed = true;
     freeSlots_.push_back(i);
@@ -183,53 +308,101 @@ std::vector<std::string> PlantStatus::RemoveLine(const std::string& line) {
   return topics;
 }
 
+std::string PlantStatus::Path(const ItemState& s) const {
+  if (s.naming && !s.naming->path.empty()) return s.naming->path;
+  return names_[s.line] + "/" + s.address;
+}
+
+std::string PlantStatus::Topic(const ItemState& s) const {
+  if (s.naming && !s.naming->topic.empty()) return s.naming->topic;
+  return names_[s.topicHead] + Path(s);
+}
+
+ItemIdentity PlantStatus::IdentityOf(const ItemState& s) const {
+  return {names_[s.line],
+          names_[s.family],
+          s.module,
+          s.address,
+          s.naming ? s.naming->name : std::string(),
+          s.naming ? s.naming->unit : std::string(),
+          Topic(s),
+          Path(s),
+          s.writable,
+          s.registerDiscrete,
+          s.quantity};
+}
+
 ItemIdentity PlantStatus::identity(size_t item) const {
   const std::lock_guard lock(mutex_);
-  return items_[item].identity;
+  return IdentityOf(items_[item]);
 }
 
 // Nothing in it changes while the item reads the same: no age, which
 // "time" gives.
-Message PlantStatus::MessageOf(const ItemState& s) const {
-  const ItemIdentity& id = s.identity;
-  Json payload{{"item", id.item}, {"name", id.name}, {"class", id.family}};
-  payload["value"] =
-      s.value ? (s.discrete ? Json(static_cast<int>(*s.value)) : Json(*s.value)) : Json(nullptr);
-  payload["unit"] = id.unit;
-  payload["time"] = TimeJson(s.readAt);
-  payload["ok"] = s.outcome.ok();
-  payload.update(ErrorJson(s.outcome));
-  Json failure = nullptr;
-  if (s.lastFailure) {
-    failure = ErrorJson(*s.lastFailure);
-    failure["time"] = TimeJson(s.failedAt);
+void PlantStatus::WritePayload(const ItemState& s, int depth, std::string* out) const {
+  static const std::string kEmpty;
+  ObjectText payload(out, depth);
+  AppendJsonString(payload.Key("item"), s.address);
+  AppendJsonString(payload.Key("name"), s.naming ? s.naming->name : kEmpty);
+  AppendJsonString(payload.Key("class"), names_[s.family]);
+  std::string* value = payload.Key("value");
+  if (!s.hasValue)
+    value->append("null");
+  else if (s.discrete)
+    fmt::format_to(std::back_inserter(*value), "{}", static_cast<int>(s.value));
+  else
+    AppendJsonNumber(value, s.value);
+  AppendJsonString(payload.Key("unit"), s.naming ? s.naming->unit : kEmpty);
+  AppendJsonTime(payload.Key("time"), s.hasReadAt, s.readAt);
+  const Outcome& outcome = errors_[s.outcome];
+  payload.Key("ok")->append(outcome.error.ok() ? "true" : "false");
+  payload.Key("code")->append(outcome.code);
+  payload.Key("error")->append(outcome.text);
+  payload.Key("gloss")->append(outcome.gloss);
+  std::string* failure = payload.Key("last_failure");
+  if (s.lastFailure == 0) {
+    failure->append("null");
+  } else {
+    const Outcome& last = errors_[s.lastFailure];
+    ObjectText object(failure, payload.inner());
+    object.Key("code")->append(last.code);
+    object.Key("error")->append(last.text);
+    object.Key("gloss")->append(last.gloss);
+    AppendJsonTime(object.Key("time"), s.hasFailedAt, s.failedAt);
+    object.Close();
   }
-  payload["last_failure"] = failure;
-  return {id.topic, JsonText(payload), true};
+  payload.Close();
 }
 
-Message PlantStatus::Record(size_t item, const ItemReading& reading) {
+Message PlantStatus::MessageOf(const ItemState& s) const {
+  Message message{Topic(s), {}, true};
+  WritePayload(s, -1, &message.payload);
+  return message;
+}
+
+void PlantStatus::Record(size_t item, const ItemReading& reading) {
   const std::lock_guard lock(mutex_);
   ItemState& s = items_[item];
   s.discrete = reading.discrete;
-  s.outcome = reading.error;
+  s.outcome = OutcomeOf(reading.error, s.outcome);
   if (reading.ok) {
     // The shortest text that reads back as the float, as a double.
-    s.value = reading.discrete ? reading.discreteValue : std::stod(FormatValue(reading));
-    s.readAt = reading.readAt;
+    s.hasValue = true;
+    s.value = reading.discrete ? reading.discreteValue : ReadingValue(reading);
+    s.hasReadAt = reading.readAt.has_value();
+    s.readAt = reading.readAt.value_or(Clock::time_point());
   } else {
-    s.lastFailure = reading.error;
-    s.failedAt = reading.readAt;
+    s.lastFailure = s.outcome;
+    s.hasFailedAt = reading.readAt.has_value();
+    s.failedAt = reading.readAt.value_or(Clock::time_point());
   }
   s.published = true;
   if (events_.listening()) events_.Publish("item", JsonText(ItemJson(s)));
-  return MessageOf(s);
 }
 
 void PlantStatus::CountCall(size_t item, int exchanges, const ItemReading& reading) {
   const std::lock_guard lock(mutex_);
-  const ItemIdentity& id = items_[item].identity;
-  Counters& c = counters_[{id.line, id.family, id.module}];
+  Counters& c = *items_[item].counters;
   c.exchanges += exchanges;
   if (reading.error.code() == ErrDelayNotElapsed) return;
   if (reading.write) {
@@ -271,7 +444,7 @@ void PlantStatus::PollEnded(const std::string& line, Clock::duration duration) {
   state.pollSeconds += std::chrono::duration<double>(duration).count();
 }
 
-std::vector<Message> PlantStatus::LineDown(const std::string& line, const ExplainedError& error) {
+void PlantStatus::LineDown(const std::string& line, const ExplainedError& error) {
   const std::lock_guard lock(mutex_);
   const Clock::time_point now = Clock::now();
   LineState& state = lines_[line];
@@ -280,17 +453,23 @@ std::vector<Message> PlantStatus::LineDown(const std::string& line, const Explai
   if (!state.downSince) state.downSince = now;
   state.error = error.text;
   LineEvent(line, state);
-  std::vector<Message> messages;
+  const auto named = nameIndex_.find(line);
+  if (named == nameIndex_.end()) return;
+  const uint32_t outcome = OutcomeOf(error);
   for (ItemState& s : items_) {
-    if (s.removed || s.identity.line != line) continue;
-    s.outcome = error;
-    s.lastFailure = error;
+    if (s.removed || s.line != named->second) continue;
+    s.outcome = outcome;
+    s.lastFailure = outcome;
+    s.hasFailedAt = true;
     s.failedAt = now;
     s.published = true;
-    messages.push_back(MessageOf(s));
     if (events_.listening()) events_.Publish("item", JsonText(ItemJson(s)));
   }
-  return messages;
+}
+
+Message PlantStatus::MessageFor(size_t item) const {
+  const std::lock_guard lock(mutex_);
+  return MessageOf(items_[item]);
 }
 
 void PlantStatus::BrokerConnected(std::optional<bool> connected) {
@@ -305,16 +484,35 @@ size_t PlantStatus::items() const {
   return items_.size();
 }
 
-std::vector<Message> PlantStatus::Retained() const {
-  const std::lock_guard lock(mutex_);
+void PlantStatus::Retained(const MessageTaker& take, int depth) const {
+  constexpr size_t kItemsAtATime = 1024;
   std::vector<Message> messages;
-  for (const ItemState& s : items_)
-    if (!s.removed && s.published) messages.push_back(MessageOf(s));
-  return messages;
+  for (size_t from = 0;; from += kItemsAtATime) {
+    messages.clear();
+    {
+      const std::lock_guard lock(mutex_);
+      if (from >= items_.size()) return;
+      for (size_t i = from; i < std::min(items_.size(), from + kItemsAtATime); ++i) {
+        const ItemState& s = items_[i];
+        if (s.removed || !s.published) continue;
+        Message& m = messages.emplace_back(Topic(s), std::string(), true);
+        WritePayload(s, depth, &m.payload);
+      }
+    }
+    for (const Message& m : messages) take(m);
+  }
 }
 
 void PlantStatus::Metrics(const Sink& sink) const {
   Exposition out(sink);
+  std::string labels;  // an item's, written anew for each sample
+  auto itemLabels = [&](const ItemState& s) {
+    labels.clear();
+    AppendLabel(&labels, "line", names_[s.line]);
+    AppendLabel(&labels, "class", names_[s.family]);
+    AppendLabel(&labels, "item", s.address);
+    return std::string_view(labels);
+  };
   // The items' families a few thousand items at a time, so that the lines
   // need not wait for the whole scrape to record a reading.
   constexpr size_t kItemsAtATime = 4096;
@@ -332,24 +530,32 @@ void PlantStatus::Metrics(const Sink& sink) const {
     out.Family(family.name, "gauge", family.help);
     // Only while the latest read succeeded: a failed item shows no value.
     if (!eachItem([&](const ItemState& s) {
-          if (s.identity.quantity == family.quantity && s.value && s.published && s.outcome.ok())
-            out.Sample(s.labels, *s.value / family.divisor);
+          if (s.quantity == family.quantity && s.hasValue && s.published &&
+              errors_[s.outcome].error.ok())
+            out.Sample(itemLabels(s), s.value / family.divisor);
         }))
       return;
   }
   out.Family("tarvo_item_last_read_timestamp_seconds", "gauge",
              "When the item's last value was read, in seconds since 1970.");
   if (!eachItem([&](const ItemState& s) {
-        if (s.readAt)
-          out.Sample(s.labels, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   s.readAt->time_since_epoch())
-                                       .count() /
-                                   1000.0);
+        if (s.hasReadAt)
+          out.Sample(itemLabels(s), std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        s.readAt.time_since_epoch())
+                                            .count() /
+                                        1000.0);
       }))
     return;
   out.Family("tarvo_item_info", "gauge", "The item's module, name, unit and topic; always 1.");
-  if (!eachItem([&](const ItemState& s) { out.Sample(s.infoLabels, 1); })) return;
-
+  if (!eachItem([&](const ItemState& s) {
+        itemLabels(s);
+        AppendLabel(&labels, "module", std::to_string(s.module));
+        AppendLabel(&labels, "name", s.naming ? s.naming->name : std::string());
+        AppendLabel(&labels, "unit", s.naming ? s.naming->unit : std::string());
+        AppendLabel(&labels, "topic", Topic(s));
+        out.Sample(labels, 1);
+      }))
+    return;
   {
     const std::lock_guard lock(mutex_);
     auto eachModule = [&](auto count) {
@@ -430,28 +636,29 @@ std::pair<bool, std::string> PlantStatus::Health() const {
   return {healthy, JsonText(health) + "\n"};
 }
 
-Json PlantStatus::ItemJson(const ItemState& s) {
-  const ItemIdentity& id = s.identity;
-  Json item{{"id", id.path},
-            {"name", id.name},
-            {"address", id.item},
-            {"unit", id.unit},
-            {"kind", !id.discrete  ? "analog"
-                     : id.writable ? "do"
-                                   : "di"},
-            {"writable", id.writable},
-            {"state", !s.published     ? "waiting"
-                      : s.outcome.ok() ? "fresh"
-                                       : "failed"}};
-  const Json value =
-      s.value ? (s.discrete ? Json(static_cast<int>(*s.value)) : Json(*s.value)) : Json(nullptr);
+Json PlantStatus::ItemJson(const ItemState& s) const {
+  const ExplainedError& outcome = errors_[s.outcome].error;
+  Json item{{"id", Path(s)},
+            {"name", s.naming ? s.naming->name : std::string()},
+            {"address", s.address},
+            {"unit", s.naming ? s.naming->unit : std::string()},
+            {"kind", !s.registerDiscrete ? "analog"
+                     : s.writable        ? "do"
+                                         : "di"},
+            {"writable", s.writable},
+            {"state", !s.published   ? "waiting"
+                      : outcome.ok() ? "fresh"
+                                     : "failed"}};
+  const Json value = !s.hasValue  ? Json(nullptr)
+                     : s.discrete ? Json(static_cast<int>(s.value))
+                                  : Json(s.value);
   item["value"] = value;
   item["text"] = value.is_null() ? Json(nullptr) : Json(JsonText(value));
-  item["time"] = TimeJson(s.readAt);
-  if (s.published && !s.outcome.ok()) {
-    item.update(ErrorJson(s.outcome));
+  item["time"] = s.hasReadAt ? Json(IsoTime(s.readAt)) : Json(nullptr);
+  if (s.published && !outcome.ok()) {
+    item.update(ErrorJson(outcome));
   } else {
-    const std::optional<int> code = s.published ? CodeOf(s.outcome) : std::nullopt;
+    const std::optional<int> code = s.published ? CodeOf(outcome) : std::nullopt;
     item["code"] = code ? Json(*code) : Json(nullptr);
     item["error"] = nullptr;
     item["gloss"] = nullptr;
@@ -501,14 +708,16 @@ Json PlantStatus::Plant() const {
     if (from >= items_.size()) break;
     for (size_t i = from; i < std::min(items_.size(), from + kItemsAtATime); ++i) {
       const ItemState& s = items_[i];
-      const ModuleKey key{s.identity.line, s.identity.family, s.identity.module};
+      if (s.removed) continue;
+      const std::string& line = names_[s.line];
+      const ModuleKey key{line, names_[s.family], s.module};
       const auto module = modules.find(key);
       // A line added by a reload since the lines were taken waits for the next call.
-      if (s.removed || module == modules.end() || !lineJson.contains(s.identity.line)) continue;
+      if (module == modules.end() || !lineJson.contains(line)) continue;
       if (module->second["items"].empty()) {
         moduleOrder.push_back(key);
-        if (std::find(lineOrder.begin(), lineOrder.end(), s.identity.line) == lineOrder.end())
-          lineOrder.push_back(s.identity.line);
+        if (std::find(lineOrder.begin(), lineOrder.end(), line) == lineOrder.end())
+          lineOrder.push_back(line);
       }
       module->second["items"].push_back(ItemJson(s));
     }
@@ -532,7 +741,9 @@ bool PlantStatus::Snapshot(const std::string& line, size_t first, size_t count,
   items->clear();
   for (size_t i = first; i < first + count && i < items_.size(); ++i) {
     const ItemState& s = items_[i];
-    items->push_back({s.value, s.readAt, s.published, CodeOf(s.outcome)});
+    items->push_back({s.hasValue ? std::optional<double>(s.value) : std::nullopt,
+                      s.hasReadAt ? std::optional<Clock::time_point>(s.readAt) : std::nullopt,
+                      s.published, CodeOf(errors_[s.outcome].error)});
   }
   const auto up = lines_.find(line);
   return up != lines_.end() && up->second.up;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -73,23 +74,29 @@ class PlantStatus {
   // The item slots; before any line is removed, the number the next item takes.
   size_t items() const;
 
-  // A read's outcome (not code 23): the item's message to publish.
-  Message Record(size_t item, const ItemReading& reading);
+  // A read's outcome (not code 23); MessageFor gives its message.
+  void Record(size_t item, const ItemReading& reading);
   // A driver call on the item's module ended after `exchanges` commands
   // sent; a read's or write's outcome is counted unless it is code 23.
   void CountCall(size_t item, int exchanges, const ItemReading& reading);
   // The line is open (or not, failing with `error`: each of its items'
-  // outcome becomes that error; their messages to publish).
+  // outcome becomes that error, their messages to publish again).
   void LineUp(const std::string& line);
-  std::vector<Message> LineDown(const std::string& line, const ExplainedError& error);
+  void LineDown(const std::string& line, const ExplainedError& error);
+  // The item's message as it stands.
+  Message MessageFor(size_t item) const;
   // The line could not be opened, once more.
   void OpenFailed(const std::string& line);
   // A poll of the line took `duration`.
   void PollEnded(const std::string& line, Clock::duration duration);
   void BrokerConnected(std::optional<bool> connected);  // nothing: no broker configured
 
-  // The message of every item that has had one, to publish again.
-  std::vector<Message> Retained() const;
+  // The message of every item that has had one, to publish again, handed
+  // to `take` one at a time (the status is locked a thousand items at a
+  // time, not while `take` runs); `depth` >= 0: each payload indented by
+  // 2 as it stands at that depth of a document, as --once prints it.
+  using MessageTaker = std::function<void(const Message&)>;
+  void Retained(const MessageTaker& take, int depth = -1) const;
   // The Prometheus text exposition of it all, with the gateway process's
   // own metrics, in pieces of some 64 KiB handed to `sink` (the status
   // is locked only while a piece is made); or in one text.
@@ -120,18 +127,14 @@ class PlantStatus {
                 std::vector<ItemSnapshot>* items) const;
 
  private:
-  struct ItemState {
-    ItemIdentity identity;
-    std::string labels;      // line, class, item, as the exposition writes them
-    std::string infoLabels;  // and module, name, unit, topic
-    bool removed = false;    // its line went: the slot is free
-    bool discrete = false;
-    std::optional<double> value;
-    std::optional<Clock::time_point> readAt;  // of the value
-    ExplainedError outcome;                   // of the latest read
-    std::optional<ExplainedError> lastFailure;
-    std::optional<Clock::time_point> failedAt;
-    bool published = false;  // a message was made
+  // One compact record per item: what the plant gives (names, topics) is
+  // kept once where it can be derived (the topic from the line and the
+  // address), and the outcomes are shared entries of errors_.
+  struct Naming {  // only for an item with a name, a unit or a topic of its own
+    std::string name;
+    std::string unit;
+    std::string path;   // empty: line/address
+    std::string topic;  // empty: the topic head and the path
   };
   struct Counters {
     std::string labels;  // line, class, module, as the exposition writes them
@@ -140,6 +143,36 @@ class PlantStatus {
     long writes = 0;
     std::map<std::string, long> readFailures;   // by code
     std::map<std::string, long> writeFailures;  // by code
+  };
+  struct ItemState {
+    std::string address;  // the item as given
+    std::unique_ptr<Naming> naming;
+    Counters* counters = nullptr;  // its module's
+    uint32_t line = 0;             // in names_
+    uint32_t family = 0;           // in names_
+    uint32_t topicHead = 0;        // in names_: the topic before the path
+    uint32_t outcome = 0;          // in errors_: of the latest read (0: none yet)
+    uint32_t lastFailure = 0;      // in errors_ (0: none)
+    int module = 0;
+    Quantity quantity = Quantity::kPlain;
+    bool removed = false;  // its line went: the slot is free
+    bool writable = false;
+    bool registerDiscrete = false;  // the register's kind
+    bool discrete = false;          // of the value read
+    bool published = false;         // a message was made
+    bool hasValue = false;
+    bool hasReadAt = false;
+    bool hasFailedAt = false;
+    double value = 0;
+    Clock::time_point readAt;  // of the value
+    Clock::time_point failedAt;
+  };
+  // An outcome, with its parts as JSON text.
+  struct Outcome {
+    ExplainedError error;
+    std::string code;  // "0", or "null" for an unknown text
+    std::string text;  // the text as a JSON string
+    std::string gloss;
   };
   struct LineState {
     std::string port;
@@ -154,14 +187,27 @@ class PlantStatus {
   };
   using ModuleKey = std::tuple<std::string, std::string, int>;  // line, family, module
 
+  uint32_t Name(std::string_view text);
+  // The entry of errors_ of `error`, added when new; `likely` is tried first.
+  uint32_t OutcomeOf(const ExplainedError& error, uint32_t likely = 0);
+  std::string Path(const ItemState& state) const;
+  std::string Topic(const ItemState& state) const;
+  ItemIdentity IdentityOf(const ItemState& state) const;
+  // The item's payload, compact (depth < 0) or indented by 2 at `depth`.
+  void WritePayload(const ItemState& state, int depth, std::string* out) const;
   Message MessageOf(const ItemState& state) const;
-  static nlohmann::ordered_json ItemJson(const ItemState& state);
+  nlohmann::ordered_json ItemJson(const ItemState& state) const;
   static nlohmann::ordered_json LineJson(const std::string& line, const LineState& state);
   void LineEvent(const std::string& line, const LineState& state) const;
 
   mutable std::mutex mutex_;
   std::vector<ItemState> items_;
   std::vector<size_t> freeSlots_;  // of removed items, for the next added
+  // Lines, families and topic heads, each once (a reload adds a few).
+  std::vector<std::string> names_;
+  std::map<std::string, uint32_t, std::less<>> nameIndex_;
+  // The outcomes seen: the driver's error texts and the lines' problems.
+  std::vector<Outcome> errors_;
   std::map<std::string, LineState> lines_;
   std::map<ModuleKey, Counters> counters_;
   std::optional<bool> broker_;
@@ -172,5 +218,9 @@ class PlantStatus {
 // The code of an error text as payloads and labels show it: its one code,
 // the lower of two that share the text, nothing for a text not known.
 std::optional<int> CodeOf(const ExplainedError& error);
+
+// A reading's value as a double: the shortest text that reads back as the
+// float, read as a double (what the payloads and the metrics show).
+double ReadingValue(const ItemReading& reading);
 
 }  // namespace tarvo::tools

@@ -5,7 +5,7 @@
 namespace tarvo::tools {
 
 bool ShouldPublish(const PublishPolicy& policy, const std::optional<Published>& last, bool ok,
-                   double value, bool discrete, const std::string& error,
+                   double value, bool discrete, std::string_view error,
                    std::chrono::steady_clock::time_point now) {
   if (!policy.onChange || !last || last->ok != ok) return true;
   if (policy.maxInterval.count() > 0 && now - last->at >= policy.maxInterval) return true;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace tarvo::tools {
 
@@ -21,14 +22,14 @@ struct PublishPolicy {
 struct Published {
   bool ok = false;
   std::optional<double> value;  // of the last good read published
-  std::string error;            // of the failure published, while !ok
+  std::string_view error;       // of the failure published, while !ok (the caller keeps it)
   std::chrono::steady_clock::time_point at;
 };
 
 // Whether a reading (ok with `value`, or failed with `error`) is published
 // at `now`, after `last` (nothing: the item's first).
 bool ShouldPublish(const PublishPolicy& policy, const std::optional<Published>& last, bool ok,
-                   double value, bool discrete, const std::string& error,
+                   double value, bool discrete, std::string_view error,
                    std::chrono::steady_clock::time_point now);
 
 }  // namespace tarvo::tools
