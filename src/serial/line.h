@@ -53,8 +53,9 @@ class Line {
 // all ones, never reused within a process, and it fits 32 bits on 32-bit
 // builds. A line stays in the table, and its device open, until a ClosePort
 // closes it (a driver object's destruction does not).
-// Publishes an opened, configured device of port, set to baudRate, as a new line. Null only when
-// the process has used up its tokens; the device is closed then.
+// Publishes an opened, configured device of port, set to baudRate, as a new
+// line. Null only when the process has used up its tokens; the device is
+// closed then.
 std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port, int32_t baudRate);
 // The open line token names; null for a closed line or a value never
 // published.
