@@ -212,6 +212,7 @@ bool Port::ReadEarly(uint8_t* buffer, size_t capacity, int32_t waitMs, int32_t t
   // kReplyPollMs take its place.
   bool stepped = false;
   bool wokeEarly = false;
+  bool sleptWireTime = false;
   for (;;) {
     // Each pass reads what is queued, as the default mode's single read
     // does at the deadline, so the bytes taken in all passes together are
@@ -238,12 +239,15 @@ bool Port::ReadEarly(uint8_t* buffer, size_t capacity, int32_t waitMs, int32_t t
       continue;
     }
     // The rest of an answer of known length, once it has begun, needs its
-    // time on the wire: nothing to look at before then.
-    const uint32_t wire =
-        got > 0 && length != kReplyLengthUnknown ? WireMs(length - taken, line_->baudRate()) : 0;
-    if (wire > 0) {
-      clock.SleepMs(std::min(wire, left));
-      continue;
+    // time on the wire: nothing to look at before then. Once only: bytes
+    // still missing after it are late, and come in bursts as the sender
+    // catches up, so the wait for input takes them as they come.
+    if (!sleptWireTime && got > 0 && length != kReplyLengthUnknown) {
+      sleptWireTime = true;
+      if (const uint32_t wire = WireMs(length - taken, line_->baudRate()); wire > 0) {
+        clock.SleepMs(std::min(wire, left));
+        continue;
+      }
     }
     if (!stepped) {
       const uint32_t slice = std::min(left, kLineHoldMs);

@@ -119,7 +119,7 @@ class Port {
   // wait, and ends as soon as whole says the bytes taken form the whole
   // answer. Once an answer of known length has begun, its missing bytes'
   // time on the wire at the line's rate (10 bits a byte, whole ms) is
-  // slept before the next look. An answer that is not whole by then (never
+  // slept, once, before the next look. An answer that is not whole by then (never
   // whole, a length beyond capacity, or too late) ends at the default mode's
   // time with the default mode's bytes: all that arrived, at most capacity.
   // On a line that fails, returns false at that time as well; buffer may
