@@ -86,6 +86,14 @@ class Device {
   // the number read (possibly 0). Returns only once the device no longer
   // writes to buffer or *got; on false *got is not written.
   virtual bool Read(uint8_t* buffer, uint32_t count, uint32_t* got, uint32_t timeoutMs) = 0;
+  // Waits until input is queued or timeoutMs has passed, whichever comes
+  // first, and returns true; it may also return sooner with nothing queued.
+  // False when the device has no such wait (the default: the caller then
+  // looks again in steps of its clock) or cannot wait now (a hung-up line).
+  virtual bool WaitForInput(uint32_t timeoutMs) {
+    (void)timeoutMs;
+    return false;
+  }
   // Releases the OS device; no other call follows.
   virtual void Close() = 0;
 };

@@ -49,7 +49,7 @@ Registry& TheRegistry() {
 
 }  // namespace
 
-std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port) {
+std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port, int32_t baudRate) {
   Registry& registry = TheRegistry();
   std::lock_guard<std::mutex> lock(registry.mutex);
   if (registry.next == 0 || registry.next > kLastToken) {
@@ -57,7 +57,7 @@ std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port) 
     return nullptr;
   }
   const uintptr_t token = registry.next++;
-  auto line = std::make_shared<Line>(std::move(device), port, token);
+  auto line = std::make_shared<Line>(std::move(device), port, baudRate, token);
   registry.lines.emplace(token, line);
   return line;
 }

@@ -15,8 +15,8 @@ namespace tarvo::serial {
 
 class Line {
  public:
-  Line(std::unique_ptr<Device> device, int32_t port, uintptr_t token)
-      : device_(std::move(device)), port_(port), token_(token) {}
+  Line(std::unique_ptr<Device> device, int32_t port, int32_t baudRate, uintptr_t token)
+      : device_(std::move(device)), port_(port), baudRate_(baudRate), token_(token) {}
   Line(const Line&) = delete;
   Line& operator=(const Line&) = delete;
 
@@ -24,6 +24,8 @@ class Line {
   uintptr_t token() const { return token_; }
   // The port number the device was opened for.
   int32_t port() const { return port_; }
+  // The rate in bit/s the device was opened with.
+  int32_t baudRate() const { return baudRate_; }
   bool IsOpen() const;
 
   // Runs operation(Device&) while the line is open and returns its result;
@@ -42,6 +44,7 @@ class Line {
   mutable std::mutex mutex_;
   std::unique_ptr<Device> device_;
   const int32_t port_;
+  const int32_t baudRate_;
   const uintptr_t token_;
 };
 
@@ -50,9 +53,10 @@ class Line {
 // all ones, never reused within a process, and it fits 32 bits on 32-bit
 // builds. A line stays in the table, and its device open, until a ClosePort
 // closes it (a driver object's destruction does not).
-// Publishes an opened, configured device of port as a new line. Null only when the
-// process has used up its tokens; the device is closed then.
-std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port);
+// Publishes an opened, configured device of port, set to baudRate, as a new
+// line. Null only when the process has used up its tokens; the device is
+// closed then.
+std::shared_ptr<Line> PublishLine(std::unique_ptr<Device> device, int32_t port, int32_t baudRate);
 // The open line token names; null for a closed line or a value never
 // published.
 std::shared_ptr<Line> FindLine(uintptr_t token);

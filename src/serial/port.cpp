@@ -92,7 +92,7 @@ OpenResult Port::OpenDevice(PortConfig* config) {
   // A hint only: a platform that keeps its own queue sizes is no failure.
   device->SetupQueues(kQueueBytes, kQueueBytes);
 
-  std::shared_ptr<Line> line = PublishLine(std::move(device), portNumber_);
+  std::shared_ptr<Line> line = PublishLine(std::move(device), portNumber_, baudRate_);
   if (line == nullptr) return OpenResult::kNoDevice;
   config->SharedHandle = reinterpret_cast<HANDLE>(line->token());
   line_ = std::move(line);
@@ -165,13 +165,26 @@ bool Port::ClearError() {
 
 namespace {
 
-// True when the bytes taken are the whole answer by whole's word. A length
-// beyond the buffer cannot be reached: such an answer is never whole here.
-bool IsWhole(const ReplyRule& whole, const uint8_t* buffer, size_t taken, size_t capacity) {
+// The longest one wait for input holds the line: a ClosePort from another
+// thread waits no longer for it.
+constexpr uint32_t kLineHoldMs = 50;
+// Bits of one byte on the line at 8N1; a parity or second stop bit makes
+// it longer, so the time below is never too long.
+constexpr uint64_t kBitsPerByte = 10;
+
+// The whole milliseconds bytes take on the line at baudRate, rounded down.
+uint32_t WireMs(size_t bytes, int32_t baudRate) {
+  if (baudRate <= 0) return 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(
+      uint64_t{bytes} * kBitsPerByte * 1000 / static_cast<uint64_t>(baudRate), UINT32_MAX));
+}
+
+// The answer's length by whole's word, where it can still be reached:
+// kReplyNeverWhole also for a length beyond the buffer.
+size_t ReachableLength(const ReplyRule& whole, const uint8_t* buffer, size_t taken,
+                       size_t capacity) {
   const size_t length = whole(std::span<const uint8_t>(buffer, taken));
-  if (length == kReplyLengthUnknown || length == kReplyNeverWhole || length > capacity)
-    return false;
-  return taken >= length;
+  return length != kReplyLengthUnknown && length > capacity ? kReplyNeverWhole : length;
 }
 
 }  // namespace
@@ -193,27 +206,59 @@ bool Port::ReadEarly(uint8_t* buffer, size_t capacity, int32_t waitMs, int32_t t
   const int64_t deadline = clock.NowMs() + waitMs;
   size_t taken = 0;
   bool failed = false;
+  // The device's wait for input is trusted until one ends early without
+  // bringing any (a device without such a wait, a hung-up line, a signal,
+  // a clock that is not real time); from then on the clock's steps of
+  // kReplyPollMs take its place.
+  bool stepped = false;
+  bool wokeEarly = false;
+  bool sleptWireTime = false;
   for (;;) {
     // Each pass reads what is queued, as the default mode's single read
     // does at the deadline, so the bytes taken in all passes together are
     // the bytes that read would have returned.
+    uint32_t got = 0;
     if (!failed && taken < capacity) {
-      uint32_t got = 0;
       if (ReadNoSleep(buffer + taken, capacity - taken, timeoutMs, &got))
         taken += got;
       else
         failed = true;
     }
-    if (!failed && IsWhole(whole, buffer, taken, capacity)) break;
-    const int64_t left = deadline - clock.NowMs();
-    if (left <= 0) break;
+    const size_t length =
+        failed ? kReplyNeverWhole : ReachableLength(whole, buffer, taken, capacity);
+    if (length != kReplyLengthUnknown && length != kReplyNeverWhole && taken >= length) break;
+    const int64_t now = clock.NowMs();
+    if (now >= deadline) break;
+    const auto left = static_cast<uint32_t>(std::min<int64_t>(deadline - now, UINT32_MAX));
+    if (wokeEarly && got == 0) stepped = true;
+    wokeEarly = false;
     // Nothing more to learn before the deadline: a failed line, a full
     // buffer, or an answer that cannot become whole.
-    const size_t length =
-        failed ? kReplyNeverWhole : whole(std::span<const uint8_t>(buffer, taken));
-    const bool hopeless = failed || taken == capacity || length == kReplyNeverWhole ||
-                          (length != kReplyLengthUnknown && length > capacity);
-    clock.SleepMs(static_cast<uint32_t>(hopeless ? left : std::min<int64_t>(left, kReplyPollMs)));
+    if (length == kReplyNeverWhole || taken == capacity) {
+      clock.SleepMs(left);
+      continue;
+    }
+    // The rest of an answer of known length, once it has begun, needs its
+    // time on the wire: nothing to look at before then. Once only: bytes
+    // still missing after it are late, and come in bursts as the sender
+    // catches up, so the wait for input takes them as they come.
+    if (!sleptWireTime && got > 0 && length != kReplyLengthUnknown) {
+      sleptWireTime = true;
+      if (const uint32_t wire = WireMs(length - taken, line_->baudRate()); wire > 0) {
+        clock.SleepMs(std::min(wire, left));
+        continue;
+      }
+    }
+    if (!stepped) {
+      const uint32_t slice = std::min(left, kLineHoldMs);
+      const int64_t before = clock.NowMs();
+      if (line_->Use([&](Device& device) { return device.WaitForInput(slice); })) {
+        wokeEarly = clock.NowMs() - before < slice;
+        continue;
+      }
+      stepped = true;
+    }
+    clock.SleepMs(std::min(left, kReplyPollMs));
   }
   if (failed) return false;
   if (count != nullptr) *count = static_cast<uint32_t>(taken);

@@ -52,7 +52,8 @@ enum class OpenResult {
   kStateRejected,   // the device refused the settings
 };
 
-// The step in which an early-reply read looks for more of its answer.
+// The step in which an early-reply read looks for more of its answer on a
+// device that cannot wait for input.
 inline constexpr uint32_t kReplyPollMs = 1;
 
 class Port {
@@ -113,13 +114,16 @@ class Port {
   // sleeps settleMs (when above 0), then Read with timeoutMs; whole is not
   // consulted, and the clock and device see exactly those calls.
   // Early-reply mode: the same total wait (settleMs + timeoutMs, negatives
-  // as 0) passes in steps of kReplyPollMs, taking what has arrived after
-  // each, and ends as soon as whole says the bytes taken form the whole
-  // answer. An answer that is not whole by then (never whole, a length
-  // beyond capacity, or too late) ends at the default mode's time with the
-  // default mode's bytes: all that arrived, at most capacity. On a line
-  // that fails, returns false at that time as well; buffer may then hold
-  // bytes taken before the failure and *count is not written.
+  // as 0) passes waiting on the device for input (in steps of kReplyPollMs
+  // of the clock where it cannot wait), taking what has arrived after each
+  // wait, and ends as soon as whole says the bytes taken form the whole
+  // answer. Once an answer of known length has begun, its missing bytes'
+  // time on the wire at the line's rate (10 bits a byte, whole ms) is
+  // slept, once, before the next look. An answer that is not whole by then (never
+  // whole, a length beyond capacity, or too late) ends at the default mode's
+  // time with the default mode's bytes: all that arrived, at most capacity.
+  // On a line that fails, returns false at that time as well; buffer may
+  // then hold bytes taken before the failure and *count is not written.
   bool ReadReply(uint8_t* buffer, size_t capacity, int32_t settleMs, int32_t timeoutMs,
                  const ReplyRule& whole, uint32_t* count);
   // Aborts pending transfers and empties both queues; result not reported.

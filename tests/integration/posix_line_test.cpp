@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -162,6 +163,56 @@ TEST_F(PtyLine, APeerThatHangsUpFailsEveryTransfer) {
   EXPECT_FALSE(port_.Read(buffer, sizeof buffer, 10, &count));
   EXPECT_EQ(count, 99u);
   EXPECT_FALSE(port_.ClearError());
+}
+
+TEST_F(PtyLine, AnEarlyReplyEndsWhenItsLastByteArrives) {
+  // An 8-byte answer; the whole wait is 1 s of the clock's whole ms (real
+  // time may be short of it by under 1 ms). Bounds are loose: a loaded
+  // machine may be late by far more than the driver.
+  const ReplyRule eight = [](std::span<const uint8_t>) { return size_t{8}; };
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;  // written 20 ms apart, the first after 20 ms
+    std::string taken;
+    int minMs;
+    int maxMs;
+  };
+  const Case cases[] = {
+      {"whole at once", {">05ABCD\r"}, ">05ABCD\r", 20, 500},
+      {"in three pieces", {">05", "AB", "CD\r"}, ">05ABCD\r", 60, 500},
+      {"cut short: the whole wait", {">05AB"}, ">05AB", 990, 2000},
+      {"nothing: the whole wait", {}, "", 990, 2000},
+  };
+  Open();
+  port_.SetEarlyReplies(true);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::thread module([&] {
+      for (const std::string& piece : c.pieces) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        WriteMaster(master(), piece);
+      }
+    });
+    Bytes buffer(64, 0);
+    uint32_t count = 0;
+    const auto start = Clock::now();
+    EXPECT_TRUE(port_.ReadReply(buffer.data(), buffer.size(), 500, 500, eight, &count));
+    const auto took = Clock::now() - start;
+    module.join();
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + count), Text(c.taken));
+    EXPECT_GE(took, std::chrono::milliseconds(c.minMs));
+    EXPECT_LT(took, std::chrono::milliseconds(c.maxMs));
+  }
+  // A line that hung up cannot be waited on: the read fails at the default
+  // time, as it does without early replies.
+  pty_.CloseMaster();
+  Settle();
+  uint32_t count = 99;
+  uint8_t buffer[16];
+  const auto start = Clock::now();
+  EXPECT_FALSE(port_.ReadReply(buffer, sizeof buffer, 500, 500, eight, &count));
+  EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(990));
+  EXPECT_EQ(count, 99u);
 }
 
 TEST_F(PtyLine, TheLineIsRawWhileOpenAndRestoredAfterwards) {

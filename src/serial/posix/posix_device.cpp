@@ -158,6 +158,15 @@ bool PosixDevice::Read(uint8_t* buffer, uint32_t count, uint32_t* got, uint32_t)
   return true;
 }
 
+bool PosixDevice::WaitForInput(uint32_t timeoutMs) {
+  pollfd readable{fd_, POLLIN, 0};
+  const int ready = poll(&readable, 1, static_cast<int>(std::min<uint32_t>(timeoutMs, INT_MAX)));
+  // A signal ends the wait early, which the caller allows for.
+  if (ready < 0) return errno == EINTR;
+  // A line that hung up or failed reports so at once: no wait there.
+  return ready == 0 || (readable.revents & POLLIN) != 0;
+}
+
 void PosixDevice::Close() {
   if (fd_ < 0) return;
   // Nothing queued outlives the line, and the tty goes back to the

@@ -28,6 +28,7 @@ class PosixDevice final : public Device {
   bool ClearError(uint32_t* queued) override;
   bool Write(const uint8_t* bytes, uint32_t count, uint32_t timeoutMs) override;
   bool Read(uint8_t* buffer, uint32_t count, uint32_t* got, uint32_t timeoutMs) override;
+  bool WaitForInput(uint32_t timeoutMs) override;
   void Close() override;
 
  private:

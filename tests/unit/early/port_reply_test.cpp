@@ -90,6 +90,83 @@ TEST_F(PortReply, EarlyEndsWhenWholeElseAtTheDefaultTime) {
   }
 }
 
+TEST_F(PortReply, EarlySleepsTheWireTimeOfTheMissingBytesOnceTheAnswerHasBegun) {
+  // A full pxr5100 block answer: the head, two bytes and 64 records.
+  const std::string block = ">05xx" + std::string(256, 'r');
+  constexpr uint32_t k9600 = 6;
+  constexpr uint32_t k115200 = 12;
+  struct Case {
+    const char* name;
+    uint32_t baudCode;
+    bool adopted;  // read through an object that adopted the line
+    std::vector<Piece> pieces;
+    std::vector<std::pair<uint32_t, size_t>> sleeps;  // runs of {ms, times}
+    int64_t ms;                                       // time of the return
+  };
+  const Case cases[] = {
+      {"9600: 256 bytes take 266 ms",
+       k9600,
+       false,
+       {{block.substr(0, 5), 10}, {block.substr(5), 276}},
+       {{1, 10}, {266, 1}},
+       276},
+      {"in chunks: no look between them",
+       k9600,
+       false,
+       {{block.substr(0, 5), 10}, {block.substr(5, 128), 143}, {block.substr(133), 276}},
+       {{1, 10}, {266, 1}},
+       276},
+      {"late after the wire time: steps, no second sleep",
+       k9600,
+       false,
+       {{block.substr(0, 65), 10}, {block.substr(65, 100), 300}, {block.substr(165), 400}},
+       {{1, 10}, {204, 1}, {1, 186}},
+       400},
+      {"115200: 256 bytes take 22 ms",
+       k115200,
+       false,
+       {{block.substr(0, 5), 2}, {block.substr(5), 24}},
+       {{1, 2}, {22, 1}},
+       24},
+      {"less than a ms missing: no sleep of its own",
+       k115200,
+       false,
+       {{block.substr(0, 250), 2}, {block.substr(250), 3}},
+       {{1, 3}},
+       3},
+      {"an adopted line at the rate it was opened with",
+       k115200,
+       true,
+       {{block.substr(0, 5), 2}, {block.substr(5), 24}},
+       {{1, 2}, {22, 1}},
+       24},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FakeSerial serial;
+    test::HostPort host(1, "300,early");
+    host.settings.BaudCode = c.baudCode;
+    Port opener;
+    ASSERT_EQ(OpenError(opener.Open(&host.config)), ErrOk);
+    Port adopter;
+    ASSERT_EQ(OpenError(adopter.Open(&host.config)), ErrOk);
+    Port& port = c.adopted ? adopter : opener;
+    for (const Piece& p : c.pieces)
+      serial.line(1).Deliver(std::vector<uint8_t>(p.bytes.begin(), p.bytes.end()), p.atMs);
+    serial.clock().ClearSleeps();
+    std::vector<uint8_t> buffer(300, 0);
+    uint32_t count = 0;
+    ASSERT_TRUE(
+        port.ReadReply(buffer.data(), buffer.size(), 300, 300, RecordsReply(kHead, 64), &count));
+    std::vector<uint32_t> sleeps;
+    for (const auto& [ms, times] : c.sleeps) sleeps.insert(sleeps.end(), times, ms);
+    EXPECT_EQ(serial.clock().sleeps(), sleeps);
+    EXPECT_EQ(serial.clock().NowMs(), c.ms);
+    EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + count), block);
+    opener.Close();
+  }
+}
+
 TEST_F(PortReply, DefaultModeSleepsAndReadsAsBeforeWhateverTheRule) {
   OpenWith("300");
   Send({{kWhole, 0}});
