@@ -1281,8 +1281,8 @@ TEST(GatewayApi, ServesThePlantItsLiveEventsAndAWriteThroughTheLine) {
   const std::string outcome =
       R"({"id":"w1","item":"a/DO4.2","state":"written","error":null,"code":0,"gloss":null})";
   EXPECT_EQ(written->body, outcome + "\n");
-  EXPECT_TRUE(sim.Printed("<- 2f 30 34 00 0d", 1s)) << "/04, outputs 00";
-  EXPECT_TRUE(events.Holds("event: write\ndata: " + outcome + "\n\n", 1s));
+  EXPECT_TRUE(sim.Printed("<- 2f 30 34 00 0d", 10s)) << "/04, outputs 00";
+  EXPECT_TRUE(events.Holds("event: write\ndata: " + outcome + "\n\n", 10s));
 
   // Event streams hold a worker each: past their number they are refused,
   // and the metrics and the health still answer.
