@@ -187,6 +187,8 @@ TEST_F(PtyLine, AnEarlyReplyEndsWhenItsLastByteArrives) {
   port_.SetEarlyReplies(true);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // Before the writer starts: its first piece comes 20 ms after this.
+    const auto start = Clock::now();
     std::thread module([&] {
       for (const std::string& piece : c.pieces) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -195,7 +197,6 @@ TEST_F(PtyLine, AnEarlyReplyEndsWhenItsLastByteArrives) {
     });
     Bytes buffer(64, 0);
     uint32_t count = 0;
-    const auto start = Clock::now();
     EXPECT_TRUE(port_.ReadReply(buffer.data(), buffer.size(), 500, 500, eight, &count));
     const auto took = Clock::now() - start;
     module.join();
