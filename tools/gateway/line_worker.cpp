@@ -310,9 +310,11 @@ void LineWorker::LineUp() {
 }
 
 void LineWorker::LineDown(const ExplainedError& error) {
+  // The status first: whoever hears "offline" and asks /health or the
+  // API then finds the line down too.
+  status_.LineDown(name_, error);
   up_ = Up::kOffline;
   publish_(*LineStatus());
-  status_.LineDown(name_, error);
   for (Item& item : items_)
     if (Due(item, false, 0, error.text)) publish_(status_.MessageFor(item.status));
 }
