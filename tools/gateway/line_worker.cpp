@@ -80,6 +80,7 @@ LineWorker::LineWorker(const DriverLibrary& library, const GatewayLine& line,
     policies_.push_back(policy);
   }
   poller_.SetObserver(this);
+  poller_.KeepReadings(false);  // each is taken as it comes
 }
 
 void LineWorker::Say(const std::string& message) {
@@ -323,7 +324,7 @@ bool LineWorker::PollOnce() {
   if (poller_.Open()) return false;
   const PollRecord poll = poller_.Poll();
   poller_.Close();
-  return !poll.failed();
+  return !poll.failed;
 }
 
 }  // namespace tarvo::tools

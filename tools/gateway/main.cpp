@@ -132,11 +132,14 @@ int Run(const GatewayOptions& o) {
   PlantStatus status;
   std::unique_ptr<MqttLink> link;
   const bool publishing = !o.once && !plant.mqtt.host.empty();
-  // One publisher at a time: the last messages published again after a
-  // reconnection go out before a newer one of the same item.
+  // One publisher of retained messages at a time: the last messages
+  // published again after a reconnection go out before a newer one of the
+  // same item. The others (a write's answer, from libmosquitto's thread too)
+  // are not published again and do not wait for them.
   std::mutex publisher;
   auto publish = [&link, &publisher](const Message& message) {
-    const std::lock_guard lock(publisher);
+    std::unique_lock lock(publisher, std::defer_lock);
+    if (message.retain) lock.lock();
     if (link) link->Publish(message.topic, message.payload, message.retain, message.correlation);
   };
   // A check switches no output unasked; it checks the writes all the same.
@@ -209,23 +212,30 @@ int Run(const GatewayOptions& o) {
       for (std::string& topic : Discovery::Subscriptions(plant.discovery, plant.mqtt))
         subscriptions.push_back(std::move(topic));
     // What the broker (or Home Assistant) missed while away: the configs,
-    // the lines' status, the items' messages.
-    // The workers' lock is let go once the lines' status is taken: libmosquitto's
-    // thread, which takes the broker's acknowledgements meanwhile, needs it to
-    // hear the configs come back.
+    // the lines' status, the items' messages. Publishing waits for the
+    // broker's acknowledgements, which libmosquitto's thread takes: the
+    // workers' lock, which that thread needs to hear a message, is held
+    // only to take the configs and the lines' status. The publisher's
+    // lock, which the lines need to publish, is held for the lines' status
+    // and for each thousand items', not for the configs (no line publishes
+    // them).
     announce = [&link, &publisher, &discovery, &workers, &workersMutex, &status] {
+      auto publish = [&link](const Message& m) { link->Publish(m.topic, m.payload, m.retain); };
       std::unique_lock workersLock(workersMutex);
-      const std::lock_guard lock(publisher);
       const std::shared_ptr<const Discovery> configs = discovery;
-      std::vector<Message> lines;
-      for (const auto& worker : workers)
-        if (worker)  // none while a reload replaces it
-          if (const std::optional<Message> m = worker->LineStatus()) lines.push_back(*m);
       workersLock.unlock();
-      if (configs)
-        configs->Configs([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
-      for (const Message& m : lines) link->Publish(m.topic, m.payload, m.retain);
-      status.Retained([&](const Message& m) { link->Publish(m.topic, m.payload, m.retain); });
+      if (configs) configs->Configs(publish);
+      {
+        workersLock.lock();
+        const std::lock_guard lock(publisher);
+        std::vector<Message> lines;
+        for (const auto& worker : workers)
+          if (worker)  // none while a reload replaces it
+            if (const std::optional<Message> m = worker->LineStatus()) lines.push_back(*m);
+        workersLock.unlock();
+        for (const Message& m : lines) publish(m);
+      }
+      status.Retained(publish, -1, &publisher);
     };
     auto onMessage = [&router, &discovery, &workersMutex, &link, announce, publish](
                          const std::string& topic, std::string_view payload, bool retained,
@@ -238,7 +248,11 @@ int Run(const GatewayOptions& o) {
         if (!heard.mine) return router.Handle(topic, payload, retained, reply);
       }
       if (heard.announce) link->Soon(announce);
-      for (const Message& m : heard.clear) publish(m);
+      // (Retained: published on the link's thread, which may wait for the broker.)
+      if (!heard.clear.empty())
+        link->Soon([publish, clear = std::move(heard.clear)] {
+          for (const Message& m : clear) publish(m);
+        });
     };
     auto onState = [&status, announce](bool connected) {
       status.BrokerConnected(connected);

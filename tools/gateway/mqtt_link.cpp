@@ -24,6 +24,9 @@ constexpr std::chrono::seconds kLongestRetry{30};
 constexpr std::chrono::seconds kShortConnection{10};
 constexpr int kShortConnectionsHinted = 3;
 constexpr std::chrono::seconds kLastMessages{2};
+// Messages published but not yet acknowledged, at most, before a publisher waits.
+constexpr size_t kUnacknowledgedAtMost = 1000;
+constexpr std::chrono::seconds kStalled{1};
 
 void InitialiseOnce() {
   static std::once_flag once;
@@ -160,16 +163,22 @@ void MqttLink::Publish(const std::string& topic, const std::string& payload, boo
     rc = mosquitto_publish(client_, &id, topic.c_str(), static_cast<int>(payload.size()),
                            payload.data(), settings_.qos, retain);
   mosquitto_property_free_all(&properties);
-  if (rc == MOSQ_ERR_SUCCESS && settings_.qos > 0) {
-    const std::lock_guard lock(mutex_);
-    unacknowledged_.insert(id);
-  }
+  if (rc != MOSQ_ERR_SUCCESS || settings_.qos == 0) return;
+  std::unique_lock lock(mutex_);
+  unacknowledged_.insert(id);
+  if (unacknowledged_.size() < kUnacknowledgedAtMost || stalled_ ||
+      std::this_thread::get_id() == callbackThread_)
+    return;
+  stalled_ = !acknowledged_.wait_for(lock, kStalled, [&] {
+    return unacknowledged_.size() < kUnacknowledgedAtMost || !connected_;
+  });
 }
 
 void MqttLink::OnPublish(mosquitto*, void* context, int id) {
   auto* self = static_cast<MqttLink*>(context);
   const std::lock_guard lock(self->mutex_);
   self->unacknowledged_.erase(id);
+  self->stalled_ = false;
   self->acknowledged_.notify_all();
 }
 
@@ -222,6 +231,8 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
     // A new session: what the last one did not acknowledge is not waited for.
     const std::lock_guard lock(self->mutex_);
     self->unacknowledged_.clear();
+    self->stalled_ = false;
+    self->callbackThread_ = std::this_thread::get_id();
   }
   self->connected_ = true;
   self->connectedAt_ = std::chrono::steady_clock::now();
@@ -242,7 +253,12 @@ void MqttLink::Resubscribe(std::vector<std::string> subscriptions) {
 
 void MqttLink::OnDisconnect(mosquitto*, void* context, int rc) {
   auto* self = static_cast<MqttLink*>(context);
-  self->connected_ = false;
+  {
+    // A publisher waiting for room waits no longer.
+    const std::lock_guard lock(self->mutex_);
+    self->connected_ = false;
+  }
+  self->acknowledged_.notify_all();
   self->Soon([self] { self->onState_(false); });
   if (rc == 0) return;
   Log(fmt::format("MQTT: lost the broker at {}:{} ({}); reconnecting", self->settings_.host,

@@ -53,7 +53,12 @@ class MqttLink {
   bool Start(std::string* error);
   // Publishes (or drops, while the broker is not connected: the caller
   // publishes its retained messages again on the next connection).
-  // `correlation`: the MQTT v5 correlation data to send with it.
+  // `correlation`: the MQTT v5 correlation data to send with it. At QoS 1
+  // and 2, a caller other than libmosquitto's thread waits while a
+  // thousand messages wait for the broker's acknowledgement, so that the
+  // messages of a large plant published at once (a connection's) do not
+  // all wait in memory; a broker that acknowledges nothing for a second is
+  // not waited for again until it does.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
   // Runs `work` on the link's own thread, after the work asked for before
@@ -102,7 +107,9 @@ class MqttLink {
   bool looping_ = false;          // libmosquitto's thread runs
   std::set<int> unacknowledged_;  // the ids of the messages the broker has not acknowledged
   std::condition_variable acknowledged_;
-  std::thread worker_;  // runs the work of Soon
+  bool stalled_ = false;            // a wait for room timed out; none until an acknowledgement
+  std::thread::id callbackThread_;  // libmosquitto's, which must not wait for itself
+  std::thread worker_;              // runs the work of Soon
   std::condition_variable workAsked_;
   std::deque<std::function<void()>> work_;  // guarded by mutex_
 };

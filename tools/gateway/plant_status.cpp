@@ -484,11 +484,13 @@ size_t PlantStatus::items() const {
   return items_.size();
 }
 
-void PlantStatus::Retained(const MessageTaker& take, int depth) const {
+void PlantStatus::Retained(const MessageTaker& take, int depth, std::mutex* publisher) const {
   constexpr size_t kItemsAtATime = 1024;
   std::vector<Message> messages;
   for (size_t from = 0;; from += kItemsAtATime) {
     messages.clear();
+    std::unique_lock publishing =
+        publisher ? std::unique_lock(*publisher) : std::unique_lock<std::mutex>();
     {
       const std::lock_guard lock(mutex_);
       if (from >= items_.size()) return;

@@ -95,8 +95,11 @@ class PlantStatus {
   // to `take` one at a time (the status is locked a thousand items at a
   // time, not while `take` runs); `depth` >= 0: each payload indented by
   // 2 as it stands at that depth of a document, as --once prints it.
+  // `publisher`, if given, is held from the reading of each thousand to the
+  // taking of its last message: a newer message of one of them, published
+  // under it, goes out after.
   using MessageTaker = std::function<void(const Message&)>;
-  void Retained(const MessageTaker& take, int depth = -1) const;
+  void Retained(const MessageTaker& take, int depth = -1, std::mutex* publisher = nullptr) const;
   // The Prometheus text exposition of it all, with the gateway process's
   // own metrics, in pieces of some 64 KiB handed to `sink` (the status
   // is locked only while a piece is made); or in one text.

@@ -202,7 +202,9 @@ PollRecord LinePoller::Poll() {
   std::vector<ItemReading> readings;
   // Every read, and the plant's writes in the first poll: a full line's
   // readings are not moved while the vector grows.
-  readings.reserve(items_.size() + (firstPoll_ ? last_.size() - 2 * items_.size() : 0));
+  if (keepReadings_)
+    readings.reserve(items_.size() + (firstPoll_ ? last_.size() - 2 * items_.size() : 0));
+  std::vector<bool> failed(keepReadings_ ? 0 : last_.size());  // per call, its last reading
   while (true) {
     TakeWrites();
     if (schedule_->PollDone() || stopping_) break;
@@ -247,12 +249,21 @@ PollRecord LinePoller::Poll() {
     } else {
       continue;
     }
+    if (!keepReadings_) {
+      failed[call] = reading.failed();
+      continue;
+    }
     if (current[call] == kNone) {
       current[call] = static_cast<uint32_t>(readings.size());
       readings.push_back(std::move(reading));
     } else {
       readings[current[call]] = std::move(reading);
     }
+  }
+  if (!keepReadings_) {
+    PollRecord poll{++polls_, clock_->Now(), {}, started};
+    poll.failed = std::find(failed.begin(), failed.end(), true) != failed.end();
+    return Ended(std::move(poll));
   }
   // The record's order: per member its plant writes, its items' writes,
   // its items' reads. The readings are put in that order where they are,
@@ -290,6 +301,12 @@ PollRecord LinePoller::Poll() {
     placed[at] = true;
   }
   PollRecord poll{++polls_, clock_->Now(), std::move(readings), started};
+  poll.failed = std::any_of(poll.readings.begin(), poll.readings.end(),
+                            [](const ItemReading& r) { return r.failed(); });
+  return Ended(std::move(poll));
+}
+
+PollRecord LinePoller::Ended(PollRecord poll) {
   firstPoll_ = false;
   for (const std::string& message : silent_.PollEnded()) observer_->ModuleSilent(message);
   observer_->PollEnded(poll);

@@ -100,6 +100,10 @@ class LinePoller {
   void SetObserver(LineObserver* observer) { observer_ = observer; }
   // The clock must outlive the polling; set it before the first poll.
   void SetClock(PollerClock* clock) { clock_ = clock; }
+  // Without, a poll's record keeps no readings, only whether one failed:
+  // its observer had each as it came, and a full line's are tens of
+  // megabytes.
+  void KeepReadings(bool keep) { keepReadings_ = keep; }
 
   const SharedLine& line() const { return line_; }
   const LineConfig& config() const { return config_; }
@@ -174,6 +178,8 @@ class LinePoller {
   ItemReading Describe(size_t call) const;
   ItemReading Waiting(size_t call, const ExplainedError& why) const;
   void TakeWrites();
+  // A poll's end, told.
+  PollRecord Ended(PollRecord poll);
   void LineFailed(const ExplainedError& error);
   void WaitUntil(Clock::time_point until);
 
@@ -192,6 +198,7 @@ class LinePoller {
   SilentModules silent_;
   bool firstPoll_ = true;
   bool makePlantWrites_ = true;
+  bool keepReadings_ = true;
   int polls_ = 0;
 
   bool open_ = false;

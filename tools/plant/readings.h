@@ -44,12 +44,9 @@ struct PollRecord {
   std::vector<ItemReading> readings;
   // When the poll began.
   std::chrono::system_clock::time_point started;
-  // Whether any reading failed (waiting for a gate is no failure).
-  bool failed() const {
-    for (const ItemReading& r : readings)
-      if (r.failed()) return true;
-    return false;
-  }
+  // Whether any reading failed (waiting for a gate is no failure), kept
+  // or not.
+  bool failed = false;
 };
 
 // The family of the item's class ("pxr5100"), as the tools name classes

@@ -250,7 +250,7 @@ int Run(PollOptions& o) {
     statistics.CountPoll();
     statistics.Count(poll.readings);
     output->Show(poll);
-    lastFailed = poll.failed();
+    lastFailed = poll.failed;
     if (poller.stopping() || number == o.count) break;
     // The pause runs from the end of a poll: a poll that took long (the
     // first one scans the modules) does not shorten the next one.
