@@ -23,8 +23,9 @@ void CountSent(void*, const char* label, const uint8_t*, int32_t) {
 
 // The line's members and its settings: the plant's groups copied once,
 // into the members.
-std::pair<std::vector<LineMember>, LineConfig> SplitLine(const GatewayLine& line) {
-  LineConfig settings = line.options;
+// Takes the line's options.
+std::pair<std::vector<LineMember>, LineConfig> SplitLine(GatewayLine& line) {
+  LineConfig settings = std::move(line.options);
   std::string unknown;
   // The plant reader has checked the class names.
   std::vector<LineMember> members =
@@ -57,7 +58,7 @@ void CountExchanges(const DriverLibrary& library) {
   ForwardTraffic(&CountSent, nullptr);
 }
 
-LineWorker::LineWorker(const DriverLibrary& library, const GatewayLine& line, int32_t mappedPort,
+LineWorker::LineWorker(const DriverLibrary& library, GatewayLine line, int32_t mappedPort,
                        PlantStatus& status, const std::string& prefix, Publisher publish,
                        bool verbose)
     : LineWorker(library, line, SplitLine(line), mappedPort, status, prefix, std::move(publish),

@@ -38,7 +38,7 @@ class LineWorker : private LineObserver {
 
   // The library and the status must outlive the worker. A device path is
   // mapped to the port number mappedPort.
-  LineWorker(const DriverLibrary& library, const GatewayLine& line, int32_t mappedPort,
+  LineWorker(const DriverLibrary& library, GatewayLine line, int32_t mappedPort,
              PlantStatus& status, const std::string& prefix, Publisher publish, bool verbose);
   // Stops the polling before the items it reports on go.
   ~LineWorker() { poller_.Stop(); }

@@ -146,34 +146,29 @@ int Run(const GatewayOptions& o) {
   const bool makePlantWrites = !o.once || o.plantWrites;
   std::vector<std::unique_ptr<LineWorker>> workers;
   const std::vector<int32_t> mapped = MappedPorts(plant.lines);
-  std::vector<size_t> statusFirst;  // each line's first item in the status
-  for (size_t i = 0; i < plant.lines.size(); ++i) {
-    statusFirst.push_back(status.items());
-    workers.push_back(std::make_unique<LineWorker>(library, plant.lines[i], mapped[i], status,
-                                                   plant.mqtt.prefix, publish, o.verbose));
-    if (!workers.back()->Prepare(path, makePlantWrites)) return kUsageError;
-  }
+  std::vector<std::string> notes;
   if (!makePlantWrites)
     for (const GatewayLine& line : plant.lines)
       if (const std::string note = UnmadeWritesNote(line.options.groups); !note.empty())
-        Log(fmt::format("line {}: {}", line.name, note));
-  // The workers have the items now: the plant's copy of them is kept only
-  // to tell a reloaded plant's changes, where they stand in the file aside.
-  if (o.once) {
-    plant.lines = {};
-    return PollOnce(workers, status);
+        notes.push_back(fmt::format("line {}: {}", line.name, note));
+  // The workers take the lines' items; a reload compares a text of them.
+  std::vector<RunningLine> running;
+  std::vector<size_t> statusFirst;  // each line's first item in the status
+  for (size_t i = 0; i < plant.lines.size(); ++i) {
+    if (!o.once) running.push_back(Running(plant.lines[i]));
+    statusFirst.push_back(status.items());
+    workers.push_back(std::make_unique<LineWorker>(library, std::move(plant.lines[i]), mapped[i],
+                                                   status, plant.mqtt.prefix, publish, o.verbose));
+    if (!workers.back()->Prepare(path, makePlantWrites)) return kUsageError;
   }
-  for (GatewayLine& line : plant.lines)
-    for (ClassGroup& group : line.options.groups)
-      for (ItemSpec& item : group.items) item.where = {};
+  plant.lines = {};
+  for (const std::string& note : notes) Log(note);
+  if (o.once) return PollOnce(workers, status);
 
   // The workers change only on a reload, under this lock.
   std::mutex workersMutex;
-  // The running plant's lines stay with the reload alone (they are the plant's items).
-  PlantReload reload(
-      o, library, path, status, publish, o.verbose,
-      GatewayPlant{plant.mqtt, plant.http, plant.discovery, std::move(plant.lines), plant.modbus},
-      mapped, workers, workersMutex);
+  PlantReload reload(o, library, path, status, publish, o.verbose, plant, std::move(running),
+                     mapped, workers, workersMutex);
   SetRouter router(workers);
   // Filled once the broker link says its status topic, before it starts.
   std::shared_ptr<Discovery> discovery;

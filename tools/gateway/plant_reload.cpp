@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "tools/gateway/gateway_log.h"
 #include "tools/plant/line_options.h"
@@ -11,10 +12,17 @@
 namespace tarvo::tools {
 namespace {
 
-const GatewayLine* Named(const std::vector<GatewayLine>& lines, const std::string& name) {
+const RunningLine* Named(const std::vector<RunningLine>& lines, const std::string& name) {
   const auto line = std::find_if(lines.begin(), lines.end(),
-                                 [&](const GatewayLine& l) { return l.name == name; });
+                                 [&](const RunningLine& l) { return l.settings.name == name; });
   return line == lines.end() ? nullptr : &*line;
+}
+
+// Each text with its length first: no two lists read the same.
+void AppendText(std::string* to, const std::string& text) {
+  *to += std::to_string(text.size());
+  *to += ':';
+  *to += text;
 }
 
 // The topics a worker publishes its items on.
@@ -44,10 +52,31 @@ std::vector<int32_t> MappedPorts(const std::vector<GatewayLine>& lines, std::set
   return mapped;
 }
 
+RunningLine Running(GatewayLine& line) {
+  std::vector<ClassGroup> groups = std::exchange(line.options.groups, {});
+  RunningLine running{line, {}};
+  line.options.groups = std::move(groups);
+  std::string& text = running.classes;
+  for (const ClassGroup& group : line.options.groups) {
+    AppendText(&text, group.className);
+    text += std::to_string(group.items.size()) + ';';
+    for (const ItemSpec& item : group.items) {  // as ItemSpec compares them
+      AppendText(&text, item.address);
+      AppendText(&text, item.name);
+      AppendText(&text, item.unit);
+      AppendText(&text, item.topic);
+    }
+    text += std::to_string(group.writes.size()) + ';';
+    for (const std::string& write : group.writes) AppendText(&text, write);
+  }
+  return running;
+}
+
 PlantReload::PlantReload(const GatewayOptions& options, const DriverLibrary& library,
                          std::string libraryPath, PlantStatus& status,
                          LineWorker::Publisher publish, bool verbose, GatewayPlant plant,
-                         std::vector<int32_t> mapped, Workers& workers, std::mutex& workersMutex)
+                         std::vector<RunningLine> running, std::vector<int32_t> mapped,
+                         Workers& workers, std::mutex& workersMutex)
     : options_(options),
       library_(library),
       libraryPath_(std::move(libraryPath)),
@@ -55,6 +84,7 @@ PlantReload::PlantReload(const GatewayOptions& options, const DriverLibrary& lib
       publish_(std::move(publish)),
       verbose_(verbose),
       plant_(std::move(plant)),
+      running_(std::move(running)),
       mapped_(std::move(mapped)),
       workers_(workers),
       workersMutex_(workersMutex) {}
@@ -83,32 +113,36 @@ std::optional<std::vector<std::string>> PlantReload::Reload() {
   const std::vector<int32_t> free =
       MappedPorts(next.lines, std::set<int32_t>(mapped_.begin(), mapped_.end()));
   Workers nextWorkers;
+  std::vector<RunningLine> nextRunning;
   std::vector<int32_t> nextMapped;
   std::vector<size_t> started;  // in nextWorkers
   size_t kept = 0;
   for (size_t i = 0; i < next.lines.size(); ++i) {
-    const GatewayLine& line = next.lines[i];
-    const GatewayLine* running = Named(plant_.lines, line.name);
-    if (running != nullptr && *running == line) {
-      const size_t at = static_cast<size_t>(running - plant_.lines.data());
+    GatewayLine& line = next.lines[i];
+    nextRunning.push_back(Running(line));
+    const RunningLine* running = Named(running_, line.name);
+    if (running != nullptr && *running == nextRunning.back()) {
+      const size_t at = static_cast<size_t>(running - running_.data());
       nextWorkers.push_back(nullptr);  // taken over below
       nextMapped.push_back(mapped_[at]);
       ++kept;
       continue;
     }
-    nextWorkers.push_back(std::make_unique<LineWorker>(library_, line, free[i], status_,
+    nextWorkers.push_back(std::make_unique<LineWorker>(library_, std::move(line), free[i], status_,
                                                        next.mqtt.prefix, publish_, verbose_));
     nextMapped.push_back(free[i]);
     if (!nextWorkers.back()->Check(libraryPath_)) {
-      Log(fmt::format("reload: line {} cannot be polled as written{}", line.name, stays));
+      Log(fmt::format("reload: line {} cannot be polled as written{}", nextWorkers.back()->name(),
+                      stays));
       return std::nullopt;
     }
     started.push_back(i);
   }
+  next.lines = {};
 
   // Modbus clients address the items by the map made at the start: a
   // register must not come to mean another item.
-  if (plant_.modbus.enabled && (!started.empty() || kept != plant_.lines.size())) {
+  if (plant_.modbus.enabled && (!started.empty() || kept != running_.size())) {
     Log(
         fmt::format("reload: the lines changed, and Modbus serves the map of the start: restart "
                     "the gateway to change them{}",
@@ -121,9 +155,9 @@ std::optional<std::vector<std::string>> PlantReload::Reload() {
   Workers gone;
   {
     const std::lock_guard lock(workersMutex_);
-    for (size_t i = 0; i < plant_.lines.size(); ++i) {
-      const GatewayLine* line = Named(next.lines, plant_.lines[i].name);
-      if (line == nullptr || !(*line == plant_.lines[i])) gone.push_back(std::move(workers_[i]));
+    for (size_t i = 0; i < running_.size(); ++i) {
+      const RunningLine* line = Named(nextRunning, running_[i].settings.name);
+      if (line == nullptr || !(*line == running_[i])) gone.push_back(std::move(workers_[i]));
     }
   }
   const size_t stopped = gone.size();
@@ -141,8 +175,8 @@ std::optional<std::vector<std::string>> PlantReload::Reload() {
     const std::lock_guard lock(workersMutex_);
     for (auto& worker : workers_) {
       if (!worker) continue;
-      const GatewayLine* line = Named(next.lines, worker->name());
-      nextWorkers[static_cast<size_t>(line - next.lines.data())] = std::move(worker);
+      const RunningLine* line = Named(nextRunning, worker->name());
+      nextWorkers[static_cast<size_t>(line - nextRunning.data())] = std::move(worker);
     }
     workers_ = std::move(nextWorkers);
   }
@@ -157,6 +191,7 @@ std::optional<std::vector<std::string>> PlantReload::Reload() {
                   kept, kept == 1 ? "" : "s", started.size(), stopped, cleared.size(),
                   cleared.size() == 1 ? "" : "s"));
   plant_ = std::move(next);
+  running_ = std::move(nextRunning);
   mapped_ = std::move(nextMapped);
   return setTopics;
 }

@@ -27,15 +27,27 @@ namespace tarvo::tools {
 std::vector<int32_t> MappedPorts(const std::vector<GatewayLine>& lines,
                                  std::set<int32_t> taken = {});
 
+// A line as a reload compares it: its classes, items and writes in one
+// text (a full line's items one by one are megabytes), where they stand
+// in the file aside.
+struct RunningLine {
+  GatewayLine settings;  // without its classes
+  std::string classes;
+  bool operator==(const RunningLine&) const = default;
+};
+RunningLine Running(GatewayLine& line);  // the line as it was, after
+
 class PlantReload {
  public:
   using Workers = std::vector<std::unique_ptr<LineWorker>>;
 
-  // All must outlive it. `workers` poll `plant`'s lines, with the port
-  // numbers `mapped`; they change only under `workersMutex`.
+  // All must outlive it. `workers` poll the lines `running` (of `plant`,
+  // whose own lines are not used), with the port numbers `mapped`; they
+  // change only under `workersMutex`.
   PlantReload(const GatewayOptions& options, const DriverLibrary& library, std::string libraryPath,
               PlantStatus& status, LineWorker::Publisher publish, bool verbose, GatewayPlant plant,
-              std::vector<int32_t> mapped, Workers& workers, std::mutex& workersMutex);
+              std::vector<RunningLine> running, std::vector<int32_t> mapped, Workers& workers,
+              std::mutex& workersMutex);
 
   // Reads the plant file and applies it. The set topics of the plant now
   // polled when it changed; nothing when it stays.
@@ -48,9 +60,10 @@ class PlantReload {
   PlantStatus& status_;
   LineWorker::Publisher publish_;
   bool verbose_;
-  GatewayPlant plant_;
-  std::vector<int32_t> mapped_;  // as plant_.lines
-  Workers& workers_;             // as plant_.lines
+  GatewayPlant plant_;                // its settings; no lines
+  std::vector<RunningLine> running_;  // its lines
+  std::vector<int32_t> mapped_;       // as running_
+  Workers& workers_;                  // as running_
   std::mutex& workersMutex_;
 };
 

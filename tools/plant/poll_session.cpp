@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <iterator>
 
 #include "tools/common/gbk.h"
 
@@ -62,17 +63,36 @@ bool PollSession::Parse(const std::string& address, Item* item, std::string* err
   return true;
 }
 
-bool PollSession::AddRead(ItemSpec&& spec, std::string* error) {
-  Item item;
-  if (!Parse(spec.address, &item, error)) return false;
-  item.spec = std::move(spec);
-  reads_.push_back(std::move(item));
-  return true;
+bool PollSession::AddReads(std::vector<ItemSpec>&& specs, const Refused& refused) {
+  const size_t first = readSpecs_.size();
+  if (first == 0) {
+    readSpecs_ = std::move(specs);
+  } else {
+    readSpecs_.insert(readSpecs_.end(), std::make_move_iterator(specs.begin()),
+                      std::make_move_iterator(specs.end()));
+  }
+  reads_.reserve(readSpecs_.size());
+  // The refused are left out where they stand, the others kept in order.
+  size_t kept = first;
+  std::string problem;
+  for (size_t i = first; i < readSpecs_.size(); ++i) {
+    Item item;
+    if (!Parse(readSpecs_[i].address, &item, &problem)) {
+      refused(readSpecs_[i], problem);
+      continue;
+    }
+    if (kept != i) readSpecs_[kept] = std::move(readSpecs_[i]);
+    ++kept;
+    reads_.push_back(item);
+  }
+  const bool all = kept == readSpecs_.size();
+  readSpecs_.resize(kept);
+  return all;
 }
 
-void PollSession::Reserve(size_t reads, size_t writes) {
-  reads_.reserve(reads);
-  writes_.reserve(writes);
+bool PollSession::AddRead(const std::string& address, std::string* error) {
+  return AddReads({ItemSpec{address, "", "", "", {}}},
+                  [&](const ItemSpec&, const std::string& problem) { *error = problem; });
 }
 
 std::optional<uint32_t> PollSession::SwitchValue(std::string text) {
@@ -103,38 +123,39 @@ bool PollSession::AddWrite(const std::string& assignment, std::string* error) {
     return false;
   }
   if (!Parse(address, &item, error)) return false;
-  item.spec.address = address;
-  writes_.push_back(std::move(item));
+  writes_.push_back(item);
+  writeSpecs_.push_back(ItemSpec{address, "", "", "", {}});
   return true;
 }
 
-ItemReading PollSession::Reading(const Item& item) const {
+ItemReading PollSession::Reading(const Item& item, const ItemSpec& spec) const {
   ItemReading reading;
   reading.className = className_;
-  reading.item = item.spec.address;
-  reading.name = item.spec.name;
-  reading.unit = item.spec.unit;
+  reading.item = spec.address;
+  reading.name = spec.name;
+  reading.unit = spec.unit;
   reading.discrete = item.discrete;
   return reading;
 }
 
 ItemReading PollSession::Describe(bool write, size_t index) const {
-  ItemReading reading = Reading(write ? writes_[index] : reads_[index]);
+  ItemReading reading = write ? Reading(writes_[index], writeSpecs_[index])
+                              : Reading(reads_[index], readSpecs_[index]);
   reading.write = write;
   reading.discrete = reading.discrete || write;
   return reading;
 }
 
 ItemReading PollSession::WriteOne(size_t index) {
-  return Write(writes_[index], writes_[index].value);
+  return Write(writes_[index], writeSpecs_[index], writes_[index].value);
 }
 
 ItemReading PollSession::WriteValue(size_t index, uint32_t value) {
-  return Write(reads_[index], value);
+  return Write(reads_[index], readSpecs_[index], value);
 }
 
-ItemReading PollSession::Write(Item& item, uint32_t written) {
-  ItemReading reading = Reading(item);
+ItemReading PollSession::Write(Item& item, const ItemSpec& spec, uint32_t written) {
+  ItemReading reading = Reading(item, spec);
   IoValue value{};
   value.DiscreteValue = written;
   const int32_t result = driver_->WriteItem(0, &item.record, &value);
@@ -152,7 +173,7 @@ ItemReading PollSession::Write(Item& item, uint32_t written) {
 
 ItemReading PollSession::ReadOne(size_t index) {
   Item& item = reads_[index];
-  ItemReading reading = Reading(item);
+  ItemReading reading = Reading(item, readSpecs_[index]);
   IoValue value{};
   const int32_t result = driver_->ReadItem(0, &item.record, &value);
   reading.error = Outcome(result, TakeError());

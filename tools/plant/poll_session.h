@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,17 +24,14 @@ class PollSession {
   explicit PollSession(IIoDriver* driver, std::string className = "",
                        const AddressRules* rules = nullptr);
 
-  // Parses an item to read. The item's data type is the one its register
-  // declares (the register named by the first two letters). False, with a
-  // message for the user in *error, when the driver or the rules refuse it.
-  // The spec is moved from only when the item is added.
-  bool AddRead(ItemSpec&& spec, std::string* error);
-  bool AddRead(const ItemSpec& spec, std::string* error) { return AddRead(ItemSpec(spec), error); }
-  bool AddRead(const std::string& address, std::string* error) {
-    return AddRead(ItemSpec{address, "", "", "", {}}, error);
-  }
-  // Room for this many items, before they are added.
-  void Reserve(size_t reads, size_t writes);
+  // Parses items to read, in order, and keeps them, taking the specs
+  // themselves (a full line's are megabytes). An item's data type is the
+  // one its register declares (the register named by the first two
+  // letters). Each item the driver or the rules refuse is handed to
+  // `refused` with a message for the user, and left out; false if any was.
+  using Refused = std::function<void(const ItemSpec& item, const std::string& problem)>;
+  bool AddReads(std::vector<ItemSpec>&& specs, const Refused& refused);
+  bool AddRead(const std::string& address, std::string* error);
   // Parses "ITEM=VALUE" for a write; VALUE is 0, 1, on, off, true or false.
   // Refuses a register the driver does not declare writable.
   bool AddWrite(const std::string& assignment, std::string* error);
@@ -56,12 +54,11 @@ class PollSession {
   size_t writes() const { return writes_.size(); }
   // The item as ParseItem filled it.
   const IoItem& readRecord(size_t index) const { return reads_[index].record; }
-  const ItemSpec& readSpec(size_t index) const { return reads_[index].spec; }
+  const ItemSpec& readSpec(size_t index) const { return readSpecs_[index]; }
   const IoItem& writeRecord(size_t index) const { return writes_[index].record; }
 
  private:
   struct Item {
-    ItemSpec spec;
     IoItem record{};
     bool discrete = false;
     uint32_t value = 0;  // to write
@@ -72,8 +69,8 @@ class PollSession {
   bool Parse(const std::string& address, Item* item, std::string* error);
   // The driver's error text (GBK) in UTF-8, explained; resets the code.
   ExplainedError TakeError();
-  ItemReading Reading(const Item& item) const;
-  ItemReading Write(Item& item, uint32_t value);
+  ItemReading Reading(const Item& item, const ItemSpec& spec) const;
+  ItemReading Write(Item& item, const ItemSpec& spec, uint32_t value);
 
   IIoDriver* driver_;
   std::string className_;
@@ -81,7 +78,9 @@ class PollSession {
   RegisterDesc* table_ = nullptr;
   int16_t count_ = 0;
   std::vector<Item> reads_;
+  std::vector<ItemSpec> readSpecs_;  // as reads_
   std::vector<Item> writes_;
+  std::vector<ItemSpec> writeSpecs_;  // as writes_
 };
 
 }  // namespace tarvo::tools

@@ -112,7 +112,6 @@ bool SharedLine::ParseItems(bool strict) {
     sessions_.push_back(std::make_unique<PollSession>(objects_[i].driver, std::string(c.className),
                                                       strict ? rules_.back().get() : nullptr));
     PollSession& session = *sessions_.back();
-    session.Reserve(members_[i].group.items.size(), members_[i].group.writes.size());
     bool classRefused = false;
     std::string problem;
     for (const std::string& write : members_[i].group.writes) {
@@ -121,18 +120,17 @@ bool SharedLine::ParseItems(bool strict) {
         classRefused = true;
       }
     }
-    for (ItemSpec& item : members_[i].group.items) {
-      if (!session.AddRead(std::move(item), &problem)) {
-        const std::string where = item.where.Text();
-        std::cerr << program_ << ": " << (where.empty() ? "" : where + ": ") << problem << "\n";
-        classRefused = true;
-      }
-    }
+    // The session takes the items.
+    const bool allRead = session.AddReads(
+        std::move(members_[i].group.items), [&](const ItemSpec& item, const std::string& why) {
+          const std::string where = item.where.Text();
+          std::cerr << program_ << ": " << (where.empty() ? "" : where + ": ") << why << "\n";
+        });
+    classRefused = classRefused || !allRead;
     if (classRefused)
       std::cerr << fmt::format("{}: see tarvo-poll --list {} for the item addresses\n", program_,
                                c.family);
     refused = refused || classRefused;
-    // The session holds the items now.
     members_[i].group.items = {};
   }
   return !refused;
