@@ -129,12 +129,13 @@ void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups
   std::set<std::pair<std::string_view, std::string>> seen;  // family, address
   const std::vector<PlantNode> nodes = classes.Elements();
   for (size_t g = 0; g < groups.size(); ++g) {
-    const std::vector<PlantNode> items =
-        groups[g].items.empty() ? std::vector<PlantNode>{} : nodes[g].At("items").Elements();
+    if (groups[g].items.empty()) continue;
+    const PlantNode list = nodes[g].At("items");
     for (size_t i = 0; i < groups[g].items.size(); ++i) {
       const ItemSpec& item = groups[g].items[i];
       const std::string topic = item.topic.empty() ? item.address : item.topic;
-      const PlantNode at = item.topic.empty() ? items[i].At("item") : items[i].At("topic");
+      const PlantNode node = list.Element(i);  // one at a time: a line's are thousands
+      const PlantNode at = item.topic.empty() ? node.At("item") : node.At("topic");
       if (std::optional<std::string> problem = TopicProblem(topic)) at.Fail(*problem);
       if (topic.size() >= 4 && (topic.ends_with("/set") || topic.ends_with("/result")))
         at.Fail("a topic may not end in /set or /result: those carry the writes");
@@ -142,8 +143,7 @@ void CheckTopics(const PlantNode& classes, const std::vector<ClassGroup>& groups
       if (!topics.insert(topic).second)
         at.Fail("the topic \"" + topic + "\" is another item's on this line");
       if (!seen.insert({FindDriverClass(groups[g].className)->family, item.address}).second)
-        items[i].At("item").Fail("the item is on this line already");
-      const PlantNode& node = items[i];
+        node.At("item").Fail("the item is on this line already");
       if (node.Find("publish") || node.Find("deadband") || node.Find("max_interval"))
         line->items[topic] = ReadPolicy(node, line->publish);
     }
@@ -213,7 +213,7 @@ std::optional<std::string> TopicProblem(std::string_view topic) {
   return std::nullopt;
 }
 
-GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
+GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source, bool modbusMap) {
   GatewayPlant plant;
   plant::ReadPlantDocument(text, source, [&](const PlantNode& top) {
     top.CheckKeys({"mqtt", "http", "discovery", "modbus", "lines", "comment"});
@@ -233,13 +233,13 @@ GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source) {
       plant.lines.push_back(std::move(line));
     }
     if (plant.lines.empty()) lines.Fail("no lines to poll");
-    plant.modbus = ReadModbusSettings(top.Find("modbus"), lines, plant.lines);
+    plant.modbus = ReadModbusSettings(top.Find("modbus"), lines, plant.lines, modbusMap);
   });
   return plant;
 }
 
-GatewayPlant ReadGatewayPlantFile(const std::string& path) {
-  return ReadGatewayPlant(ReadPlantText(path), path);
+GatewayPlant ReadGatewayPlantFile(const std::string& path, bool modbusMap) {
+  return ReadGatewayPlant(ReadPlantText(path), path, modbusMap);
 }
 
 }  // namespace tarvo::tools

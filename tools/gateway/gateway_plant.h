@@ -91,9 +91,11 @@ struct GatewayPlant {
 };
 
 // The plant in a gateway plant file's text. Throws std::runtime_error whose
-// text names `source`, the line and the column of what is wrong.
-GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source);
-GatewayPlant ReadGatewayPlantFile(const std::string& path);
+// text names `source`, the line and the column of what is wrong. Without
+// `modbusMap`, a plant that does not turn Modbus on has no map of it.
+GatewayPlant ReadGatewayPlant(std::string_view text, std::string_view source,
+                              bool modbusMap = true);
+GatewayPlant ReadGatewayPlantFile(const std::string& path, bool modbusMap);
 
 // The device a line's port opens: "COM5" and "5" open /dev/ttyS4.
 std::string DeviceOf(const std::string& port);

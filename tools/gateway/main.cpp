@@ -96,7 +96,7 @@ int Run(const GatewayOptions& o) {
   GatewayPlant plant;
   std::string problem;
   try {
-    plant = ReadGatewayPlantFile(o.plant);
+    plant = ReadGatewayPlantFile(o.plant, o.modbus || o.modbusMap);
   } catch (const std::runtime_error& e) {
     Log(e.what());
     return kUsageError;

@@ -87,7 +87,7 @@ std::vector<uint8_t> UnitIds(const std::optional<PlantNode>& units, const PlantN
 // mistake: the items past the last register stay out of the map and
 // *unmapped says so, for --modbus and --modbus-map to refuse.
 ModbusUnit ReadUnit(const PlantNode& lineNode, const GatewayLine& line, uint8_t id, bool enabled,
-                    std::string* unmapped) {
+                    bool keep, std::string* unmapped) {
   ModbusUnit unit{line.name, id, {}};
   const std::vector<ClassGroup>& groups = line.options.groups;
   const std::vector<std::vector<size_t>> numbers = PollerNumbers(groups);
@@ -103,14 +103,16 @@ ModbusUnit ReadUnit(const PlantNode& lineNode, const GatewayLine& line, uint8_t 
   };
   for (size_t g = 0; g < groups.size(); ++g) {
     if (groups[g].items.empty()) continue;
-    const std::vector<PlantNode> itemNodes = groupNodes[g].At("items").Elements();
+    const PlantNode itemNodes = groupNodes[g].At("items");
     for (size_t i = 0; i < groups[g].items.size(); ++i) {
       const ItemSpec& spec = groups[g].items[i];
-      unit.items.push_back(
-          {numbers[g][i], 0, KindOf(spec.address), spec.address, spec.name, spec.unit});
-      const std::optional<PlantNode> modbus = itemNodes[i].Find("modbus");
+      if (keep)
+        unit.items.push_back(
+            {numbers[g][i], 0, KindOf(spec.address), spec.address, spec.name, spec.unit});
+      // One node at a time: a line's items are thousands.
+      const std::optional<PlantNode> modbus = itemNodes.Element(i).Find("modbus");
       if (!modbus) {
-        automatic.push_back(unit.items.size() - 1);
+        if (keep) automatic.push_back(unit.items.size() - 1);
         continue;
       }
       const int first =
@@ -120,9 +122,10 @@ ModbusUnit ReadUnit(const PlantNode& lineNode, const GatewayLine& line, uint8_t 
                                  first + kItemRegisters - 1, other->second, other->first,
                                  other->first + kItemRegisters - 1));
       blocks[first] = spec.address;
-      unit.items.back().address = static_cast<uint16_t>(first);
+      if (keep) unit.items.back().address = static_cast<uint16_t>(first);
     }
   }
+  if (!keep) return unit;
   int next = kFirstItemRegister;
   std::vector<bool> left(unit.items.size());
   for (size_t a : automatic) {
@@ -160,7 +163,7 @@ std::string Field(const std::string& text) {
 }  // namespace
 
 ModbusSettings ReadModbusSettings(const std::optional<PlantNode>& modbus, const PlantNode& lines,
-                                  const std::vector<GatewayLine>& plantLines) {
+                                  const std::vector<GatewayLine>& plantLines, bool mapWanted) {
   ModbusSettings settings;
   std::optional<PlantNode> units;
   if (modbus && modbus->IsBoolean()) {
@@ -184,8 +187,8 @@ ModbusSettings ReadModbusSettings(const std::optional<PlantNode>& modbus, const 
   const std::vector<uint8_t> ids = UnitIds(units, lines, plantLines);
   const std::vector<PlantNode> lineNodes = lines.Elements();
   for (size_t l = 0; l < plantLines.size(); ++l)
-    settings.units.push_back(
-        ReadUnit(lineNodes[l], plantLines[l], ids[l], settings.enabled, &settings.unmapped));
+    settings.units.push_back(ReadUnit(lineNodes[l], plantLines[l], ids[l], settings.enabled,
+                                      settings.enabled || mapWanted, &settings.unmapped));
   return settings;
 }
 

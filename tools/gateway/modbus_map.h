@@ -67,10 +67,13 @@ inline constexpr int kItemRegisters = 4;
 // Lines without a unit in "units" take 1, 2, ... in the plant's order,
 // skipping those given. Reads each item's "modbus" register from `lines`
 // (the plant's "lines" node) too. Throws, naming the position of the
-// mistake, like every read of a plant document.
+// mistake, like every read of a plant document. Without `mapWanted` the
+// map of a plant that does not turn Modbus on is not made (its registers
+// are checked all the same): a full line's is megabytes.
 ModbusSettings ReadModbusSettings(const std::optional<plant::PlantNode>& modbus,
                                   const plant::PlantNode& lines,
-                                  const std::vector<GatewayLine>& plantLines);
+                                  const std::vector<GatewayLine>& plantLines,
+                                  bool mapWanted = true);
 
 // The map as CSV: line, unit_id, item, name, unit, function, address,
 // type, word_order; a row per register and bit.

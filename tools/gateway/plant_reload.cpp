@@ -94,7 +94,7 @@ std::optional<std::vector<std::string>> PlantReload::Reload() {
   GatewayPlant next;
   std::string problem;
   try {
-    next = ReadGatewayPlantFile(options_.plant);
+    next = ReadGatewayPlantFile(options_.plant, options_.modbus || options_.modbusMap);
   } catch (const std::runtime_error& e) {
     Log(fmt::format("reload: {}{}", e.what(), stays));
     return std::nullopt;

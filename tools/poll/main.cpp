@@ -135,7 +135,7 @@ std::vector<ClassGroup> ReadPlant(PollOptions& o) {
     throw std::runtime_error(
         fmt::format("--line {}: {} is a plant file of tarvo-poll, without lines", o.line, o.plant));
   }
-  GatewayPlant plant = ReadGatewayPlant(text, o.plant);
+  GatewayPlant plant = ReadGatewayPlant(text, o.plant, false);
   std::string names;
   for (const GatewayLine& line : plant.lines) names += (names.empty() ? "" : ", ") + line.name;
   auto chosen = std::find_if(plant.lines.begin(), plant.lines.end(),
