@@ -25,6 +25,8 @@
 #include <cctype>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -40,6 +42,8 @@
 #include "tools/gateway/event_hub.h"
 #include "tools/gateway/gateway_plant.h"
 #include "tools/gateway/modbus_map.h"
+#include "tools/gateway/mqtt_link.h"
+#include "tools/gateway/plant_reload.h"
 #include "tools/gateway/set_router.h"
 
 namespace tarvo::test {
@@ -1489,6 +1493,123 @@ TEST(GatewayApi, WritesOnlyWhenOnAuthorisedFromItsOwnPagesAndToAnOutput) {
   EXPECT_TRUE(reads(0));
 }
 
+// A broker on a loopback port that takes one client's connection and
+// acknowledges nothing it publishes.
+class SilentBroker {
+ public:
+  SilentBroker() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), length), 0);
+    EXPECT_EQ(listen(listener_, 1), 0);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      const int client = accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      char bytes[4096];
+      for (bool connected = false; recv(client, bytes, sizeof bytes, 0) > 0; connected = true)
+        if (!connected) Send(client, std::string_view("\x20\x03\x00\x00\x00", 5));  // CONNACK
+      close(client);
+    });
+  }
+  ~SilentBroker() {
+    shutdown(listener_, SHUT_RDWR);  // an accept still waiting returns
+    thread_.join();
+    close(listener_);
+  }
+  int port() const { return port_; }
+
+ private:
+  int listener_ = socket(AF_INET, SOCK_STREAM, 0);
+  int port_ = 0;
+  std::thread thread_;
+};
+
+// Published messages waiting for the broker's acknowledgement are kept in
+// memory: a publisher waits for room past a thousand of them, but not on
+// and on for a broker that acknowledges nothing.
+TEST(GatewayMqtt, APublisherWaitsForRoomButNotForABrokerThatAcknowledgesNothing) {
+  SilentBroker broker;
+  tools::MqttSettings settings;
+  settings.host = "127.0.0.1";
+  settings.port = broker.port();
+  settings.clientId = "test";
+  std::promise<void> up;
+  std::once_flag once;
+  tools::MqttLink link(
+      settings, {}, [](const std::string&, std::string_view, bool, const tools::WriteReply&) {},
+      [&](bool connected) {
+        if (connected) std::call_once(once, [&] { up.set_value(); });
+      });
+  std::string error;
+  ASSERT_TRUE(link.Start(&error)) << error;
+  ASSERT_EQ(up.get_future().wait_for(10s), std::future_status::ready);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 3000; ++i) link.Publish("test/" + std::to_string(i), "1", false);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 900ms) << "the thousandth waits for room";
+  EXPECT_LT(took, 10s) << "and the others do not: nothing is acknowledged";
+}
+
+// A reload keeps a line running when the new plant says the same of it;
+// where its items stand in the file may change.
+TEST(GatewayReload, KeepsALineOnlyWhenTheFileSaysTheSameOfIt) {
+  auto line = [] {
+    tools::GatewayLine l;
+    l.name = "a";
+    l.options.port = "COM1";
+    l.options.groups = {
+        {"pxr5700", {{"DI4.0", "pump", "", "", {}}, {"DO4.1", "", "", "valve", {}}}, {"DO4.2=1"}}};
+    return l;
+  };
+  struct Change {
+    const char* what;
+    std::function<void(tools::GatewayLine&)> change;
+    bool kept;
+  };
+  auto item = [](tools::GatewayLine& l) -> tools::ItemSpec& {
+    return l.options.groups[0].items[0];
+  };
+  const Change changes[] = {
+      {"nothing", [](tools::GatewayLine&) {}, true},
+      {"where an item stands", [&](tools::GatewayLine& l) { item(l).where.line = 7; }, true},
+      {"an item's address", [&](tools::GatewayLine& l) { item(l).address = "DI4.1"; }, false},
+      {"an item's name", [&](tools::GatewayLine& l) { item(l).name = "pumps"; }, false},
+      {"an item's unit", [&](tools::GatewayLine& l) { item(l).unit = "on"; }, false},
+      {"an item's topic", [&](tools::GatewayLine& l) { item(l).topic = "pump"; }, false},
+      {"a name become a unit",
+       [&](tools::GatewayLine& l) { item(l).unit = std::exchange(item(l).name, ""); }, false},
+      {"a name split with the unit",
+       [&](tools::GatewayLine& l) {
+         item(l).name = "pu";
+         item(l).unit = "mp";
+       },
+       false},
+      {"an item more",
+       [](tools::GatewayLine& l) {
+         l.options.groups[0].items.push_back({"DI4.2", "", "", "", {}});
+       },
+       false},
+      {"a write", [](tools::GatewayLine& l) { l.options.groups[0].writes = {"DO4.2=0"}; }, false},
+      {"the class", [](tools::GatewayLine& l) { l.options.groups[0].className = "Cpxr5700"; },
+       false},
+      {"the baud", [](tools::GatewayLine& l) { l.options.baud = 19200; }, false},
+      {"the publishing", [](tools::GatewayLine& l) { l.publish.onChange = true; }, false},
+  };
+  tools::GatewayLine running = line();
+  const tools::RunningLine before = tools::Running(running);
+  for (const Change& c : changes) {
+    tools::GatewayLine next = line();
+    c.change(next);
+    const tools::GatewayLine given = next;
+    EXPECT_EQ(tools::Running(next) == before, c.kept) << c.what;
+    EXPECT_EQ(next, given) << c.what << ": the line is given back as it was";
+  }
+}
+
 TEST(GatewaySetTopics, OneFilterPerDepthOfTheItemsTopics) {
   const SubscriptionCase cases[] = {
       {"tarvo", {"tarvo/a/DO4.2/set", "tarvo/a/DI4.0/set"}, {"tarvo/+/+/set"}},
@@ -1818,12 +1939,15 @@ const PlantMistake kPlantMistakes[] = {
 };
 
 TEST(GatewayPlant, RefusesMistakesWithTheirPosition) {
+  // The same whether the Modbus map is made or not.
   for (const PlantMistake& mistake : kPlantMistakes) {
-    try {
-      tools::ReadGatewayPlant(mistake.text, "plant.json");
-      ADD_FAILURE() << "accepted: " << mistake.text;
-    } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()), mistake.message);
+    for (const bool modbusMap : {true, false}) {
+      try {
+        tools::ReadGatewayPlant(mistake.text, "plant.json", modbusMap);
+        ADD_FAILURE() << "accepted: " << mistake.text;
+      } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), mistake.message);
+      }
     }
   }
 }

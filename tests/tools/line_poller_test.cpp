@@ -65,6 +65,24 @@ TEST(LinePoller, ALineWhoseOnlyModuleIsSilentIsReopenedWithGrowingWaits) {
   EXPECT_EQ(clock.opens, (std::vector<int64_t>{0, 1, 3, 7, 15, 31, 61, 91}));
 }
 
+// A front end that takes each reading as it comes has a poll's record
+// keep none, and still learns that one failed.
+TEST(LinePoller, APollKeepsItsReadingsOrOnlyWhetherOneFailed) {
+  const DriverLibrary library(TARVO_LIBRARY_PATH);
+  ASSERT_TRUE(library.ok()) << library.error();
+  const sim::PtyPair pty;  // nothing answers at the other end
+  const std::unique_ptr<LinePoller> poller = PollerOn(library, pty.slavePath(), {"DI4.0", "DI4.1"});
+  FakePollerClock clock(*poller, seconds(100));
+  poller->SetClock(&clock);
+  ASSERT_EQ(poller->Open(), std::nullopt);
+  for (const bool keep : {true, false}) {
+    poller->KeepReadings(keep);
+    const PollRecord poll = poller->Poll();
+    EXPECT_EQ(poll.readings.size(), keep ? 2u : 0u) << keep;
+    EXPECT_TRUE(poll.failed) << keep;
+  }
+}
+
 TEST(LinePoller, AWriteWaitingIsReplacedByTheNextToTheSameItem) {
   const DriverLibrary library(TARVO_LIBRARY_PATH);
   ASSERT_TRUE(library.ok()) << library.error();
