@@ -24,8 +24,10 @@ constexpr std::chrono::seconds kLongestRetry{30};
 constexpr std::chrono::seconds kShortConnection{10};
 constexpr int kShortConnectionsHinted = 3;
 constexpr std::chrono::seconds kLastMessages{2};
-// Messages published but not yet acknowledged, at most, before a publisher waits.
+// Messages published but not yet acknowledged, at most, before a publisher
+// waits; it goes on when half of them are (not woken for every one).
 constexpr size_t kUnacknowledgedAtMost = 1000;
+constexpr size_t kRoomAgain = kUnacknowledgedAtMost / 2;
 constexpr std::chrono::seconds kStalled{1};
 
 void InitialiseOnce() {
@@ -169,9 +171,8 @@ void MqttLink::Publish(const std::string& topic, const std::string& payload, boo
   if (unacknowledged_.size() < kUnacknowledgedAtMost || stalled_ ||
       std::this_thread::get_id() == callbackThread_)
     return;
-  stalled_ = !acknowledged_.wait_for(lock, kStalled, [&] {
-    return unacknowledged_.size() < kUnacknowledgedAtMost || !connected_;
-  });
+  stalled_ = !acknowledged_.wait_for(
+      lock, kStalled, [&] { return unacknowledged_.size() < kRoomAgain || !connected_; });
 }
 
 void MqttLink::OnPublish(mosquitto*, void* context, int id) {
@@ -179,7 +180,7 @@ void MqttLink::OnPublish(mosquitto*, void* context, int id) {
   const std::lock_guard lock(self->mutex_);
   self->unacknowledged_.erase(id);
   self->stalled_ = false;
-  self->acknowledged_.notify_all();
+  if (self->unacknowledged_.size() < kRoomAgain) self->acknowledged_.notify_all();
 }
 
 void MqttLink::Stop() {

@@ -55,10 +55,11 @@ class MqttLink {
   // publishes its retained messages again on the next connection).
   // `correlation`: the MQTT v5 correlation data to send with it. At QoS 1
   // and 2, a caller other than libmosquitto's thread waits while a
-  // thousand messages wait for the broker's acknowledgement, so that the
-  // messages of a large plant published at once (a connection's) do not
-  // all wait in memory; a broker that acknowledges nothing for a second is
-  // not waited for again until it does.
+  // thousand messages wait for the broker's acknowledgement (until half
+  // of them are), so that the messages of a large plant published at once
+  // (a connection's) do not all wait in memory. It waits a second at the
+  // most, and not again until the broker acknowledges one: a broker that
+  // acknowledges nothing holds up no publisher for long.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
   // Runs `work` on the link's own thread, after the work asked for before
