@@ -1554,6 +1554,43 @@ TEST(GatewayMqtt, APublisherWaitsForRoomButNotForABrokerThatAcknowledgesNothing)
   EXPECT_LT(took, 10s) << "and the others do not: nothing is acknowledged";
 }
 
+// On a new connection a retained message waits for what is published
+// again first: dropped until the connection's announcement, which a
+// stale connection's cannot make.
+TEST(GatewayMqtt, RetainedMessagesGoOutOnlyOnceTheConnectionIsAnnounced) {
+  TempDir dir;
+  Broker broker(dir);
+  MqttProbe probe(broker.port(), "test/#");
+  tools::MqttSettings settings;
+  settings.host = "127.0.0.1";
+  settings.port = broker.port();
+  settings.prefix = "test";
+  settings.clientId = "link";
+  std::promise<void> up;
+  tools::MqttLink link(
+      settings, {}, [](const std::string&, std::string_view, bool, const tools::WriteReply&) {},
+      [&](bool connected) {
+        if (connected) up.set_value();
+      });
+  std::string error;
+  ASSERT_TRUE(link.Start(&error)) << error;
+  ASSERT_EQ(up.get_future().wait_for(10s), std::future_status::ready);
+  ASSERT_TRUE(probe.WaitFor(Says("test/gateway/link/status", "online"), 10s));
+  EXPECT_EQ(link.connection(), 1u);
+  link.Publish("test/early", "1", true);
+  link.Publish("test/answer", "1", false);
+  link.PublishAgain("test/again", "1");
+  link.Announced(0);
+  link.Publish("test/stale", "1", true);
+  link.Announced(1);
+  link.Publish("test/late", "1", true);
+  ASSERT_TRUE(probe.WaitFor(Says("test/late", "1"), 10s));
+  std::vector<std::string> heard;
+  for (const auto& m : probe.received())
+    if (m.topic != "test/gateway/link/status") heard.push_back(m.topic);
+  EXPECT_EQ(heard, (std::vector<std::string>{"test/answer", "test/again", "test/late"}));
+}
+
 // A reload keeps a line running when the new plant says the same of it;
 // where its items stand in the file may change.
 TEST(GatewayReload, KeepsALineOnlyWhenTheFileSaysTheSameOfIt) {

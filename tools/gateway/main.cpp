@@ -207,15 +207,19 @@ int Run(const GatewayOptions& o) {
       for (std::string& topic : Discovery::Subscriptions(plant.discovery, plant.mqtt))
         subscriptions.push_back(std::move(topic));
     // What the broker (or Home Assistant) missed while away: the configs,
-    // the lines' status, the items' messages. Publishing waits for the
-    // broker's acknowledgements, which libmosquitto's thread takes: the
-    // workers' lock, which that thread needs to hear a message, is held
-    // only to take the configs and the lines' status. The publisher's
-    // lock, which the lines need to publish, is held for the lines' status
-    // and for each thousand items', not for the configs (no line publishes
-    // them).
+    // the lines' status, the items' messages. Until the lines' status is
+    // out, the link drops the lines' own retained messages on the new
+    // connection: no item is heard before its line, and the items'
+    // messages published again, after, are the latest. Publishing waits
+    // for the broker's acknowledgements, which libmosquitto's thread
+    // takes: the workers' lock, which that thread needs to hear a message,
+    // is held only to take the configs and the lines' status. The
+    // publisher's lock, which the lines need to publish, is held for the
+    // lines' status and for each thousand items', not for the configs (no
+    // line publishes them).
     announce = [&link, &publisher, &discovery, &workers, &workersMutex, &status] {
-      auto publish = [&link](const Message& m) { link->Publish(m.topic, m.payload, m.retain); };
+      const uint64_t connection = link->connection();
+      auto publish = [&link](const Message& m) { link->PublishAgain(m.topic, m.payload); };
       std::unique_lock workersLock(workersMutex);
       const std::shared_ptr<const Discovery> configs = discovery;
       workersLock.unlock();
@@ -229,6 +233,7 @@ int Run(const GatewayOptions& o) {
             if (const std::optional<Message> m = worker->LineStatus()) lines.push_back(*m);
         workersLock.unlock();
         for (const Message& m : lines) publish(m);
+        link->Announced(connection);
       }
       status.Retained(publish, -1, &publisher);
     };
@@ -297,8 +302,9 @@ int Run(const GatewayOptions& o) {
   }
   Log(fmt::format("{}: stopping after the calls in progress", strsignal(signal)));
   for (const auto& worker : workers) {
-    worker->Stop();                                                          // closes its line
-    if (const std::optional<Message> m = worker->LineStatus()) publish(*m);  // "offline"
+    worker->Stop();  // closes its line
+    if (const std::optional<Message> m = worker->LineStatus(); m && link)
+      link->PublishAgain(m->topic, m->payload);  // "offline"
   }
   if (link) link->Stop();  // "offline"
   http.Stop();

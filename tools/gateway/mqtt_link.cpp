@@ -152,6 +152,26 @@ void MqttLink::Connect() {
 
 void MqttLink::Publish(const std::string& topic, const std::string& payload, bool retain,
                        const std::string& correlation) {
+  if (retain && !announced_) return;
+  Send(topic, payload, retain, correlation);
+}
+
+void MqttLink::PublishAgain(const std::string& topic, const std::string& payload) {
+  Send(topic, payload, true, {});
+}
+
+uint64_t MqttLink::connection() const {
+  const std::lock_guard lock(mutex_);
+  return connections_;
+}
+
+void MqttLink::Announced(uint64_t connection) {
+  const std::lock_guard lock(mutex_);
+  if (connection == connections_) announced_ = true;
+}
+
+void MqttLink::Send(const std::string& topic, const std::string& payload, bool retain,
+                    const std::string& correlation) {
   if (!connected_) return;
   mosquitto_property* properties = nullptr;
   if (!correlation.empty())
@@ -196,7 +216,7 @@ void MqttLink::Stop() {
   connector_.join();
   if (!looping_) return;
   if (connected_) {
-    Publish(statusTopic(), kOffline, true);
+    Send(statusTopic(), kOffline, true, {});
     // The last messages (the lines' and the gateway's "offline") reach the
     // broker before the connection ends.
     std::unique_lock lock(mutex_);
@@ -234,6 +254,8 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
     self->unacknowledged_.clear();
     self->stalled_ = false;
     self->callbackThread_ = std::this_thread::get_id();
+    ++self->connections_;
+    self->announced_ = false;
   }
   self->connected_ = true;
   self->connectedAt_ = std::chrono::steady_clock::now();

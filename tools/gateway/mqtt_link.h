@@ -53,6 +53,9 @@ class MqttLink {
   bool Start(std::string* error);
   // Publishes (or drops, while the broker is not connected: the caller
   // publishes its retained messages again on the next connection).
+  // A retained message is dropped too on a connection the caller has not
+  // yet said Announced for: what it publishes again then is the latest,
+  // and a subscriber hears no newer message before it.
   // `correlation`: the MQTT v5 correlation data to send with it. At QoS 1
   // and 2, a caller other than libmosquitto's thread waits while a
   // thousand messages wait for the broker's acknowledgement (until half
@@ -62,6 +65,15 @@ class MqttLink {
   // acknowledges nothing holds up no publisher for long.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
+  // A retained message published again after a connection, before
+  // Announced (or the last ones, at the end).
+  void PublishAgain(const std::string& topic, const std::string& payload);
+  // The connection made last (counted from 1), and the caller has
+  // published again what a subscriber must hear first on it: from now on
+  // Publish sends retained messages too. Said of a connection since
+  // replaced, it changes nothing.
+  uint64_t connection() const;
+  void Announced(uint64_t connection);
   // Runs `work` on the link's own thread, after the work asked for before
   // (until Stop). What a connection asks for (thousands of messages
   // published again) runs there, not on libmosquitto's thread: that
@@ -88,6 +100,8 @@ class MqttLink {
   // Tries the first connection until it is made (then libmosquitto's own
   // thread keeps it) or Stop.
   void Connect();
+  void Send(const std::string& topic, const std::string& payload, bool retain,
+            const std::string& correlation);
 
   MqttSettings settings_;
   std::mutex subscribed_;  // guards subscriptions_
@@ -102,7 +116,7 @@ class MqttLink {
   std::chrono::steady_clock::time_point connectedAt_;
   int shortConnections_ = 0;
   std::thread connector_;
-  std::mutex mutex_;  // guards what follows
+  mutable std::mutex mutex_;  // guards what follows
   std::condition_variable stop_;
   bool stopping_ = false;
   bool looping_ = false;          // libmosquitto's thread runs
@@ -110,7 +124,9 @@ class MqttLink {
   std::condition_variable acknowledged_;
   bool stalled_ = false;            // a wait for room timed out; none until an acknowledgement
   std::thread::id callbackThread_;  // libmosquitto's, which must not wait for itself
-  std::thread worker_;              // runs the work of Soon
+  uint64_t connections_ = 0;
+  std::atomic<bool> announced_{false};  // the retained messages of this connection go out
+  std::thread worker_;                  // runs the work of Soon
   std::condition_variable workAsked_;
   std::deque<std::function<void()>> work_;  // guarded by mutex_
 };
