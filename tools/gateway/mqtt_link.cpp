@@ -188,19 +188,22 @@ void MqttLink::Send(const std::string& topic, const std::string& payload, bool r
   if (rc != MOSQ_ERR_SUCCESS || settings_.qos == 0) return;
   std::unique_lock lock(mutex_);
   unacknowledged_.insert(id);
-  if (unacknowledged_.size() < kUnacknowledgedAtMost || stalled_ ||
-      std::this_thread::get_id() == callbackThread_)
-    return;
-  stalled_ = !acknowledged_.wait_for(
-      lock, kStalled, [&] { return unacknowledged_.size() < kRoomAgain || !connected_; });
+  if (unacknowledged_.size() < waitAt_ || std::this_thread::get_id() == callbackThread_) return;
+  // A broker that acknowledges nothing for a second (or whose
+  // acknowledgements wait behind what it sends the gateway) is waited for
+  // again only when twice as many messages wait.
+  if (!acknowledged_.wait_for(lock, kStalled,
+                              [&] { return unacknowledged_.size() < kRoomAgain || !connected_; }))
+    waitAt_ = unacknowledged_.size() * 2;
 }
 
 void MqttLink::OnPublish(mosquitto*, void* context, int id) {
   auto* self = static_cast<MqttLink*>(context);
   const std::lock_guard lock(self->mutex_);
   self->unacknowledged_.erase(id);
-  self->stalled_ = false;
-  if (self->unacknowledged_.size() < kRoomAgain) self->acknowledged_.notify_all();
+  if (self->unacknowledged_.size() >= kRoomAgain) return;
+  self->waitAt_ = kUnacknowledgedAtMost;
+  self->acknowledged_.notify_all();
 }
 
 void MqttLink::Stop() {
@@ -252,7 +255,7 @@ void MqttLink::OnConnect(mosquitto* client, void* context, int rc) {
     // A new session: what the last one did not acknowledge is not waited for.
     const std::lock_guard lock(self->mutex_);
     self->unacknowledged_.clear();
-    self->stalled_ = false;
+    self->waitAt_ = kUnacknowledgedAtMost;
     self->callbackThread_ = std::this_thread::get_id();
     ++self->connections_;
     self->announced_ = false;

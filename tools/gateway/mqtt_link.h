@@ -61,8 +61,9 @@ class MqttLink {
   // thousand messages wait for the broker's acknowledgement (until half
   // of them are), so that the messages of a large plant published at once
   // (a connection's) do not all wait in memory. It waits a second at the
-  // most, and not again until the broker acknowledges one: a broker that
-  // acknowledges nothing holds up no publisher for long.
+  // most, and then again only when twice as many wait, until the broker
+  // catches up: a broker that acknowledges nothing holds up no publisher
+  // for long.
   void Publish(const std::string& topic, const std::string& payload, bool retain,
                const std::string& correlation = {});
   // A retained message published again after a connection, before
@@ -122,7 +123,7 @@ class MqttLink {
   bool looping_ = false;          // libmosquitto's thread runs
   std::set<int> unacknowledged_;  // the ids of the messages the broker has not acknowledged
   std::condition_variable acknowledged_;
-  bool stalled_ = false;            // a wait for room timed out; none until an acknowledgement
+  size_t waitAt_ = 0;               // a publisher waits while this many wait for acknowledgement
   std::thread::id callbackThread_;  // libmosquitto's, which must not wait for itself
   uint64_t connections_ = 0;
   std::atomic<bool> announced_{false};  // the retained messages of this connection go out
