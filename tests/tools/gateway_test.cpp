@@ -1528,27 +1528,37 @@ class SilentBroker {
   std::thread thread_;
 };
 
+// A link to the broker on 127.0.0.1:`port` (prefix "test", client id
+// "link"), once connected; null if it does not connect within 10 s.
+std::unique_ptr<tools::MqttLink> ConnectedLink(int port) {
+  tools::MqttSettings settings;
+  settings.host = "127.0.0.1";
+  settings.port = port;
+  settings.prefix = "test";
+  settings.clientId = "link";
+  auto up = std::make_shared<std::promise<void>>();
+  auto once = std::make_shared<std::once_flag>();
+  std::future<void> connected = up->get_future();
+  auto link = std::make_unique<tools::MqttLink>(
+      settings, std::vector<std::string>{},
+      [](const std::string&, std::string_view, bool, const tools::WriteReply&) {},
+      [up, once](bool connection) {
+        if (connection) std::call_once(*once, [&] { up->set_value(); });
+      });
+  std::string error;
+  if (!link->Start(&error) || connected.wait_for(10s) != std::future_status::ready) return nullptr;
+  return link;
+}
+
 // Published messages waiting for the broker's acknowledgement are kept in
 // memory: a publisher waits for room past a thousand of them; for a broker
 // that acknowledges nothing, a second and then again only at twice as many.
 TEST(GatewayMqtt, APublisherWaitsForRoomButNotForABrokerThatAcknowledgesNothing) {
   SilentBroker broker;
-  tools::MqttSettings settings;
-  settings.host = "127.0.0.1";
-  settings.port = broker.port();
-  settings.clientId = "test";
-  std::promise<void> up;
-  std::once_flag once;
-  tools::MqttLink link(
-      settings, {}, [](const std::string&, std::string_view, bool, const tools::WriteReply&) {},
-      [&](bool connected) {
-        if (connected) std::call_once(once, [&] { up.set_value(); });
-      });
-  std::string error;
-  ASSERT_TRUE(link.Start(&error)) << error;
-  ASSERT_EQ(up.get_future().wait_for(10s), std::future_status::ready);
+  const std::unique_ptr<tools::MqttLink> link = ConnectedLink(broker.port());
+  ASSERT_TRUE(link);
   const auto start = std::chrono::steady_clock::now();
-  for (int i = 0; i < 3000; ++i) link.Publish("test/" + std::to_string(i), "1", false);
+  for (int i = 0; i < 3000; ++i) link->Publish("test/" + std::to_string(i), "1", false);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, 1900ms) << "the thousandth and the two-thousandth wait for room";
   EXPECT_LT(took, 10s) << "and the others do not: nothing is acknowledged";
@@ -1561,20 +1571,9 @@ TEST(GatewayMqtt, RetainedMessagesGoOutOnlyOnceTheConnectionIsAnnounced) {
   TempDir dir;
   Broker broker(dir);
   MqttProbe probe(broker.port(), "test/#");
-  tools::MqttSettings settings;
-  settings.host = "127.0.0.1";
-  settings.port = broker.port();
-  settings.prefix = "test";
-  settings.clientId = "link";
-  std::promise<void> up;
-  tools::MqttLink link(
-      settings, {}, [](const std::string&, std::string_view, bool, const tools::WriteReply&) {},
-      [&](bool connected) {
-        if (connected) up.set_value();
-      });
-  std::string error;
-  ASSERT_TRUE(link.Start(&error)) << error;
-  ASSERT_EQ(up.get_future().wait_for(10s), std::future_status::ready);
+  const std::unique_ptr<tools::MqttLink> connected = ConnectedLink(broker.port());
+  ASSERT_TRUE(connected);
+  tools::MqttLink& link = *connected;
   ASSERT_TRUE(probe.WaitFor(Says("test/gateway/link/status", "online"), 10s));
   EXPECT_EQ(link.connection(), 1u);
   link.Publish("test/early", "1", true);

@@ -219,7 +219,7 @@ void MqttLink::Stop() {
   connector_.join();
   if (!looping_) return;
   if (connected_) {
-    Send(statusTopic(), kOffline, true, {});
+    PublishAgain(statusTopic(), kOffline);
     // The last messages (the lines' and the gateway's "offline") reach the
     // broker before the connection ends.
     std::unique_lock lock(mutex_);
